@@ -1,0 +1,26 @@
+#!/usr/bin/env bash
+# Installs what building, running and testing Tillory needs on Debian 12. Safe to run again:
+# apt is only called when something is missing.
+set -euo pipefail
+
+packages=(
+    build-essential cmake ninja-build pkg-config clang libclang-rt-14-dev clang-format
+    libgtest-dev libgmock-dev googletest libbenchmark-dev
+    qt6-base-dev qt6-base-dev-tools qt6-qpa-plugins libgl1-mesa-dev
+    xvfb xauth openbox xclip xdotool x11-utils x11-xserver-utils trayer dbus
+    fonts-dejavu-core python3
+)
+
+missing=()
+for p in "${packages[@]}"; do
+    dpkg-query -W -f='${Status}' "$p" 2>/dev/null | grep -q 'install ok installed' || missing+=("$p")
+done
+
+if [ ${#missing[@]} -gt 0 ]; then
+    echo "Installing: ${missing[*]}"
+    sudo_cmd=()
+    [ "$(id -u)" -ne 0 ] && sudo_cmd=(sudo)
+    export DEBIAN_FRONTEND=noninteractive
+    "${sudo_cmd[@]}" apt-get update -qq
+    "${sudo_cmd[@]}" apt-get install -y -qq --no-install-recommends "${missing[@]}"
+fi

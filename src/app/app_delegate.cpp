@@ -1,0 +1,49 @@
+#include "app_delegate.h"
+
+#include "clipboard/clipboard_manager.h"
+#include "core/settings.h"
+#include "shell/app_state.h"
+#include "status_icon.h"
+
+#include <QApplication>
+#include <QMenu>
+#include <QSystemTrayIcon>
+
+#include <cstdio>
+
+namespace tillory::app {
+
+AppDelegate::AppDelegate(shell::AppState& appState, core::Settings& settings, QObject* parent)
+    : QObject(parent), appState_(appState), settings_(settings) {}
+
+AppDelegate::~AppDelegate() = default;
+
+void AppDelegate::applicationDidFinishLaunching() {
+    appState_.start();
+    makeStatusItem();
+}
+
+void AppDelegate::makeStatusItem() {
+    menu_ = std::make_unique<QMenu>();
+    menu_->addAction(QStringLiteral("Quit"), qApp, &QCoreApplication::quit);
+    statusItem_ = std::make_unique<QSystemTrayIcon>(statusIcon());
+    statusItem_->setToolTip(QStringLiteral("Tillory"));
+    statusItem_->setContextMenu(menu_.get());
+    statusItem_->show();
+    if (!QSystemTrayIcon::isSystemTrayAvailable()) {
+        // Nothing else shows this, and the clipboard history works without a tray.
+        std::fprintf(stderr, "Tillory: this desktop has no system tray; running without the status icon "
+                             "(the clipboard history keeps working).\n");
+    }
+}
+
+void AppDelegate::applicationWillTerminate() {
+    if (terminated_) {
+        return;
+    }
+    terminated_ = true;
+    appState_.clipboard().flush();
+    settings_.sync();
+}
+
+} // namespace tillory::app

@@ -1,0 +1,95 @@
+#include "app_delegate.h"
+#include "single_instance.h"
+#include "signal_quitter.h"
+
+#include "clipboard/history_store.h"
+#include "core/atomic_file.h"
+#include "core/qt_scheduler.h"
+#include "core/serial_queue.h"
+#include "core/settings.h"
+#include "platform/linux/linux_desktop.h"
+#include "shell/app_state.h"
+#include "shell/key_event_hub.h"
+
+#include <QApplication>
+#include <QDir>
+#include <QStandardPaths>
+#include <QTimer>
+
+#include <cstdio>
+#include <cstring>
+
+using namespace tillory;
+
+namespace {
+
+void printUsage() {
+    std::printf("Usage: tillory [--version] [--help]\n"
+                "Runs Tillory in the background behind its tray icon.\n");
+}
+
+} // namespace
+
+int main(int argc, char** argv) {
+    for (int i = 1; i < argc; ++i) {
+        if (std::strcmp(argv[i], "--version") == 0) {
+            std::printf("Tillory %s\n", TILLORY_VERSION);
+            return 0;
+        }
+        if (std::strcmp(argv[i], "--help") == 0 || std::strcmp(argv[i], "-h") == 0) {
+            printUsage();
+            return 0;
+        }
+    }
+
+    QApplication application(argc, argv);
+    QApplication::setApplicationName(QStringLiteral("Tillory"));
+    QApplication::setOrganizationName(QStringLiteral("Tillory"));
+    QApplication::setApplicationVersion(QStringLiteral(TILLORY_VERSION));
+    QApplication::setQuitOnLastWindowClosed(false);
+
+    const QString dataFolder =
+        QDir(QStandardPaths::writableLocation(QStandardPaths::GenericDataLocation)).filePath(QStringLiteral("Tillory"));
+    const QString configHome = QStandardPaths::writableLocation(QStandardPaths::GenericConfigLocation);
+    core::makeFolder(dataFolder, 0700);
+
+    // Two writers of one history file would lose copies.
+    app::SingleInstance instance(QDir(dataFolder).filePath(QStringLiteral("tillory.lock")));
+    if (!instance.isPrimary()) {
+        if (instance.holder() > 0) {
+            std::fprintf(stderr, "Tillory is already running (process %lld).\n",
+                         static_cast<long long>(instance.holder()));
+        } else {
+            std::fprintf(stderr, "Tillory is already running.\n");
+        }
+        return 1;
+    }
+
+    app::SignalQuitter signalQuitter;
+    core::QtScheduler scheduler;
+    core::QtSettings settings;
+    core::ThreadSerialQueue persistQueue("clipboard-save");
+    platform::nix::LinuxDesktop desktop(configHome, QCoreApplication::applicationFilePath());
+    const platform::Platform platform = desktop.platform();
+
+    shell::KeyEventHub hub(*platform.eventTaps, *platform.accessibility, scheduler);
+    shell::KeyEventHub::setShared(&hub);
+
+    shell::AppState::Services services;
+    services.platform = platform;
+    services.settings = &settings;
+    services.scheduler = &scheduler;
+    services.clipboardQueue = &persistQueue;
+    services.historyStore = std::make_shared<clipboard::HistoryStore>(dataFolder);
+    services.hub = &hub;
+    shell::AppState appState(std::move(services));
+
+    app::AppDelegate delegate(appState, settings);
+    QObject::connect(&application, &QCoreApplication::aboutToQuit, &delegate,
+                     [&delegate] { delegate.applicationWillTerminate(); });
+    QTimer::singleShot(0, &delegate, [&delegate] { delegate.applicationDidFinishLaunching(); });
+
+    const int status = QApplication::exec();
+    delegate.applicationWillTerminate();
+    return status;
+}

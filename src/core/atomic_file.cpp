@@ -1,0 +1,92 @@
+#include "core/atomic_file.h"
+
+#include <QDir>
+#include <QFileInfo>
+
+#include <cerrno>
+#include <fcntl.h>
+#include <sys/stat.h>
+#include <unistd.h>
+
+namespace tillory::core {
+namespace {
+
+bool writeAll(int fd, const QByteArray& data) {
+    const char* cursor = data.constData();
+    auto left = static_cast<size_t>(data.size());
+    while (left > 0) {
+        const ssize_t written = ::write(fd, cursor, left);
+        if (written < 0) {
+            if (errno == EINTR) {
+                continue;
+            }
+            return false;
+        }
+        cursor += written;
+        left -= static_cast<size_t>(written);
+    }
+    return true;
+}
+
+void syncFolder(const QByteArray& folder) {
+    const int fd = ::open(folder.constData(), O_RDONLY | O_DIRECTORY | O_CLOEXEC);
+    if (fd >= 0) {
+        ::fsync(fd);
+        ::close(fd);
+    }
+}
+
+} // namespace
+
+bool writeFileAtomically(const QString& path, const QByteArray& data, mode_t mode) {
+    const QByteArray target = QFile::encodeName(path);
+    const QByteArray folder = QFile::encodeName(QFileInfo(path).absolutePath());
+    QByteArray pattern = target + ".tmp-XXXXXX";
+    const int fd = ::mkstemp(pattern.data());
+    if (fd < 0) {
+        return false;
+    }
+    bool ok = ::fchmod(fd, mode) == 0 && writeAll(fd, data) && ::fsync(fd) == 0;
+    ok = (::close(fd) == 0) && ok;
+    if (ok && ::rename(pattern.constData(), target.constData()) == 0) {
+        syncFolder(folder);
+        return true;
+    }
+    ::unlink(pattern.constData());
+    return false;
+}
+
+bool makeFolder(const QString& path, mode_t mode) {
+    QDir().mkpath(QFileInfo(path).absolutePath());
+    const QByteArray name = QFile::encodeName(path);
+    if (::mkdir(name.constData(), mode) != 0 && errno != EEXIST) {
+        return false;
+    }
+    struct stat info {};
+    if (::stat(name.constData(), &info) != 0 || !S_ISDIR(info.st_mode)) {
+        return false;
+    }
+    if (info.st_uid == ::getuid() && (info.st_mode & 07777) != mode) {
+        ::chmod(name.constData(), mode);
+    }
+    return true;
+}
+
+QString moveAside(const QString& path, const QString& suffix) {
+    const QByteArray from = QFile::encodeName(path);
+    for (int attempt = 1; attempt < 1000; ++attempt) {
+        const QString candidate = path + suffix + (attempt == 1 ? QString() : QStringLiteral("-%1").arg(attempt));
+        const QByteArray to = QFile::encodeName(candidate);
+        // link + unlink never replaces an existing file, unlike rename.
+        if (::link(from.constData(), to.constData()) == 0) {
+            ::unlink(from.constData());
+            return candidate;
+        }
+        if (errno != EEXIST) {
+            return {};
+        }
+    }
+    return {};
+}
+
+} // namespace tillory::core

@@ -1,0 +1,27 @@
+#pragma once
+
+#include "platform/api/accessibility.h"
+#include "platform/api/event_taps.h"
+#include "platform/api/pasteboard.h"
+#include "platform/api/system_services.h"
+#include "platform/api/window_list.h"
+#include "platform/api/workspace.h"
+
+namespace tillory::platform {
+
+/// Every platform service, as the composition root hands them to the controllers. The backend owns them.
+struct Platform {
+    Accessibility* accessibility = nullptr;
+    EventTaps* eventTaps = nullptr;
+    WindowList* windowList = nullptr;
+    ScreenCapture* screenCapture = nullptr;
+    Pasteboard* pasteboard = nullptr;
+    Workspace* workspace = nullptr;
+    Screens* screens = nullptr;
+    LoginItem* loginItem = nullptr;
+    ProcessRunner* processRunner = nullptr;
+    /// The identifier the platform knows this program by (for the accessibility reset); may be empty.
+    QString bundleIdentifier;
+};
+
+} // namespace tillory::platform

@@ -1,0 +1,66 @@
+#pragma once
+
+#include "platform/api/geometry.h"
+
+#include <QString>
+#include <QUrl>
+
+#include <cstdint>
+#include <functional>
+#include <memory>
+#include <optional>
+#include <vector>
+
+namespace tillory::platform {
+
+struct AppInfo {
+    std::int32_t pid = 0;
+    /// The application's identifier (bundle identifier, or the desktop entry id on Linux); may be empty.
+    QString bundleId;
+    QString name;
+    friend bool operator==(const AppInfo&, const AppInfo&) = default;
+};
+
+/// Ends a notification subscription when destroyed.
+class Subscription {
+public:
+    virtual ~Subscription() = default;
+};
+using SubscriptionPtr = std::unique_ptr<Subscription>;
+
+/// Running applications. Main thread.
+class Workspace {
+public:
+    virtual ~Workspace() = default;
+    /// The application that receives keyboard input; nothing when unknown.
+    virtual std::optional<AppInfo> frontApplication() = 0;
+    virtual std::vector<AppInfo> runningApplications() = 0;
+    /// Calls `onActivate` on the main thread whenever another application comes to the front.
+    virtual SubscriptionPtr observeActivations(std::function<void(const AppInfo&)> onActivate) = 0;
+    /// Opens a URL with the desktop's handler; false when nothing could open it.
+    virtual bool openUrl(const QUrl& url) = 0;
+};
+
+struct ScreenInfo {
+    /// Screen space: origin at the bottom left of the primary screen, y up.
+    Rect frame;
+    /// The frame without the menu bar, docks and panels.
+    Rect visibleFrame;
+    friend bool operator==(const ScreenInfo&, const ScreenInfo&) = default;
+};
+
+/// Displays and the pointer. Main thread.
+class Screens {
+public:
+    virtual ~Screens() = default;
+    /// The primary screen first; empty when none is known.
+    virtual std::vector<ScreenInfo> screens() = 0;
+    /// The pointer in screen space.
+    virtual Point mouseLocation() = 0;
+    /// Seconds between two clicks that still make a double-click.
+    virtual double doubleClickInterval() = 0;
+    /// Calls `onChange` on the main thread whenever screens are added, removed or rearranged.
+    virtual SubscriptionPtr observeChanges(std::function<void()> onChange) = 0;
+};
+
+} // namespace tillory::platform

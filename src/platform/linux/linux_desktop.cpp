@@ -1,0 +1,153 @@
+#include "platform/linux/linux_desktop.h"
+
+#include "platform/linux/qprocess_runner.h"
+#include "platform/linux/qt_pasteboard.h"
+#include "platform/linux/xdg_login_item.h"
+
+#include <QCursor>
+#include <QDesktopServices>
+#include <QGuiApplication>
+#include <QScreen>
+#include <QStyleHints>
+
+namespace tillory::platform::nix {
+namespace {
+
+class UnavailableAccessibility final : public Accessibility {
+public:
+    bool isTrusted() const override { return false; }
+    bool isTrustedPrompting() override { return false; }
+    Element systemWide() override { return nullptr; }
+    Element application(std::int32_t) override { return nullptr; }
+    AXValue attribute(const Element&, const QString&) override { return {}; }
+    AXValue parameterizedAttribute(const Element&, const QString&, const AXValue&) override { return {}; }
+    bool setAttribute(const Element&, const QString&, const AXValue&) override { return false; }
+    bool performAction(const Element&, const QString&) override { return false; }
+    std::uint32_t windowNumber(const Element&) override { return 0; }
+};
+
+class UnavailableEventTaps final : public EventTaps {
+public:
+    std::unique_ptr<EventTap> createTap(std::uint64_t, EventCallback) override { return nullptr; }
+    bool post(const Event&) override { return false; }
+    std::uint64_t currentFlags() const override { return 0; }
+};
+
+class UnavailableWindowList final : public WindowList {
+public:
+    std::vector<WindowInfo> windows(unsigned) override { return {}; }
+};
+
+class UnavailableScreenCapture final : public ScreenCapture {
+public:
+    bool hasAccess() const override { return false; }
+    bool requestAccess() override { return false; }
+};
+
+class QtWorkspace final : public Workspace {
+public:
+    std::optional<AppInfo> frontApplication() override { return std::nullopt; }
+    std::vector<AppInfo> runningApplications() override { return {}; }
+    SubscriptionPtr observeActivations(std::function<void(const AppInfo&)>) override {
+        return std::make_unique<Subscription>();
+    }
+    bool openUrl(const QUrl& url) override { return url.isValid() && QDesktopServices::openUrl(url); }
+};
+
+class ConnectionSubscription final : public Subscription {
+public:
+    explicit ConnectionSubscription(std::unique_ptr<QObject> context) : context_(std::move(context)) {}
+
+private:
+    std::unique_ptr<QObject> context_; // destroying it drops every connection made with it
+};
+
+/// Screens from Qt, flipped into screen space (origin at the bottom left of the primary screen, y up).
+class QtScreens final : public Screens {
+public:
+    std::vector<ScreenInfo> screens() override {
+        std::vector<ScreenInfo> list;
+        QScreen* primary = QGuiApplication::primaryScreen();
+        if (!primary) {
+            return list;
+        }
+        const double height = primary->geometry().height();
+        auto flip = [height](const QRect& r) {
+            return Rect{double(r.x()), height - double(r.y() + r.height()), double(r.width()), double(r.height())};
+        };
+        list.push_back({flip(primary->geometry()), flip(primary->availableGeometry())});
+        for (QScreen* screen : QGuiApplication::screens()) {
+            if (screen != primary) {
+                list.push_back({flip(screen->geometry()), flip(screen->availableGeometry())});
+            }
+        }
+        return list;
+    }
+
+    Point mouseLocation() override {
+        const QPoint p = QCursor::pos();
+        QScreen* primary = QGuiApplication::primaryScreen();
+        const double height = primary ? primary->geometry().height() : 0;
+        return {double(p.x()), height - double(p.y())};
+    }
+
+    double doubleClickInterval() override { return QGuiApplication::styleHints()->mouseDoubleClickInterval() / 1000.0; }
+
+    SubscriptionPtr observeChanges(std::function<void()> onChange) override {
+        auto context = std::make_unique<QObject>();
+        auto notify = [onChange] { onChange(); };
+        auto watch = [context = context.get(), notify](QScreen* screen) {
+            QObject::connect(screen, &QScreen::geometryChanged, context, notify);
+            QObject::connect(screen, &QScreen::availableGeometryChanged, context, notify);
+        };
+        for (QScreen* screen : QGuiApplication::screens()) {
+            watch(screen);
+        }
+        auto* app = qGuiApp;
+        QObject::connect(app, &QGuiApplication::screenAdded, context.get(), [watch, notify](QScreen* screen) {
+            watch(screen);
+            notify();
+        });
+        QObject::connect(app, &QGuiApplication::screenRemoved, context.get(), notify);
+        QObject::connect(app, &QGuiApplication::primaryScreenChanged, context.get(), notify);
+        return std::make_unique<ConnectionSubscription>(std::move(context));
+    }
+};
+
+} // namespace
+
+struct LinuxDesktop::Services {
+    UnavailableAccessibility accessibility;
+    UnavailableEventTaps eventTaps;
+    UnavailableWindowList windowList;
+    UnavailableScreenCapture screenCapture;
+    QtPasteboard pasteboard{QGuiApplication::clipboard()};
+    QtWorkspace workspace;
+    QtScreens screens;
+    XdgLoginItem loginItem;
+    QProcessRunner processRunner;
+
+    Services(const QString& configHome, const QString& executable) : loginItem(configHome, executable) {}
+};
+
+LinuxDesktop::LinuxDesktop(const QString& configHome, const QString& executable)
+    : services_(std::make_unique<Services>(configHome, executable)) {}
+
+LinuxDesktop::~LinuxDesktop() = default;
+
+Platform LinuxDesktop::platform() {
+    Platform p;
+    p.accessibility = &services_->accessibility;
+    p.eventTaps = &services_->eventTaps;
+    p.windowList = &services_->windowList;
+    p.screenCapture = &services_->screenCapture;
+    p.pasteboard = &services_->pasteboard;
+    p.workspace = &services_->workspace;
+    p.screens = &services_->screens;
+    p.loginItem = &services_->loginItem;
+    p.processRunner = &services_->processRunner;
+    p.bundleIdentifier = QStringLiteral("app.tillory.Tillory");
+    return p;
+}
+
+} // namespace tillory::platform::nix

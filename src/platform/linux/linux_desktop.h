@@ -1,0 +1,26 @@
+#pragma once
+
+#include "platform/api/platform.h"
+
+#include <memory>
+
+namespace tillory::platform::nix {
+
+/// The real desktop on Linux/X11. Needs a QGuiApplication on the xcb platform. Services this backend does not
+/// reach yet answer as on a system without them: no trust, no taps, an empty window list.
+class LinuxDesktop {
+public:
+    /// `configHome` is the XDG config folder (for the autostart entry); `executable` the program's own path.
+    LinuxDesktop(const QString& configHome, const QString& executable);
+    ~LinuxDesktop();
+    LinuxDesktop(const LinuxDesktop&) = delete;
+    LinuxDesktop& operator=(const LinuxDesktop&) = delete;
+
+    Platform platform();
+
+private:
+    struct Services;
+    std::unique_ptr<Services> services_;
+};
+
+} // namespace tillory::platform::nix

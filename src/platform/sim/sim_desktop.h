@@ -1,0 +1,194 @@
+#pragma once
+
+#include "core/scheduler.h"
+#include "platform/api/platform.h"
+
+#include <QHash>
+#include <QMap>
+
+#include <functional>
+#include <map>
+#include <memory>
+#include <optional>
+#include <vector>
+
+namespace tillory::platform::sim {
+
+/// A whole desktop in memory: applications with windows and accessibility elements, a pasteboard, event taps,
+/// screens, a login item and helper programs. Tests drive it through the control methods; the program sees it
+/// through the platform interfaces from `platform()`. Posted events are delivered through the scheduler, as the
+/// real system delivers them after the poster returns.
+class SimDesktop {
+public:
+    explicit SimDesktop(core::Scheduler& scheduler);
+    ~SimDesktop();
+    SimDesktop(const SimDesktop&) = delete;
+    SimDesktop& operator=(const SimDesktop&) = delete;
+
+    Platform platform();
+
+    // Applications and windows.
+    std::int32_t launchApp(const QString& bundleId, const QString& name);
+    void quitApp(std::int32_t pid);
+    /// Brings the application to the front and tells the activation observers.
+    void activate(std::int32_t pid);
+    std::optional<AppInfo> frontApp() const;
+    std::uint32_t openWindow(std::int32_t pid, const QString& title, Rect bounds);
+    void closeWindow(std::uint32_t number);
+    void setWindowBounds(std::uint32_t number, Rect bounds);
+    void setWindowMinimized(std::uint32_t number, bool minimized);
+    std::optional<WindowInfo> window(std::uint32_t number) const;
+    /// Every key event that reached the application, in order.
+    const std::vector<Event>& receivedEvents(std::int32_t pid) const;
+
+    // Accessibility.
+    void grantAccessibility() { trusted_ = true; }
+    void revokeAccessibility() { trusted_ = false; }
+    int trustPromptCount() const { return trustPrompts_; }
+    /// A text element of the application, with its role and frame (global top-left space).
+    int addElement(std::int32_t pid, const QString& role, Rect frame);
+    void setElementAttribute(int element, const QString& name, AXValue value);
+    /// Answers "AXBoundsForRange" for the element; the test decides what each range measures.
+    void setBoundsForRange(int element, std::function<AXValue(TextRange)> bounds);
+    void focusElement(std::int32_t pid, int element);
+    std::vector<TextRange> boundsQueries(int element) const;
+
+    // Pasteboard.
+    /// A copy by another application: the change count moves, and the content becomes these types.
+    void copy(const std::optional<QString>& text, const QStringList& extraTypes = {},
+              const std::optional<QByteArray>& rtf = std::nullopt);
+    std::int64_t pasteboardChangeCount() const { return changeCount_; }
+    std::optional<QString> pasteboardText() const { return text_; }
+    std::optional<QByteArray> pasteboardRtf() const { return rtf_; }
+    QStringList pasteboardTypes() const { return types_; }
+
+    // Input.
+    /// Sends a user's event through the taps (newest first) and on to the front application. Returns what the
+    /// application received (nothing when a tap swallowed it).
+    EventResult inject(Event event);
+    EventResult pressKey(int keyCode, std::uint64_t flags = 0, bool autorepeat = false) {
+        return inject(Event::key(EventType::KeyDown, keyCode, flags, autorepeat));
+    }
+    EventResult releaseKey(int keyCode, std::uint64_t flags = 0) {
+        return inject(Event::key(EventType::KeyUp, keyCode, flags));
+    }
+    EventResult changeFlags(std::uint64_t flags) {
+        Event event;
+        event.type = EventType::FlagsChanged;
+        event.flags = flags;
+        return inject(event);
+    }
+    /// Lets every tap creation fail, as when the system refuses a tap.
+    void setTapCreationFails(bool fails) { tapCreationFails_ = fails; }
+    /// The system switches every tap off and tells it so through its callback.
+    void disableTaps(EventType reason);
+    int liveTapCount() const;
+    int enabledTapCount() const;
+    /// Every event the program posted, in order, after delivery.
+    const std::vector<Event>& postedEvents() const { return posted_; }
+    void setModifierFlags(std::uint64_t flags) { flags_ = flags; }
+
+    // Screens and pointer.
+    void setScreens(std::vector<ScreenInfo> screens);
+    void setMouseLocation(Point point) { mouse_ = point; }
+
+    // Window capture.
+    void setScreenCaptureAllowed(bool allowed) { captureAllowed_ = allowed; }
+    int screenCaptureRequests() const { return captureRequests_; }
+
+    // Login item.
+    void setLoginItemRefuses(bool refuses) { loginRefuses_ = refuses; }
+    void setLoginItemEnabled(bool enabled) { loginEnabled_ = enabled; }
+    bool loginItemEnabled() const { return loginEnabled_; }
+    int loginItemCalls() const { return loginCalls_; }
+
+    // Helper programs.
+    /// Makes `program` launchable; it ends with `exitCode` when the scheduler next runs posted work.
+    void installProgram(const QString& program, int exitCode = 0) { programs_[program] = exitCode; }
+    struct Run {
+        QString program;
+        QStringList arguments;
+    };
+    const std::vector<Run>& runs() const { return runs_; }
+
+    // URLs opened by the program.
+    const std::vector<QUrl>& openedUrls() const { return openedUrls_; }
+
+private:
+    struct App;
+    struct Window;
+    struct ElementData;
+    struct Tap;
+    class SimAccessibility;
+    class SimEventTaps;
+    class SimEventTap;
+    class SimWindowList;
+    class SimScreenCapture;
+    class SimPasteboard;
+    class SimWorkspace;
+    class SimScreens;
+    class SimLoginItem;
+    class SimProcessRunner;
+    class SimSubscription;
+    friend class SimAccessibility;
+    friend class SimEventTaps;
+    friend class SimEventTap;
+    friend class SimWindowList;
+    friend class SimScreenCapture;
+    friend class SimPasteboard;
+    friend class SimWorkspace;
+    friend class SimScreens;
+    friend class SimLoginItem;
+    friend class SimProcessRunner;
+
+    App* findApp(std::int32_t pid);
+    const App* findApp(std::int32_t pid) const;
+    EventResult runThroughTaps(Event event);
+    void deliver(const Event& event);
+
+    core::Scheduler& scheduler_;
+    std::vector<std::unique_ptr<App>> apps_;
+    std::vector<std::uint32_t> zOrder_; // window numbers, front first
+    std::map<std::uint32_t, std::unique_ptr<Window>> windows_;
+    std::map<int, std::unique_ptr<ElementData>> elements_;
+    std::vector<Tap*> taps_; // head first
+    std::optional<std::int32_t> front_;
+    std::int32_t nextPid_ = 1000;
+    std::uint32_t nextWindow_ = 100;
+    int nextElement_ = 1;
+    bool trusted_ = false;
+    int trustPrompts_ = 0;
+    bool tapCreationFails_ = false;
+    std::uint64_t flags_ = 0;
+    std::vector<Event> posted_;
+    std::int64_t changeCount_ = 0;
+    std::optional<QString> text_;
+    std::optional<QByteArray> rtf_;
+    QStringList types_;
+    std::vector<ScreenInfo> screens_;
+    Point mouse_;
+    bool captureAllowed_ = false;
+    int captureRequests_ = 0;
+    bool loginEnabled_ = false;
+    bool loginRefuses_ = false;
+    int loginCalls_ = 0;
+    QMap<QString, int> programs_;
+    std::vector<Run> runs_;
+    std::vector<QUrl> openedUrls_;
+    std::map<int, std::function<void(const AppInfo&)>> activationObservers_;
+    std::map<int, std::function<void()>> screenObservers_;
+    int nextObserver_ = 1;
+    std::shared_ptr<bool> alive_;
+
+    std::unique_ptr<SimAccessibility> accessibility_;
+    std::unique_ptr<SimEventTaps> eventTaps_;
+    std::unique_ptr<SimWindowList> windowList_;
+    std::unique_ptr<SimScreenCapture> screenCapture_;
+    std::unique_ptr<SimPasteboard> pasteboard_;
+    std::unique_ptr<SimWorkspace> workspace_;
+    std::unique_ptr<SimScreens> screensService_;
+    std::unique_ptr<SimLoginItem> loginItem_;
+    std::unique_ptr<SimProcessRunner> processRunner_;
+};
+
+} // namespace tillory::platform::sim

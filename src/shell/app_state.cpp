@@ -1,0 +1,93 @@
+#include "shell/app_state.h"
+
+#include "clipboard/clipboard_manager.h"
+#include "core/settings.h"
+#include "shell/key_event_hub.h"
+
+#include <QPointer>
+
+namespace tillory::shell {
+namespace {
+const QString kSwitcherKey = QStringLiteral("switcherEnabled");
+const QString kNotchKey = QStringLiteral("notchEnabled");
+const QString kSnapKey = QStringLiteral("snapEnabled");
+} // namespace
+
+AppState::AppState(Services services, QObject* parent) : QObject(parent), services_(std::move(services)) {
+    clipboard_ = std::make_unique<clipboard::ClipboardManager>(
+        *services_.platform.pasteboard, *services_.settings, *services_.scheduler, *services_.clipboardQueue,
+        services_.historyStore);
+
+    core::Settings& settings = *services_.settings;
+    settings.registerDefaults({{kSwitcherKey, true}, {kNotchKey, true}, {kSnapKey, true}});
+    switcherEnabled_ = settings.boolValue(kSwitcherKey);
+    notchEnabled_ = settings.boolValue(kNotchKey);
+    snapEnabled_ = settings.boolValue(kSnapKey);
+    launchAtLogin_ = services_.platform.loginItem->isEnabled();
+}
+
+AppState::~AppState() = default;
+
+void AppState::start() {
+    if (started_) {
+        return;
+    }
+    started_ = true;
+    clipboard_->start();
+}
+
+void AppState::setSwitch(bool& field, bool value, const QString& key, void (AppState::*changed)()) {
+    const bool differs = field != value;
+    field = value;
+    services_.settings->setBool(key, value);
+    if (differs) {
+        Q_EMIT(this->*changed)();
+    }
+}
+
+void AppState::setSwitcherEnabled(bool value) {
+    setSwitch(switcherEnabled_, value, kSwitcherKey, &AppState::switcherEnabledChanged);
+}
+
+void AppState::setNotchEnabled(bool value) { setSwitch(notchEnabled_, value, kNotchKey, &AppState::notchEnabledChanged); }
+
+void AppState::setSnapEnabled(bool value) { setSwitch(snapEnabled_, value, kSnapKey, &AppState::snapEnabledChanged); }
+
+void AppState::setLaunchAtLogin(bool value) {
+    platform::LoginItem& item = *services_.platform.loginItem;
+    if (launchAtLogin_ != value) {
+        launchAtLogin_ = value;
+        Q_EMIT launchAtLoginChanged();
+    }
+    if (value == item.isEnabled()) {
+        return;
+    }
+    const bool ok = value ? item.registerItem() : item.unregisterItem();
+    if (!ok) {
+        // Show the real state; writing it again finds no difference and stops.
+        setLaunchAtLogin(item.isEnabled());
+    }
+}
+
+void AppState::resetAccessibilityPermission() {
+    const QString bundleId = services_.platform.bundleIdentifier;
+    if (bundleId.isEmpty()) {
+        return;
+    }
+    platform::Accessibility* accessibility = services_.platform.accessibility;
+    KeyEventHub* hub = services_.hub;
+    QPointer<AppState> self(this);
+    services_.platform.processRunner->run(kTccutil, {QStringLiteral("reset"), QStringLiteral("Accessibility"), bundleId},
+                                          [self, accessibility, hub](int) {
+                                              if (!self) {
+                                                  return;
+                                              }
+                                              accessibility->isTrustedPrompting();
+                                              // The features' permission re-checks bring the tap up at once.
+                                              if (hub->isInUse()) {
+                                                  hub->ensureTap();
+                                              }
+                                          });
+}
+
+} // namespace tillory::shell

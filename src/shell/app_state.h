@@ -1,0 +1,87 @@
+#pragma once
+
+#include "platform/api/platform.h"
+
+#include <QObject>
+
+#include <memory>
+
+namespace tillory::core {
+class Scheduler;
+class SerialQueue;
+class Settings;
+} // namespace tillory::core
+
+namespace tillory::clipboard {
+class ClipboardManager;
+class HistoryStore;
+} // namespace tillory::clipboard
+
+namespace tillory::shell {
+
+class KeyEventHub;
+
+/// The one owner of every feature controller and of the feature switches. Constructed: objects exist, nothing
+/// runs. Started: polls, taps and loops run. There is no stop phase. Main thread.
+class AppState : public QObject {
+    Q_OBJECT
+    Q_PROPERTY(bool launchAtLogin READ launchAtLogin WRITE setLaunchAtLogin NOTIFY launchAtLoginChanged)
+    Q_PROPERTY(bool switcherEnabled READ switcherEnabled WRITE setSwitcherEnabled NOTIFY switcherEnabledChanged)
+    Q_PROPERTY(bool notchEnabled READ notchEnabled WRITE setNotchEnabled NOTIFY notchEnabledChanged)
+    Q_PROPERTY(bool snapEnabled READ snapEnabled WRITE setSnapEnabled NOTIFY snapEnabledChanged)
+
+public:
+    static inline const QString kTccutil = QStringLiteral("/usr/bin/tccutil");
+
+    struct Services {
+        platform::Platform platform;
+        core::Settings* settings = nullptr;
+        core::Scheduler* scheduler = nullptr;
+        core::SerialQueue* clipboardQueue = nullptr;
+        std::shared_ptr<const clipboard::HistoryStore> historyStore;
+        KeyEventHub* hub = nullptr;
+    };
+
+    explicit AppState(Services services, QObject* parent = nullptr);
+    ~AppState() override;
+
+    /// Starts every feature, once, in the fixed order.
+    void start();
+
+    clipboard::ClipboardManager& clipboard() { return *clipboard_; }
+    KeyEventHub& hub() { return *services_.hub; }
+
+    bool launchAtLogin() const { return launchAtLogin_; }
+    /// Registers or unregisters the login item; the switch always ends showing the real registration state.
+    void setLaunchAtLogin(bool value);
+
+    // The three switches are stored and read here; each feature's controller applies its own when it exists.
+    bool switcherEnabled() const { return switcherEnabled_; }
+    void setSwitcherEnabled(bool value);
+    bool notchEnabled() const { return notchEnabled_; }
+    void setNotchEnabled(bool value);
+    bool snapEnabled() const { return snapEnabled_; }
+    void setSnapEnabled(bool value);
+
+    /// Asks the system to forget the accessibility grant, then prompts for it again.
+    void resetAccessibilityPermission();
+
+Q_SIGNALS:
+    void launchAtLoginChanged();
+    void switcherEnabledChanged();
+    void notchEnabledChanged();
+    void snapEnabledChanged();
+
+private:
+    void setSwitch(bool& field, bool value, const QString& key, void (AppState::*changed)());
+
+    Services services_;
+    std::unique_ptr<clipboard::ClipboardManager> clipboard_;
+    bool launchAtLogin_ = false;
+    bool switcherEnabled_ = true;
+    bool notchEnabled_ = true;
+    bool snapEnabled_ = true;
+    bool started_ = false;
+};
+
+} // namespace tillory::shell
