@@ -109,6 +109,7 @@ void ClipboardManager::start() {
         return;
     }
     timer_ = scheduler_.every(kPollInterval, [this] { poll(); });
+    qCDebug(lcClipboard) << "polling the pasteboard";
 }
 
 void ClipboardManager::setEnabled(bool enabled) {
@@ -140,18 +141,22 @@ void ClipboardManager::poll() {
     }
     lastChangeCount_ = count;
     if (isExcluded(pasteboard_.types())) {
+        qCDebug(lcClipboard) << "ignored copy: marked transient, concealed or generated";
         return;
     }
     const auto string = pasteboard_.string();
     if (!string) {
+        qCDebug(lcClipboard) << "ignored copy: no text";
         return;
     }
     const QString text = string->trimmed();
     if (text.isEmpty() || userPerceivedLength(text, kMaxCharacters) > kMaxCharacters) {
+        qCDebug(lcClipboard) << "ignored copy: empty or too long";
         return;
     }
     auto existing = std::find_if(entries_.begin(), entries_.end(), [&](const auto& e) { return sameText(e.text, text); });
     if (existing != entries_.end()) {
+        qCDebug(lcClipboard) << "recorded copy of existing text; promoted";
         promote(*existing);
         return;
     }

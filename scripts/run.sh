@@ -1,0 +1,18 @@
+#!/usr/bin/env bash
+# Installs what is missing, builds Tillory (Release) and starts it on the current X display, or on a virtual one
+# when there is none.
+set -euo pipefail
+cd "$(dirname "$0")/.."
+
+bash scripts/install-deps.sh
+cmake --preset release >/dev/null
+cmake --build --preset release -j"$(nproc)"
+
+if [ -z "${DISPLAY:-}" ]; then
+    exec 3< <(Xvfb -displayfd 1 -screen 0 1280x800x24 -nolisten tcp 2>/dev/null)
+    read -r number <&3
+    export DISPLAY=":$number"
+    echo "No X display found: started a virtual one (Xvfb) on $DISPLAY. Tillory runs there without a visible screen."
+fi
+
+exec ./build/release/src/app/tillory "$@"

@@ -1,0 +1,20 @@
+#!/usr/bin/env bash
+# Installs what is missing, builds every target and runs every test: unit, view and end-to-end tests against a
+# real X server, then the unit tests again under AddressSanitizer + UndefinedBehaviorSanitizer.
+set -euo pipefail
+cd "$(dirname "$0")/.."
+
+bash scripts/install-deps.sh
+bash scripts/check-layers.sh
+
+jobs=$(nproc)
+export XDG_RUNTIME_DIR="${XDG_RUNTIME_DIR:-$(mktemp -d /tmp/tillory-runtime.XXXXXX)}"
+chmod 700 "$XDG_RUNTIME_DIR"
+
+cmake --preset ci >/dev/null
+cmake --build --preset ci -j"$jobs"
+QT_QPA_PLATFORM=offscreen ctest --preset ci -j"$jobs"
+
+cmake --preset asan >/dev/null
+cmake --build --preset asan -j"$jobs"
+QT_QPA_PLATFORM=offscreen ctest --preset asan -j"$jobs" -L 'unit|view'
