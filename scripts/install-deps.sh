@@ -6,7 +6,7 @@ set -euo pipefail
 packages=(
     build-essential cmake ninja-build pkg-config clang libclang-rt-14-dev clang-format
     libgtest-dev libgmock-dev googletest libbenchmark-dev
-    qt6-base-dev qt6-base-dev-tools qt6-qpa-plugins libgl1-mesa-dev
+    qt6-base-dev qt6-base-dev-tools qt6-qpa-plugins libgl1-mesa-dev libxcb1-dev
     xvfb xauth openbox xclip xdotool x11-utils x11-xserver-utils trayer dbus
     fonts-dejavu-core python3
 )

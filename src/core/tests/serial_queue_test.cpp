@@ -1,1 +1,159 @@
+#include "core/serial_queue.h"
+
+#include "core/manual_scheduler.h"
+
 #include <gtest/gtest.h>
+
+#include <future>
+#include <memory>
+#include <string>
+#include <thread>
+#include <vector>
+
+namespace tillory::core {
+namespace {
+
+// ManualSerialQueue: due-ness on virtual time.
+
+TEST(ManualSerialQueue, RunsItemsAsTheyFallDueInDueOrder) {
+    ManualScheduler clock;
+    ManualSerialQueue queue(clock);
+    std::string order;
+    queue.post([&] { order += 'c'; }, 2);
+    queue.post([&] { order += 'a'; });
+    queue.post([&] { order += 'b'; }, 1);
+    queue.post([&] { order += 'A'; }); // same due time: posting order
+
+    EXPECT_EQ(queue.runDue(), 2);
+    EXPECT_EQ(order, "aA");
+    EXPECT_EQ(queue.pendingCount(), 2);
+
+    clock.advance(0.9);
+    EXPECT_EQ(queue.runDue(), 0);
+    clock.advance(0.1);
+    EXPECT_EQ(queue.runDue(), 1);
+    EXPECT_EQ(order, "aAb");
+
+    clock.advance(5);
+    EXPECT_EQ(queue.runDue(), 1);
+    EXPECT_EQ(order, "aAbc");
+    EXPECT_EQ(queue.pendingCount(), 0);
+}
+
+TEST(ManualSerialQueue, DelayIsMeasuredFromThePostingTime) {
+    ManualScheduler clock;
+    ManualSerialQueue queue(clock);
+    clock.advance(10);
+    bool ran = false;
+    queue.post([&] { ran = true; }, 1);
+    EXPECT_EQ(queue.runDue(), 0);
+    clock.advance(1);
+    EXPECT_EQ(queue.runDue(), 1);
+    EXPECT_TRUE(ran);
+}
+
+TEST(ManualSerialQueue, RunAllIgnoresDelaysButKeepsOrder) {
+    ManualScheduler clock;
+    ManualSerialQueue queue(clock);
+    std::string order;
+    queue.post([&] { order += 'b'; }, 100);
+    queue.post([&] { order += 'a'; }, 50);
+    EXPECT_EQ(queue.runAll(), 2);
+    EXPECT_EQ(order, "ab");
+}
+
+TEST(ManualSerialQueue, CancelledItemNeverRunsAndIsNotCounted) {
+    ManualScheduler clock;
+    ManualSerialQueue queue(clock);
+    std::string order;
+    queue.post([&] { order += 'a'; });
+    auto dropped = queue.post([&] { order += 'x'; });
+    auto delayed = queue.post([&] { order += 'y'; }, 1);
+    dropped->cancel();
+    delayed->cancel();
+    EXPECT_EQ(queue.pendingCount(), 1);
+
+    EXPECT_EQ(queue.runAll(), 1);
+    EXPECT_EQ(order, "a");
+    EXPECT_EQ(queue.pendingCount(), 0);
+}
+
+// ThreadSerialQueue: only zero delays and drain(), so nothing depends on the machine's speed.
+
+TEST(ThreadSerialQueue, RunsWorkInPostingOrderOnItsOwnThread) {
+    ThreadSerialQueue queue("tillory.test");
+    std::vector<int> order; // touched only by the worker until drain() returns
+    std::vector<std::thread::id> threads;
+    for (int i = 0; i < 200; ++i) {
+        queue.post([&order, &threads, i] {
+            order.push_back(i);
+            threads.push_back(std::this_thread::get_id());
+        });
+    }
+    queue.drain();
+
+    ASSERT_EQ(order.size(), 200u);
+    for (int i = 0; i < 200; ++i) {
+        EXPECT_EQ(order[static_cast<std::size_t>(i)], i);
+    }
+    for (const auto& id : threads) {
+        EXPECT_NE(id, std::this_thread::get_id());
+        EXPECT_EQ(id, threads.front());
+    }
+}
+
+TEST(ThreadSerialQueue, DrainWaitsForTheItemThatIsRunning) {
+    ThreadSerialQueue queue("tillory.test");
+    std::promise<void> started;
+    std::promise<void> release;
+    auto releaseFuture = release.get_future();
+    bool finished = false;
+    queue.post([&] {
+        started.set_value();
+        releaseFuture.wait();
+        finished = true;
+    });
+    started.get_future().wait(); // the item is running now, the queue itself is empty
+    std::thread releaser([&] { release.set_value(); });
+    queue.drain();
+    EXPECT_TRUE(finished);
+    releaser.join();
+}
+
+TEST(ThreadSerialQueue, ItemCancelledBeforeItStartsNeverRuns) {
+    ThreadSerialQueue queue("tillory.test");
+    std::promise<void> gate;
+    auto gateFuture = gate.get_future();
+    std::string order;
+    queue.post([&] {
+        gateFuture.wait(); // holds the worker so that the next items are still queued
+        order += 'a';
+    });
+    auto cancelled = queue.post([&] { order += 'x'; });
+    queue.post([&] { order += 'b'; });
+    cancelled->cancel();
+    gate.set_value();
+    queue.drain();
+    EXPECT_EQ(order, "ab");
+    EXPECT_TRUE(cancelled->isCancelled());
+}
+
+TEST(ThreadSerialQueue, DestructionRunsDueWorkAndJoins) {
+    std::string order; // read only after the destructor joined the worker
+    {
+        ThreadSerialQueue queue("tillory.test");
+        std::promise<void> gate;
+        auto gateFuture = gate.get_future();
+        queue.post([&] {
+            gateFuture.wait();
+            order += 'a';
+        });
+        queue.post([&] { order += 'b'; });
+        queue.post([&] { order += 'c'; });
+        gate.set_value();
+    }
+    EXPECT_EQ(order, "abc");
+}
+
+} // namespace
+} // namespace tillory::core

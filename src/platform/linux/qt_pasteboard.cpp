@@ -1,7 +1,13 @@
 #include "platform/linux/qt_pasteboard.h"
 
 #include <QClipboard>
+#include <QCoreApplication>
+#include <QGuiApplication>
 #include <QMimeData>
+
+#include <xcb/xcb.h>
+
+#include <cstdlib>
 
 namespace tillory::platform::nix {
 namespace {
@@ -13,6 +19,31 @@ const QStringList kTextFormats = {QStringLiteral("text/plain;charset=utf-8"), QS
                                   QStringLiteral("UTF8_STRING"), QStringLiteral("STRING"), QStringLiteral("TEXT")};
 const QStringList kRtfFormats = {QStringLiteral("text/rtf"), QStringLiteral("application/rtf"),
                                  QStringLiteral("text/richtext")};
+
+// Qt claims the selection with the time of the last X event it saw. A background program may have seen none
+// since another client took the clipboard, and the server then ignores the claim. A property change on the root
+// window hands Qt a fresh server time: the notice is queued before the round trip's reply returns.
+void refreshServerTime() {
+    auto* x11 = qGuiApp ? qGuiApp->nativeInterface<QNativeInterface::QX11Application>() : nullptr;
+    xcb_connection_t* connection = x11 ? x11->connection() : nullptr;
+    if (!connection) {
+        return;
+    }
+    static constexpr char kName[] = "_TILLORY_TIME";
+    xcb_intern_atom_reply_t* atom =
+        xcb_intern_atom_reply(connection, xcb_intern_atom(connection, 0, sizeof kName - 1, kName), nullptr);
+    if (!atom) {
+        return;
+    }
+    for (auto it = xcb_setup_roots_iterator(xcb_get_setup(connection)); it.rem; xcb_screen_next(&it)) {
+        xcb_change_property(connection, XCB_PROP_MODE_APPEND, it.data->root, atom->atom, XCB_ATOM_STRING, 8, 0,
+                            nullptr);
+        break;
+    }
+    std::free(atom);
+    std::free(xcb_get_input_focus_reply(connection, xcb_get_input_focus(connection), nullptr));
+    QCoreApplication::processEvents(QEventLoop::ExcludeUserInputEvents);
+}
 
 } // namespace
 
@@ -78,6 +109,7 @@ std::int64_t QtPasteboard::write(const QString& text, const std::optional<QByteA
         mime->setData(kRtfMime, *rtf);
     }
     const std::int64_t before = changeCount_;
+    refreshServerTime();
     clipboard_->setMimeData(mime, QClipboard::Clipboard);
     if (changeCount_ == before) {
         ++changeCount_; // taking ownership is a change even where the platform does not announce it
