@@ -213,8 +213,12 @@ void ClipboardManager::persist() {
         persistWork_->cancel();
     }
     std::weak_ptr<const HistoryStore> weakStore = store_;
+    savePending_ = std::make_shared<std::atomic<bool>>(true);
     persistWork_ = persistQueue_.post(
-        [snapshot = entries_, weakStore] {
+        [snapshot = entries_, weakStore, pending = savePending_] {
+            if (!pending->exchange(false)) {
+                return;
+            }
             if (auto store = weakStore.lock()) {
                 store->save(snapshot);
             }
@@ -228,7 +232,10 @@ void ClipboardManager::flush() {
     }
     persistWork_->cancel();
     persistWork_.reset();
-    store_->save(entries_);
+    // The queued save may already have run (or be running); then there is nothing left to write.
+    if (savePending_->exchange(false)) {
+        store_->save(entries_);
+    }
 }
 
 } // namespace tillory::clipboard

@@ -6,6 +6,7 @@
 
 #include <QObject>
 
+#include <atomic>
 #include <memory>
 
 namespace tillory::core {
@@ -88,6 +89,8 @@ private:
     core::TimerPtr timer_;
     std::int64_t lastChangeCount_ = 0;
     std::shared_ptr<core::WorkItem> persistWork_;
+    /// Cleared by whichever writes the pending save first: the queued task or `flush`.
+    std::shared_ptr<std::atomic<bool>> savePending_;
 };
 
 /// Number of user-perceived characters (extended grapheme clusters), counting no further than `limit` + 1.

@@ -150,7 +150,7 @@ TEST_F(ClipboardManagerTest, CopyOfExistingTextPromotesItKeepingIdPinAndRtf) {
     copy(QStringLiteral("b"));
     const ClipboardEntry original = *find(QStringLiteral("a"));
     manager->togglePin(original);
-    scheduler.advance(10);
+    scheduler.advance(10 * ClipboardManager::kPollInterval); // keeps the next copy's poll at the end of `copy`
 
     copy(QStringLiteral("  a\n"), {}, QByteArray("{\\rtf1 second}"));
     ASSERT_EQ(texts(), (QStringList{QStringLiteral("a"), QStringLiteral("b")}));

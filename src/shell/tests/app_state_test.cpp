@@ -1,1 +1,207 @@
+#include "shell/app_state.h"
+
+#include "clipboard/clipboard_manager.h"
+#include "clipboard/history_store.h"
+#include "core/manual_scheduler.h"
+#include "core/serial_queue.h"
+#include "core/settings.h"
+#include "platform/sim/sim_desktop.h"
+#include "shell/key_event_hub.h"
+
+#include <QTemporaryDir>
+
 #include <gtest/gtest.h>
+
+#include <memory>
+
+namespace tillory::shell {
+namespace {
+
+class AppStateTest : public ::testing::Test {
+protected:
+    void SetUp() override { ASSERT_TRUE(dir_.isValid()); }
+
+    /// Construction is left to each test, so that the simulated system can be prepared first.
+    AppState& make() {
+        AppState::Services services;
+        services.platform = sim_.platform();
+        services.settings = &settings_;
+        services.scheduler = &scheduler_;
+        services.clipboardQueue = &queue_;
+        services.historyStore = std::make_shared<const clipboard::HistoryStore>(dir_.filePath(QStringLiteral("data")));
+        services.hub = &hub_;
+        app_ = std::make_unique<AppState>(std::move(services));
+        return *app_;
+    }
+
+    core::ManualScheduler scheduler_;
+    platform::sim::SimDesktop sim_{scheduler_};
+    platform::Platform platform_ = sim_.platform();
+    core::MemorySettings settings_;
+    core::ManualSerialQueue queue_{scheduler_};
+    QTemporaryDir dir_;
+    KeyEventHub hub_{*platform_.eventTaps, *platform_.accessibility, scheduler_};
+    std::unique_ptr<AppState> app_;
+};
+
+TEST_F(AppStateTest, FirstLaunchShowsEverySwitchOnAndWritesNothing) {
+    AppState& app = make();
+    EXPECT_TRUE(app.switcherEnabled());
+    EXPECT_TRUE(app.notchEnabled());
+    EXPECT_TRUE(app.snapEnabled());
+    EXPECT_TRUE(settings_.boolValue(QStringLiteral("clipboardEnabled")));
+    EXPECT_TRUE(app.clipboard().enabled());
+    EXPECT_FALSE(app.launchAtLogin());
+    EXPECT_EQ(settings_.writeCount(), 0);
+}
+
+TEST_F(AppStateTest, StoredSwitchesAreReadAtLaunch) {
+    settings_.setBool(QStringLiteral("switcherEnabled"), false);
+    settings_.setBool(QStringLiteral("notchEnabled"), false);
+    settings_.setBool(QStringLiteral("snapEnabled"), false);
+    AppState& app = make();
+    EXPECT_FALSE(app.switcherEnabled());
+    EXPECT_FALSE(app.notchEnabled());
+    EXPECT_FALSE(app.snapEnabled());
+}
+
+TEST_F(AppStateTest, WritingASwitchStoresItEvenWhenUnchangedAndSignalsOnlyChanges) {
+    AppState& app = make();
+    struct Switch {
+        QString key;
+        void (AppState::*set)(bool);
+        bool (AppState::*get)() const;
+        void (AppState::*changed)();
+    };
+    const Switch switches[] = {
+        {QStringLiteral("switcherEnabled"), &AppState::setSwitcherEnabled, &AppState::switcherEnabled,
+         &AppState::switcherEnabledChanged},
+        {QStringLiteral("notchEnabled"), &AppState::setNotchEnabled, &AppState::notchEnabled,
+         &AppState::notchEnabledChanged},
+        {QStringLiteral("snapEnabled"), &AppState::setSnapEnabled, &AppState::snapEnabled,
+         &AppState::snapEnabledChanged},
+    };
+    for (const Switch& s : switches) {
+        SCOPED_TRACE(s.key.toStdString());
+        int signals = 0;
+        const auto connection = QObject::connect(&app, s.changed, [&] { ++signals; });
+
+        (app.*s.set)(true);
+        EXPECT_TRUE(settings_.contains(s.key));
+        EXPECT_EQ(signals, 0);
+
+        (app.*s.set)(false);
+        EXPECT_FALSE((app.*s.get)());
+        EXPECT_FALSE(settings_.boolValue(s.key));
+        EXPECT_EQ(signals, 1);
+        QObject::disconnect(connection);
+    }
+    EXPECT_EQ(settings_.writeCount(), 6);
+}
+
+TEST_F(AppStateTest, LaunchAtLoginRegistersTheLoginItem) {
+    AppState& app = make();
+    app.setLaunchAtLogin(true);
+    EXPECT_TRUE(app.launchAtLogin());
+    EXPECT_TRUE(sim_.loginItemEnabled());
+
+    app.setLaunchAtLogin(false);
+    EXPECT_FALSE(app.launchAtLogin());
+    EXPECT_FALSE(sim_.loginItemEnabled());
+    EXPECT_EQ(sim_.loginItemCalls(), 2);
+}
+
+TEST_F(AppStateTest, LaunchAtLoginRefusedBySystemEndsOff) {
+    sim_.setLoginItemRefuses(true);
+    AppState& app = make();
+    int signals = 0;
+    QObject::connect(&app, &AppState::launchAtLoginChanged, [&] { ++signals; });
+
+    app.setLaunchAtLogin(true);
+    EXPECT_FALSE(app.launchAtLogin());
+    EXPECT_FALSE(sim_.loginItemEnabled());
+    EXPECT_EQ(sim_.loginItemCalls(), 1);
+    EXPECT_EQ(signals, 2); // on, then back off: a bound switch follows both
+}
+
+TEST_F(AppStateTest, LaunchAtLoginAlreadyRegisteredMakesNoCall) {
+    sim_.setLoginItemEnabled(true);
+    AppState& app = make();
+    EXPECT_TRUE(app.launchAtLogin());
+    app.setLaunchAtLogin(true);
+    EXPECT_TRUE(app.launchAtLogin());
+    EXPECT_EQ(sim_.loginItemCalls(), 0);
+}
+
+TEST_F(AppStateTest, LaunchAtLoginRegisteredBehindOurBackMakesNoCall) {
+    AppState& app = make();
+    sim_.setLoginItemEnabled(true);
+    app.setLaunchAtLogin(true);
+    EXPECT_TRUE(app.launchAtLogin());
+    EXPECT_EQ(sim_.loginItemCalls(), 0);
+}
+
+TEST_F(AppStateTest, ResetAccessibilityRunsTccutilThenPromptsForTrust) {
+    sim_.installProgram(AppState::kTccutil);
+    AppState& app = make();
+    app.resetAccessibilityPermission();
+
+    ASSERT_EQ(sim_.runs().size(), 1u);
+    EXPECT_EQ(sim_.runs()[0].program, QStringLiteral("/usr/bin/tccutil"));
+    EXPECT_EQ(sim_.runs()[0].arguments,
+              (QStringList{QStringLiteral("reset"), QStringLiteral("Accessibility"), platform_.bundleIdentifier}));
+    EXPECT_EQ(sim_.trustPromptCount(), 0); // not before the program has ended
+
+    scheduler_.runPosted();
+    EXPECT_EQ(sim_.trustPromptCount(), 1);
+}
+
+TEST_F(AppStateTest, ResetAccessibilityBringsTheTapUpWhenTrustIsBack) {
+    sim_.installProgram(AppState::kTccutil);
+    AppState& app = make();
+    hub_.registerHandler([](platform::EventType, const platform::Event& event) -> platform::EventResult {
+        return event;
+    });
+    ASSERT_FALSE(hub_.hasTap());
+
+    app.resetAccessibilityPermission();
+    sim_.grantAccessibility();
+    scheduler_.runPosted();
+    EXPECT_TRUE(hub_.hasTap()); // without waiting for the watchdog
+}
+
+TEST_F(AppStateTest, ResetAccessibilityWithoutTccutilDoesNothing) {
+    AppState& app = make();
+    app.resetAccessibilityPermission();
+    scheduler_.advance(1);
+    EXPECT_TRUE(sim_.runs().empty());
+    EXPECT_EQ(sim_.trustPromptCount(), 0);
+}
+
+TEST_F(AppStateTest, ResetAccessibilityFinishingAfterShutdownIsIgnored) {
+    sim_.installProgram(AppState::kTccutil);
+    make().resetAccessibilityPermission();
+    app_.reset();
+    scheduler_.runPosted();
+    EXPECT_EQ(sim_.trustPromptCount(), 0);
+}
+
+TEST_F(AppStateTest, StartPollsTheClipboardAndRecordsACopy) {
+    AppState& app = make();
+    EXPECT_FALSE(app.clipboard().isPolling());
+
+    app.start();
+    app.start(); // a second start changes nothing
+    EXPECT_TRUE(app.clipboard().isPolling());
+    EXPECT_EQ(scheduler_.timerCount(), 1u);
+
+    sim_.copy(QStringLiteral("copied text"));
+    scheduler_.advance(clipboard::ClipboardManager::kPollInterval - 0.01);
+    EXPECT_EQ(app.clipboard().count(), 0);
+    scheduler_.advance(0.01);
+    ASSERT_EQ(app.clipboard().count(), 1);
+    EXPECT_EQ(app.clipboard().entries().front().text, QStringLiteral("copied text"));
+}
+
+} // namespace
+} // namespace tillory::shell

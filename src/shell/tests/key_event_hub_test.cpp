@@ -1,1 +1,317 @@
+#include "shell/key_event_hub.h"
+
+#include "core/manual_scheduler.h"
+#include "platform/sim/sim_desktop.h"
+
 #include <gtest/gtest.h>
+
+#include <string>
+#include <vector>
+
+namespace tillory::shell {
+namespace {
+
+using platform::Event;
+using platform::EventResult;
+using platform::EventType;
+namespace KeyCode = platform::KeyCode;
+
+class KeyEventHubTest : public ::testing::Test {
+protected:
+    KeyEventHubTest() {
+        pid_ = sim_.launchApp(QStringLiteral("org.example.editor"), QStringLiteral("Editor"));
+        sim_.activate(pid_);
+    }
+
+    /// A handler that notes its name and lets the event through unchanged.
+    KeyEventHub::Handler passing(std::string name) {
+        return [this, name](EventType, const Event& event) -> EventResult {
+            calls_.push_back(name);
+            return event;
+        };
+    }
+
+    const std::vector<Event>& received() const { return sim_.receivedEvents(pid_); }
+
+    core::ManualScheduler scheduler_;
+    platform::sim::SimDesktop sim_{scheduler_};
+    platform::Platform platform_ = sim_.platform();
+    KeyEventHub hub_{*platform_.eventTaps, *platform_.accessibility, scheduler_};
+    std::int32_t pid_ = 0;
+    std::vector<std::string> calls_;
+};
+
+TEST_F(KeyEventHubTest, HandlersRunInRegistrationOrder) {
+    sim_.grantAccessibility();
+    hub_.registerHandler(passing("first"));
+    hub_.registerHandler(passing("second"));
+    hub_.registerHandler(passing("third"));
+
+    sim_.pressKey(KeyCode::A);
+    EXPECT_EQ(calls_, (std::vector<std::string>{"first", "second", "third"}));
+    ASSERT_EQ(received().size(), 1u);
+    EXPECT_EQ(received()[0].keyCode, KeyCode::A);
+}
+
+TEST_F(KeyEventHubTest, EveryKeyboardEventTypeReachesTheHandlers) {
+    sim_.grantAccessibility();
+    std::vector<EventType> types;
+    hub_.registerHandler([&](EventType type, const Event& event) -> EventResult {
+        types.push_back(type);
+        return event;
+    });
+    sim_.pressKey(KeyCode::A);
+    sim_.releaseKey(KeyCode::A);
+    sim_.changeFlags(platform::EventFlags::Shift);
+    EXPECT_EQ(types, (std::vector<EventType>{EventType::KeyDown, EventType::KeyUp, EventType::FlagsChanged}));
+}
+
+TEST_F(KeyEventHubTest, SwallowingHandlerStopsLaterHandlers) {
+    sim_.grantAccessibility();
+    hub_.registerHandler(passing("first"));
+    hub_.registerHandler([this](EventType, const Event&) -> EventResult {
+        calls_.push_back("swallower");
+        return std::nullopt;
+    });
+    hub_.registerHandler(passing("last"));
+
+    EXPECT_FALSE(sim_.pressKey(KeyCode::V, platform::EventFlags::Command).has_value());
+    EXPECT_EQ(calls_, (std::vector<std::string>{"first", "swallower"}));
+    EXPECT_TRUE(received().empty());
+}
+
+TEST_F(KeyEventHubTest, ReplacementIsSeenByLaterHandlersAndDelivered) {
+    sim_.grantAccessibility();
+    hub_.registerHandler([](EventType, const Event& event) -> EventResult {
+        Event changed = event;
+        changed.keyCode = KeyCode::Z;
+        return changed;
+    });
+    std::int64_t seen = -1;
+    hub_.registerHandler([&](EventType, const Event& event) -> EventResult {
+        seen = event.keyCode;
+        return event;
+    });
+
+    sim_.pressKey(KeyCode::A);
+    EXPECT_EQ(seen, KeyCode::Z);
+    ASSERT_EQ(received().size(), 1u);
+    EXPECT_EQ(received()[0].keyCode, KeyCode::Z);
+}
+
+TEST_F(KeyEventHubTest, ExclusiveHandlerAloneDecidesPassOrSwallow) {
+    sim_.grantAccessibility();
+    hub_.registerHandler(passing("registered"));
+    bool swallow = false;
+    int exclusiveCalls = 0;
+    hub_.setExclusive([&](EventType, const Event& event) -> EventResult {
+        ++exclusiveCalls;
+        if (swallow) {
+            return std::nullopt;
+        }
+        Event replacement = event;
+        replacement.keyCode = KeyCode::Escape;
+        return replacement; // ignored: the original passes
+    });
+    EXPECT_TRUE(hub_.hasExclusive());
+
+    sim_.pressKey(KeyCode::A);
+    swallow = true;
+    sim_.pressKey(KeyCode::Tab);
+
+    EXPECT_EQ(exclusiveCalls, 2);
+    EXPECT_TRUE(calls_.empty());
+    ASSERT_EQ(received().size(), 1u);
+    EXPECT_EQ(received()[0].keyCode, KeyCode::A);
+}
+
+TEST_F(KeyEventHubTest, ClearingExclusiveKeepsTheTapForRemainingRegistrations) {
+    sim_.grantAccessibility();
+    hub_.registerHandler(passing("registered"));
+    hub_.setExclusive([](EventType, const Event&) -> EventResult { return std::nullopt; });
+    hub_.setExclusive(std::nullopt);
+
+    EXPECT_FALSE(hub_.hasExclusive());
+    EXPECT_TRUE(hub_.hasTap());
+    EXPECT_TRUE(hub_.hasWatchdog());
+    EXPECT_EQ(sim_.liveTapCount(), 1);
+    sim_.pressKey(KeyCode::A);
+    EXPECT_EQ(calls_, (std::vector<std::string>{"registered"}));
+    EXPECT_EQ(received().size(), 1u);
+}
+
+TEST_F(KeyEventHubTest, ExclusiveAloneHoldsTheTapUntilCleared) {
+    sim_.grantAccessibility();
+    hub_.setExclusive([](EventType, const Event& event) -> EventResult { return event; });
+    EXPECT_TRUE(hub_.hasTap());
+    EXPECT_TRUE(hub_.hasWatchdog());
+
+    hub_.setExclusive(std::nullopt);
+    EXPECT_FALSE(hub_.hasTap());
+    EXPECT_FALSE(hub_.hasWatchdog());
+    EXPECT_EQ(sim_.liveTapCount(), 0);
+}
+
+TEST_F(KeyEventHubTest, UnregisteringTheLastTokenTearsDownAndRegisteringRecreates) {
+    sim_.grantAccessibility();
+    const QUuid first = hub_.registerHandler(passing("first"));
+    const QUuid second = hub_.registerHandler(passing("second"));
+    EXPECT_EQ(sim_.liveTapCount(), 1); // one shared tap, however many handlers
+
+    hub_.unregister(first);
+    EXPECT_TRUE(hub_.hasTap());
+    EXPECT_TRUE(hub_.hasWatchdog());
+
+    hub_.unregister(second);
+    EXPECT_FALSE(hub_.hasTap());
+    EXPECT_FALSE(hub_.hasWatchdog());
+    EXPECT_EQ(sim_.liveTapCount(), 0);
+    EXPECT_EQ(scheduler_.timerCount(), 0u);
+    sim_.pressKey(KeyCode::A);
+    EXPECT_TRUE(calls_.empty());
+
+    hub_.registerHandler(passing("again"));
+    EXPECT_TRUE(hub_.hasTap());
+    EXPECT_TRUE(hub_.hasWatchdog());
+    EXPECT_EQ(sim_.liveTapCount(), 1);
+    sim_.pressKey(KeyCode::A);
+    EXPECT_EQ(calls_, (std::vector<std::string>{"again"}));
+}
+
+TEST_F(KeyEventHubTest, UnregisteringAnUnknownTokenChangesNothing) {
+    sim_.grantAccessibility();
+    hub_.registerHandler(passing("kept"));
+    hub_.unregister(QUuid::createUuid());
+    hub_.unregister(QUuid());
+
+    EXPECT_EQ(hub_.registrationCount(), 1u);
+    EXPECT_TRUE(hub_.hasTap());
+    EXPECT_TRUE(hub_.hasWatchdog());
+    sim_.pressKey(KeyCode::A);
+    EXPECT_EQ(calls_, (std::vector<std::string>{"kept"}));
+}
+
+TEST_F(KeyEventHubTest, TapArrivesAtTheWatchdogTickAfterAccessibilityIsGranted) {
+    hub_.registerHandler(passing("handler"));
+    EXPECT_FALSE(hub_.hasTap());
+    EXPECT_TRUE(hub_.hasWatchdog());
+    EXPECT_EQ(sim_.liveTapCount(), 0);
+
+    sim_.grantAccessibility();
+    scheduler_.advance(KeyEventHub::kWatchdogInterval - 0.1);
+    sim_.pressKey(KeyCode::A);
+    EXPECT_TRUE(calls_.empty());
+    EXPECT_FALSE(hub_.hasTap());
+
+    scheduler_.advance(0.1);
+    EXPECT_TRUE(hub_.hasTap());
+    EXPECT_EQ(sim_.liveTapCount(), 1);
+    sim_.pressKey(KeyCode::A);
+    EXPECT_EQ(calls_, (std::vector<std::string>{"handler"}));
+    EXPECT_EQ(received().size(), 2u);
+}
+
+TEST_F(KeyEventHubTest, DisabledNoticeReEnablesTheTapAndIsHiddenFromHandlers) {
+    sim_.grantAccessibility();
+    hub_.registerHandler(passing("handler"));
+
+    for (const EventType reason : {EventType::TapDisabledByTimeout, EventType::TapDisabledByUserInput}) {
+        sim_.disableTaps(reason);
+        EXPECT_EQ(sim_.enabledTapCount(), 1);
+    }
+    EXPECT_TRUE(calls_.empty());
+    sim_.pressKey(KeyCode::A);
+    EXPECT_EQ(calls_, (std::vector<std::string>{"handler"}));
+}
+
+TEST_F(KeyEventHubTest, WatchdogReEnablesATapSwitchedOffWithoutNotice) {
+    sim_.grantAccessibility();
+    hub_.registerHandler(passing("handler"));
+    // A notice the hub does not recognise stands in for the system switching the tap off silently.
+    sim_.disableTaps(EventType::Null);
+    ASSERT_EQ(sim_.enabledTapCount(), 0);
+
+    scheduler_.advance(KeyEventHub::kWatchdogInterval - 0.1);
+    EXPECT_EQ(sim_.enabledTapCount(), 0);
+    scheduler_.advance(0.1);
+    EXPECT_EQ(sim_.enabledTapCount(), 1);
+    EXPECT_EQ(sim_.liveTapCount(), 1); // the same tap, not a second one
+
+    calls_.clear();
+    sim_.pressKey(KeyCode::A);
+    EXPECT_EQ(calls_, (std::vector<std::string>{"handler"}));
+}
+
+TEST_F(KeyEventHubTest, WatchdogRetriesAFailedTapCreation) {
+    sim_.grantAccessibility();
+    sim_.setTapCreationFails(true);
+    hub_.registerHandler(passing("handler"));
+    EXPECT_FALSE(hub_.hasTap());
+    EXPECT_TRUE(hub_.hasWatchdog());
+
+    scheduler_.advance(KeyEventHub::kWatchdogInterval);
+    EXPECT_FALSE(hub_.hasTap());
+
+    sim_.setTapCreationFails(false);
+    scheduler_.advance(KeyEventHub::kWatchdogInterval);
+    EXPECT_TRUE(hub_.hasTap());
+    EXPECT_EQ(sim_.liveTapCount(), 1);
+    sim_.pressKey(KeyCode::A);
+    EXPECT_EQ(calls_, (std::vector<std::string>{"handler"}));
+}
+
+TEST_F(KeyEventHubTest, LastHandlerUnregisteringItselfDuringDispatchTearsDownSafely) {
+    sim_.grantAccessibility();
+    QUuid token;
+    int calls = 0;
+    token = hub_.registerHandler([&](EventType, const Event& event) -> EventResult {
+        ++calls;
+        hub_.unregister(token); // destroys the tap that is delivering this very event
+        return event;
+    });
+
+    const EventResult result = sim_.pressKey(KeyCode::A);
+    EXPECT_TRUE(result.has_value());
+    EXPECT_EQ(calls, 1);
+    EXPECT_FALSE(hub_.hasTap());
+    EXPECT_EQ(sim_.liveTapCount(), 0);
+    EXPECT_EQ(received().size(), 1u);
+
+    sim_.pressKey(KeyCode::A);
+    EXPECT_EQ(calls, 1);
+}
+
+TEST_F(KeyEventHubTest, HandlerUnregisteringItselfDuringDispatchDoesNotHideTheEventFromOthers) {
+    sim_.grantAccessibility();
+    QUuid token;
+    token = hub_.registerHandler([&](EventType, const Event& event) -> EventResult {
+        calls_.push_back("leaving");
+        hub_.unregister(token);
+        return event;
+    });
+    hub_.registerHandler(passing("second"));
+    hub_.registerHandler(passing("third"));
+
+    sim_.pressKey(KeyCode::A);
+    EXPECT_EQ(calls_, (std::vector<std::string>{"leaving", "second", "third"}));
+    EXPECT_EQ(hub_.registrationCount(), 2u);
+    EXPECT_TRUE(hub_.hasTap());
+}
+
+TEST_F(KeyEventHubTest, HandlerUnregisteredByAnEarlierHandlerDoesNotSeeTheEvent) {
+    sim_.grantAccessibility();
+    QUuid victim;
+    hub_.registerHandler([&](EventType, const Event& event) -> EventResult {
+        calls_.push_back("remover");
+        hub_.unregister(victim);
+        return event;
+    });
+    victim = hub_.registerHandler(passing("victim"));
+    hub_.registerHandler(passing("last"));
+
+    sim_.pressKey(KeyCode::A);
+    EXPECT_EQ(calls_, (std::vector<std::string>{"remover", "last"}));
+}
+
+} // namespace
+} // namespace tillory::shell
