@@ -34,7 +34,14 @@ QUuid KeyEventHub::registerHandler(Handler handler) {
 }
 
 void KeyEventHub::unregister(const QUuid& token) {
-    std::erase_if(registrations_, [&](const Registration& r) { return r.id == token; });
+    for (std::size_t i = registrations_.size(); i-- > 0;) {
+        if (registrations_[i].id == token) {
+            registrations_.erase(registrations_.begin() + static_cast<std::ptrdiff_t>(i));
+            if (i < nextHandler_) {
+                --nextHandler_; // unregistered during dispatch: the handler due next moved down one place
+            }
+        }
+    }
     tearDownIfIdle();
 }
 
@@ -72,14 +79,15 @@ platform::EventResult KeyEventHub::dispatch(platform::EventType type, const plat
         const std::shared_ptr<const Handler> exclusive = exclusive_;
         return (*exclusive)(type, event) ? platform::EventResult(event) : std::nullopt;
     }
+    // A handler may unregister itself or others while it runs; unregister() keeps nextHandler_ on the handler
+    // due next, so that nobody is skipped and nobody removed is called.
+    const std::size_t outer = nextHandler_;
     platform::EventResult current(event);
-    for (std::size_t i = 0; i < registrations_.size(); ++i) {
-        const std::shared_ptr<const Handler> handler = registrations_[i].handler;
+    for (nextHandler_ = 0; current && nextHandler_ < registrations_.size();) {
+        const std::shared_ptr<const Handler> handler = registrations_[nextHandler_++].handler;
         current = (*handler)(type, *current);
-        if (!current) {
-            return std::nullopt;
-        }
     }
+    nextHandler_ = outer;
     return current;
 }
 

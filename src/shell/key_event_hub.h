@@ -72,6 +72,7 @@ private:
     platform::Accessibility& accessibility_;
     core::Scheduler& scheduler_;
     std::vector<Registration> registrations_;
+    std::size_t nextHandler_ = 0; // while dispatching: index of the handler due next
     std::unique_ptr<platform::EventTap> tap_;
     core::TimerPtr watchdog_;
     std::shared_ptr<const Handler> exclusive_;

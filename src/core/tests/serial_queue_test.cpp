@@ -6,6 +6,8 @@
 
 #include <future>
 #include <memory>
+#include <numeric>
+#include <set>
 #include <string>
 #include <thread>
 #include <vector>
@@ -40,41 +42,20 @@ TEST(ManualSerialQueue, RunsItemsAsTheyFallDueInDueOrder) {
     EXPECT_EQ(queue.pendingCount(), 0);
 }
 
-TEST(ManualSerialQueue, DelayIsMeasuredFromThePostingTime) {
-    ManualScheduler clock;
-    ManualSerialQueue queue(clock);
-    clock.advance(10);
-    bool ran = false;
-    queue.post([&] { ran = true; }, 1);
-    EXPECT_EQ(queue.runDue(), 0);
-    clock.advance(1);
-    EXPECT_EQ(queue.runDue(), 1);
-    EXPECT_TRUE(ran);
-}
-
-TEST(ManualSerialQueue, RunAllIgnoresDelaysButKeepsOrder) {
-    ManualScheduler clock;
-    ManualSerialQueue queue(clock);
-    std::string order;
-    queue.post([&] { order += 'b'; }, 100);
-    queue.post([&] { order += 'a'; }, 50);
-    EXPECT_EQ(queue.runAll(), 2);
-    EXPECT_EQ(order, "ab");
-}
-
-TEST(ManualSerialQueue, CancelledItemNeverRunsAndIsNotCounted) {
+TEST(ManualSerialQueue, CancelledItemNeverRunsEvenWhenRunningAll) {
     ManualScheduler clock;
     ManualSerialQueue queue(clock);
     std::string order;
     queue.post([&] { order += 'a'; });
     auto dropped = queue.post([&] { order += 'x'; });
     auto delayed = queue.post([&] { order += 'y'; }, 1);
+    queue.post([&] { order += 'z'; }, 100);
     dropped->cancel();
     delayed->cancel();
-    EXPECT_EQ(queue.pendingCount(), 1);
+    EXPECT_EQ(queue.pendingCount(), 2);
 
-    EXPECT_EQ(queue.runAll(), 1);
-    EXPECT_EQ(order, "a");
+    EXPECT_EQ(queue.runAll(), 2); // delays do not matter here
+    EXPECT_EQ(order, "az");
     EXPECT_EQ(queue.pendingCount(), 0);
 }
 
@@ -83,41 +64,20 @@ TEST(ManualSerialQueue, CancelledItemNeverRunsAndIsNotCounted) {
 TEST(ThreadSerialQueue, RunsWorkInPostingOrderOnItsOwnThread) {
     ThreadSerialQueue queue("tillory.test");
     std::vector<int> order; // touched only by the worker until drain() returns
-    std::vector<std::thread::id> threads;
+    std::set<std::thread::id> threads;
     for (int i = 0; i < 200; ++i) {
         queue.post([&order, &threads, i] {
             order.push_back(i);
-            threads.push_back(std::this_thread::get_id());
+            threads.insert(std::this_thread::get_id());
         });
     }
     queue.drain();
 
-    ASSERT_EQ(order.size(), 200u);
-    for (int i = 0; i < 200; ++i) {
-        EXPECT_EQ(order[static_cast<std::size_t>(i)], i);
-    }
-    for (const auto& id : threads) {
-        EXPECT_NE(id, std::this_thread::get_id());
-        EXPECT_EQ(id, threads.front());
-    }
-}
-
-TEST(ThreadSerialQueue, DrainWaitsForTheItemThatIsRunning) {
-    ThreadSerialQueue queue("tillory.test");
-    std::promise<void> started;
-    std::promise<void> release;
-    auto releaseFuture = release.get_future();
-    bool finished = false;
-    queue.post([&] {
-        started.set_value();
-        releaseFuture.wait();
-        finished = true;
-    });
-    started.get_future().wait(); // the item is running now, the queue itself is empty
-    std::thread releaser([&] { release.set_value(); });
-    queue.drain();
-    EXPECT_TRUE(finished);
-    releaser.join();
+    std::vector<int> expected(200);
+    std::iota(expected.begin(), expected.end(), 0);
+    EXPECT_EQ(order, expected);
+    ASSERT_EQ(threads.size(), 1u);
+    EXPECT_NE(*threads.begin(), std::this_thread::get_id());
 }
 
 TEST(ThreadSerialQueue, ItemCancelledBeforeItStartsNeverRuns) {
@@ -135,7 +95,6 @@ TEST(ThreadSerialQueue, ItemCancelledBeforeItStartsNeverRuns) {
     gate.set_value();
     queue.drain();
     EXPECT_EQ(order, "ab");
-    EXPECT_TRUE(cancelled->isCancelled());
 }
 
 TEST(ThreadSerialQueue, DestructionRunsDueWorkAndJoins) {
