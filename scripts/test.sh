@@ -1,6 +1,6 @@
 #!/usr/bin/env bash
 # Installs what is missing, builds every target and runs every test: unit, view and end-to-end tests against a
-# real X server, then the unit tests again under AddressSanitizer + UndefinedBehaviorSanitizer.
+# real X server, then all of them again under AddressSanitizer + UndefinedBehaviorSanitizer.
 set -euo pipefail
 cd "$(dirname "$0")/.."
 
@@ -17,4 +17,4 @@ QT_QPA_PLATFORM=offscreen ctest --preset ci -j"$jobs"
 
 cmake --preset asan >/dev/null
 cmake --build --preset asan -j"$jobs"
-QT_QPA_PLATFORM=offscreen ctest --preset asan -j"$jobs" -L 'unit|view'
+LSAN_OPTIONS="suppressions=$PWD/tests/lsan.supp" QT_QPA_PLATFORM=offscreen ctest --preset asan -j"$jobs"

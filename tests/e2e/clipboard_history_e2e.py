@@ -48,8 +48,10 @@ class Tillory:
 
     def stop(self, sig=signal.SIGTERM):
         self.proc.send_signal(sig)
-        code = self.proc.wait(10)
+        code = self.proc.wait(30)
         self.log.close()
+        if code != 0:
+            sys.stderr.write("Tillory's output:\n" + "\n".join(self.lines()[-60:]) + "\n")
         return code
 
 

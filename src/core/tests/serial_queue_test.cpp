@@ -100,9 +100,9 @@ TEST(ThreadSerialQueue, ItemCancelledBeforeItStartsNeverRuns) {
 TEST(ThreadSerialQueue, DestructionRunsDueWorkAndJoins) {
     std::string order; // read only after the destructor joined the worker
     {
-        ThreadSerialQueue queue("tillory.test");
-        std::promise<void> gate;
+        std::promise<void> gate; // outlives the queue, whose destructor runs the waiting item
         auto gateFuture = gate.get_future();
+        ThreadSerialQueue queue("tillory.test");
         queue.post([&] {
             gateFuture.wait();
             order += 'a';
