@@ -55,8 +55,8 @@ qsizetype userPerceivedLength(const QString& text, qsizetype limit) {
 ClipboardManager::ClipboardManager(platform::Pasteboard& pasteboard, core::Settings& settings,
                                    core::Scheduler& scheduler, core::SerialQueue& persistQueue,
                                    std::shared_ptr<const HistoryStore> store, QObject* parent)
-    : QObject(parent), pasteboard_(pasteboard), settings_(settings), scheduler_(scheduler),
-      persistQueue_(persistQueue), store_(std::move(store)) {
+    : QObject(parent), pasteboard_(pasteboard), settings_(settings), scheduler_(scheduler), persistQueue_(persistQueue),
+      store_(std::move(store)) {
     lastChangeCount_ = pasteboard_.changeCount();
     settings_.registerDefaults({{kEnabledKey, true}});
     enabled_ = settings_.boolValue(kEnabledKey);
@@ -154,7 +154,8 @@ void ClipboardManager::poll() {
         qCDebug(lcClipboard) << "ignored copy: empty or too long";
         return;
     }
-    auto existing = std::find_if(entries_.begin(), entries_.end(), [&](const auto& e) { return sameText(e.text, text); });
+    auto existing =
+        std::find_if(entries_.begin(), entries_.end(), [&](const auto& e) { return sameText(e.text, text); });
     if (existing != entries_.end()) {
         qCDebug(lcClipboard) << "recorded copy of existing text; promoted";
         promote(*existing);
