@@ -85,13 +85,18 @@ struct BackendNames {
 using Backends = ::testing::Types<MemoryBackend, IniBackend>;
 TYPED_TEST_SUITE(SettingsTest, Backends, BackendNames);
 
-TYPED_TEST(SettingsTest, RegisteredDefaultsAreReadButNeverWritten) {
-    Settings& s = this->settings();
+// Every typed read shows the registered default.
+void expectRegisteredDefaults(const Settings& s) {
     EXPECT_TRUE(s.boolValue(QStringLiteral("flag")));
     EXPECT_EQ(s.intValue(QStringLiteral("count")), 3);
     EXPECT_EQ(s.stringValue(QStringLiteral("name")), QStringLiteral("fallback"));
     EXPECT_EQ(s.dataValue(QStringLiteral("blob")), QByteArray("default"));
     EXPECT_EQ(s.intDictionary(QStringLiteral("map")), (QMap<QString, qint64>{{QStringLiteral("one"), 1}}));
+}
+
+TYPED_TEST(SettingsTest, RegisteredDefaultsAreReadButNeverWritten) {
+    Settings& s = this->settings();
+    expectRegisteredDefaults(s);
     for (const QString& key : this->defaults_.keys()) {
         EXPECT_FALSE(this->persisted(key)) << key.toStdString();
     }
@@ -141,11 +146,7 @@ TYPED_TEST(SettingsTest, StoredValueOfTheWrongKindFallsBackToTheDefault) {
     this->reopen();
 
     Settings& s = this->settings();
-    EXPECT_TRUE(s.boolValue(QStringLiteral("flag")));
-    EXPECT_EQ(s.intValue(QStringLiteral("count")), 3);
-    EXPECT_EQ(s.stringValue(QStringLiteral("name")), QStringLiteral("fallback"));
-    EXPECT_EQ(s.dataValue(QStringLiteral("blob")), QByteArray("default"));
-    EXPECT_EQ(s.intDictionary(QStringLiteral("map")), (QMap<QString, qint64>{{QStringLiteral("one"), 1}}));
+    expectRegisteredDefaults(s);
     EXPECT_FALSE(s.dataValue(QStringLiteral("noDefault")).has_value());
 }
 
