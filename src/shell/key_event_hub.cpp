@@ -25,9 +25,10 @@ KeyEventHub* KeyEventHub::shared() { return sharedHub; }
 
 void KeyEventHub::setShared(KeyEventHub* hub) { sharedHub = hub; }
 
-QUuid KeyEventHub::registerHandler(Handler handler) {
+QUuid KeyEventHub::registerHandler(Handler handler, std::vector<platform::KeyTrigger> triggers) {
     const QUuid token = core::makeUuid();
-    registrations_.push_back({token, std::make_shared<const Handler>(std::move(handler))});
+    registrations_.push_back({token, std::make_shared<const Handler>(std::move(handler)), std::move(triggers)});
+    pushTriggers();
     ensureTap();
     startWatchdog();
     return token;
@@ -42,17 +43,70 @@ void KeyEventHub::unregister(const QUuid& token) {
             }
         }
     }
+    pushTriggers();
+    pushCapturing();
     tearDownIfIdle();
 }
 
-void KeyEventHub::setExclusive(std::optional<Handler> handler) {
-    exclusive_ = handler ? std::make_shared<const Handler>(std::move(*handler)) : nullptr;
-    if (exclusive_) {
-        ensureTap();
-        startWatchdog();
-    } else {
-        tearDownIfIdle();
+bool KeyEventHub::setCapturing(const QUuid& token, bool capturing) {
+    bool known = false;
+    for (Registration& registration : registrations_) {
+        if (registration.id == token) {
+            registration.capturing = capturing;
+            known = true;
+        }
     }
+    const bool ok = pushCapturing();
+    return !known || !capturing || ok;
+}
+
+bool KeyEventHub::setExclusive(std::optional<Handler> handler) {
+    exclusive_ = handler ? std::make_shared<const Handler>(std::move(*handler)) : nullptr;
+    if (!exclusive_) {
+        pushCapturing();
+        tearDownIfIdle();
+        return true;
+    }
+    ensureTap();
+    startWatchdog();
+    if (!pushCapturing()) {
+        // Keys could not be blocked: keeping the handler would only block the few the tap does see.
+        exclusive_ = nullptr;
+        pushCapturing();
+        tearDownIfIdle();
+        return false;
+    }
+    return true;
+}
+
+bool KeyEventHub::wantsCapture() const {
+    return exclusive_ || std::any_of(registrations_.begin(), registrations_.end(),
+                                     [](const Registration& r) { return r.capturing; });
+}
+
+void KeyEventHub::pushTriggers() {
+    if (!tap_) {
+        return;
+    }
+    std::vector<platform::KeyTrigger> triggers;
+    for (const Registration& registration : registrations_) {
+        triggers.insert(triggers.end(), registration.triggers.begin(), registration.triggers.end());
+    }
+    tap_->setTriggers(std::move(triggers));
+}
+
+bool KeyEventHub::pushCapturing() {
+    const bool wanted = wantsCapture();
+    if (!tap_) {
+        tapCapturing_ = false;
+        return true; // nothing to capture with yet; the tap captures when it comes up
+    }
+    if (wanted == tapCapturing_) {
+        return true;
+    }
+    const bool ok = tap_->setCapturing(wanted);
+    tapCapturing_ = wanted && ok;
+    return ok;
 }
 
 void KeyEventHub::ensureTap() {
@@ -64,6 +118,9 @@ void KeyEventHub::ensureTap() {
     });
     if (tap_) {
         tap_->setEnabled(true);
+        tapCapturing_ = false;
+        pushTriggers();
+        pushCapturing();
     }
 }
 
@@ -106,6 +163,7 @@ void KeyEventHub::watchdogTick() {
         if (!tap_->isEnabled()) {
             tap_->setEnabled(true);
         }
+        pushCapturing(); // a capture the platform refused earlier is tried again
     } else {
         ensureTap();
     }
@@ -119,6 +177,7 @@ void KeyEventHub::tearDownIfIdle() {
         tap_->setEnabled(false);
         tap_.reset();
     }
+    tapCapturing_ = false;
     watchdog_.reset();
 }
 

@@ -2,6 +2,7 @@
 
 #include "core/scheduler.h"
 #include "platform/api/event.h"
+#include "platform/api/event_taps.h"
 
 #include <QUuid>
 
@@ -11,8 +12,6 @@
 
 namespace tillory::platform {
 class Accessibility;
-class EventTap;
-class EventTaps;
 } // namespace tillory::platform
 
 namespace tillory::shell {
@@ -37,13 +36,20 @@ public:
     static KeyEventHub* shared();
     static void setShared(KeyEventHub* hub);
 
-    /// Appends the handler; creates the tap when possible and starts the watchdog. Never fails.
-    QUuid registerHandler(Handler handler);
+    /// Appends the handler; creates the tap when possible and starts the watchdog. Never fails. `triggers` are
+    /// the keys the handler acts on outside a session, for taps that only see what they ask for.
+    QUuid registerHandler(Handler handler, std::vector<platform::KeyTrigger> triggers = {});
     /// Removes every registration with this token, then tears down when nobody is left.
     void unregister(const QUuid& token);
 
+    /// A registrant in a session that needs every key (an open palette) says so here. Answers false when the
+    /// tap exists and could not capture; the registration keeps working for its triggers either way.
+    bool setCapturing(const QUuid& token, bool capturing);
+
     /// Setting a handler makes it the only one that sees events; clearing it tears down when nobody is left.
-    void setExclusive(std::optional<Handler> handler);
+    /// The exclusive handler needs every key: when the tap exists and cannot capture them, the handler is not
+    /// kept and the answer is false.
+    bool setExclusive(std::optional<Handler> handler);
     bool hasExclusive() const { return exclusive_ != nullptr; }
 
     /// Creates the tap if it is missing and accessibility is granted.
@@ -62,11 +68,16 @@ private:
         QUuid id;
         // Shared so that a handler that registers or unregisters while it runs does not destroy itself.
         std::shared_ptr<const Handler> handler;
+        std::vector<platform::KeyTrigger> triggers;
+        bool capturing = false;
     };
 
     void startWatchdog();
     void watchdogTick();
     void tearDownIfIdle();
+    bool wantsCapture() const;
+    void pushTriggers();
+    bool pushCapturing();
 
     platform::EventTaps& taps_;
     platform::Accessibility& accessibility_;
@@ -76,6 +87,7 @@ private:
     std::unique_ptr<platform::EventTap> tap_;
     core::TimerPtr watchdog_;
     std::shared_ptr<const Handler> exclusive_;
+    bool tapCapturing_ = false;
 };
 
 } // namespace tillory::shell

@@ -1,6 +1,7 @@
 #pragma once
 
 #include "platform/api/geometry.h"
+#include "platform/api/subscription.h"
 
 #include <QString>
 #include <QUrl>
@@ -20,13 +21,6 @@ struct AppInfo {
     QString name;
     friend bool operator==(const AppInfo&, const AppInfo&) = default;
 };
-
-/// Ends a notification subscription when destroyed.
-class Subscription {
-public:
-    virtual ~Subscription() = default;
-};
-using SubscriptionPtr = std::unique_ptr<Subscription>;
 
 /// Running applications. Main thread.
 class Workspace {

@@ -31,6 +31,12 @@ public:
     std::unique_ptr<EventTap> createTap(std::uint64_t, EventCallback) override { return nullptr; }
     bool post(const Event&) override { return false; }
     std::uint64_t currentFlags() const override { return 0; }
+    SubscriptionPtr monitorClicksElsewhere(std::uint64_t, std::function<void(const Event&)>) override {
+        return std::make_unique<Subscription>();
+    }
+    SubscriptionPtr monitorOwnClicks(std::uint64_t, std::function<void(const Event&, std::uint64_t)>) override {
+        return std::make_unique<Subscription>();
+    }
 };
 
 class UnavailableWindowList final : public WindowList {

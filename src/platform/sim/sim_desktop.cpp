@@ -28,6 +28,8 @@ struct SimDesktop::Tap {
     std::uint64_t mask = 0;
     EventCallback callback;
     bool enabled = true;
+    std::vector<KeyTrigger> triggers;
+    bool capturing = false;
 };
 
 namespace {
@@ -246,6 +248,15 @@ public:
     }
     void setEnabled(bool enabled) override { tap_->enabled = enabled; }
     bool isEnabled() const override { return tap_->enabled; }
+    void setTriggers(std::vector<KeyTrigger> triggers) override { tap_->triggers = std::move(triggers); }
+    bool setCapturing(bool capturing) override {
+        if (capturing && d_.captureFails_) {
+            tap_->capturing = false;
+            return false;
+        }
+        tap_->capturing = capturing;
+        return true;
+    }
 
 private:
     SimDesktop& d_;
@@ -281,8 +292,22 @@ public:
         return true;
     }
     std::uint64_t currentFlags() const override { return d_.flags_; }
+    SubscriptionPtr monitorClicksElsewhere(std::uint64_t mask, std::function<void(const Event&)> onClick) override {
+        return addMonitor(mask, false, [onClick = std::move(onClick)](const Event& e, std::uint64_t) { onClick(e); });
+    }
+    SubscriptionPtr monitorOwnClicks(std::uint64_t mask,
+                                     std::function<void(const Event&, std::uint64_t)> onClick) override {
+        return addMonitor(mask, true, std::move(onClick));
+    }
 
 private:
+    SubscriptionPtr addMonitor(std::uint64_t mask, bool own, std::function<void(const Event&, std::uint64_t)> cb) {
+        const int id = d_.nextObserver_++;
+        d_.clickMonitors_[id] = {mask, own, std::move(cb)};
+        SimDesktop* d = &d_;
+        return std::make_unique<SimSubscription>(d_.alive_, [d, id] { d->clickMonitors_.erase(id); });
+    }
+
     SimDesktop& d_;
 };
 
@@ -685,6 +710,41 @@ void SimDesktop::setScreens(std::vector<ScreenInfo> screens) {
     for (auto& [id, observer] : observers) {
         if (screenObservers_.count(id)) {
             observer();
+        }
+    }
+}
+
+std::vector<KeyTrigger> SimDesktop::tapTriggers() const { return taps_.empty() ? std::vector<KeyTrigger>{} : taps_.front()->triggers; }
+
+bool SimDesktop::tapCapturing() const { return !taps_.empty() && taps_.front()->capturing; }
+
+void SimDesktop::clickElsewhere(EventType type, Point location) {
+    Event event;
+    event.type = type;
+    event.location = location;
+    auto monitors = clickMonitors_; // a monitor may end itself or others
+    for (auto& [id, monitor] : monitors) {
+        if (clickMonitors_.count(id) && !monitor.own && (monitor.mask & eventMaskBit(type))) {
+            // The system hands global monitors their events asynchronously.
+            std::weak_ptr<bool> alive = alive_;
+            scheduler_.post([this, alive, id, event] {
+                if (alive.lock() && clickMonitors_.count(id)) {
+                    auto callback = clickMonitors_[id].callback;
+                    callback(event, 0);
+                }
+            });
+        }
+    }
+}
+
+void SimDesktop::clickOwnWindow(EventType type, Point location, std::uint64_t window) {
+    Event event;
+    event.type = type;
+    event.location = location;
+    auto monitors = clickMonitors_;
+    for (auto& [id, monitor] : monitors) {
+        if (clickMonitors_.count(id) && monitor.own && (monitor.mask & eventMaskBit(type))) {
+            monitor.callback(event, window);
         }
     }
 }

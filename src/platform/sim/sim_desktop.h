@@ -87,6 +87,16 @@ public:
     /// Every event the program posted, in order, after delivery.
     const std::vector<Event>& postedEvents() const { return posted_; }
     void setModifierFlags(std::uint64_t flags) { flags_ = flags; }
+    /// What the newest tap was last asked to see and whether it captures every key.
+    std::vector<KeyTrigger> tapTriggers() const;
+    bool tapCapturing() const;
+    /// Lets every capture request fail, as when another program holds the keyboard.
+    void setCaptureFails(bool fails) { captureFails_ = fails; }
+
+    /// A mouse-down in another application (global top-left space) or in one of the program's own windows.
+    void clickElsewhere(EventType type, Point location);
+    void clickOwnWindow(EventType type, Point location, std::uint64_t window);
+    int clickMonitorCount() const { return static_cast<int>(clickMonitors_.size()); }
 
     // Screens and pointer.
     void setScreens(std::vector<ScreenInfo> screens);
@@ -159,6 +169,13 @@ private:
     bool trusted_ = false;
     int trustPrompts_ = 0;
     bool tapCreationFails_ = false;
+    bool captureFails_ = false;
+    struct ClickMonitor {
+        std::uint64_t mask = 0;
+        bool own = false;
+        std::function<void(const Event&, std::uint64_t)> callback;
+    };
+    std::map<int, ClickMonitor> clickMonitors_;
     std::uint64_t flags_ = 0;
     std::vector<Event> posted_;
     std::int64_t changeCount_ = 0;

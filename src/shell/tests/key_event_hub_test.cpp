@@ -264,5 +264,65 @@ TEST_F(KeyEventHubTest, HandlersUnregisteredDuringDispatchDoNotMakeOthersMissThe
     EXPECT_EQ(hub_.registrationCount(), 2u);
 }
 
+TEST_F(KeyEventHubTest, TapIsToldTheTriggersOfEveryRegistration) {
+    const platform::KeyTrigger pasteChord{KeyCode::V, platform::EventFlags::Command, true, {}};
+    const platform::KeyTrigger trash{KeyCode::Delete, 0, false, {QStringLiteral("org.example.files")}};
+    const QUuid first = hub_.registerHandler(passing("palette"), {pasteChord});
+    hub_.registerHandler(passing("trash"), {trash});
+    EXPECT_EQ(sim_.tapTriggers(), (std::vector<platform::KeyTrigger>{pasteChord, trash}));
+
+    hub_.unregister(first);
+    EXPECT_EQ(sim_.tapTriggers(), (std::vector<platform::KeyTrigger>{trash}));
+}
+
+TEST_F(KeyEventHubTest, TapCreatedLateLearnsTriggersAndCapture) {
+    sim_.revokeAccessibility();
+    const platform::KeyTrigger chord{KeyCode::V, platform::EventFlags::Command, true, {}};
+    const QUuid token = hub_.registerHandler(passing("palette"), {chord});
+    EXPECT_TRUE(hub_.setCapturing(token, true)); // no tap yet: nothing refused
+    sim_.grantAccessibility();
+    scheduler_.advance(KeyEventHub::kWatchdogInterval);
+    ASSERT_TRUE(hub_.hasTap());
+    EXPECT_EQ(sim_.tapTriggers(), std::vector<platform::KeyTrigger>{chord});
+    EXPECT_TRUE(sim_.tapCapturing());
+}
+
+TEST_F(KeyEventHubTest, CaptureLastsWhileAnyoneAsks) {
+    const QUuid a = hub_.registerHandler(passing("a"));
+    const QUuid b = hub_.registerHandler(passing("b"));
+    EXPECT_TRUE(hub_.setCapturing(a, true));
+    EXPECT_TRUE(hub_.setCapturing(b, true));
+    hub_.setCapturing(a, false);
+    EXPECT_TRUE(sim_.tapCapturing());
+    hub_.unregister(b); // leaving ends its capture too
+    EXPECT_FALSE(sim_.tapCapturing());
+}
+
+TEST_F(KeyEventHubTest, RefusedCaptureIsReportedAndRetriedByTheWatchdog) {
+    const QUuid token = hub_.registerHandler(passing("palette"));
+    sim_.setCaptureFails(true);
+    EXPECT_FALSE(hub_.setCapturing(token, true));
+    EXPECT_FALSE(sim_.tapCapturing());
+    sim_.setCaptureFails(false);
+    scheduler_.advance(KeyEventHub::kWatchdogInterval);
+    EXPECT_TRUE(sim_.tapCapturing());
+}
+
+TEST_F(KeyEventHubTest, ExclusiveThatCannotCaptureIsNotKept) {
+    hub_.registerHandler(passing("palette"));
+    sim_.setCaptureFails(true);
+    EXPECT_FALSE(hub_.setExclusive([](EventType, const Event&) -> EventResult { return std::nullopt; }));
+    EXPECT_FALSE(hub_.hasExclusive());
+    ASSERT_TRUE(sim_.pressKey(KeyCode::A).has_value()); // keys still flow through the registered handler
+    EXPECT_EQ(calls_, std::vector<std::string>{"palette"});
+
+    sim_.setCaptureFails(false);
+    EXPECT_TRUE(hub_.setExclusive([](EventType, const Event&) -> EventResult { return std::nullopt; }));
+    EXPECT_TRUE(sim_.tapCapturing());
+    hub_.setExclusive(std::nullopt);
+    EXPECT_FALSE(sim_.tapCapturing());
+    EXPECT_TRUE(hub_.hasTap());
+}
+
 } // namespace
 } // namespace tillory::shell
