@@ -2,6 +2,7 @@
 
 #include "clipboard/clipboard_manager.h"
 #include "core/settings.h"
+#include "keys/keyboard_cleaner_controller.h"
 #include "shell/app_state.h"
 #include "status_icon.h"
 
@@ -25,6 +26,9 @@ void AppDelegate::applicationDidFinishLaunching() {
 
 void AppDelegate::makeStatusItem() {
     menu_ = std::make_unique<QMenu>();
+    keys::KeyboardCleanerController* cleaner = &appState_.keyboardCleaner();
+    menu_->addAction(QStringLiteral("Keyboard Cleaning"), cleaner, [cleaner] { cleaner->start(); });
+    menu_->addSeparator();
     menu_->addAction(QStringLiteral("Quit"), qApp, &QCoreApplication::quit);
     statusItem_ = std::make_unique<QSystemTrayIcon>(statusIcon());
     statusItem_->setToolTip(QStringLiteral("Tillory"));

@@ -1,12 +1,14 @@
 #include "app_delegate.h"
-#include "single_instance.h"
 #include "signal_quitter.h"
+#include "single_instance.h"
 
 #include "clipboard/history_store.h"
+#include "clipboard/view/quick_palette_panel.h"
 #include "core/atomic_file.h"
 #include "core/qt_scheduler.h"
 #include "core/serial_queue.h"
 #include "core/settings.h"
+#include "keys/view/quick_cleaner_panel.h"
 #include "platform/linux/linux_desktop.h"
 #include "shell/app_state.h"
 #include "shell/key_event_hub.h"
@@ -82,7 +84,13 @@ int main(int argc, char** argv) {
     services.clipboardQueue = &persistQueue;
     services.historyStore = std::make_shared<clipboard::HistoryStore>(dataFolder);
     services.hub = &hub;
+    clipboard::QuickPalettePanelFactory palettePanels;
+    keys::QuickCleanerPanelFactory cleanerPanels;
+    services.palettePanels = &palettePanels;
+    services.cleanerPanels = &cleanerPanels;
     shell::AppState appState(std::move(services));
+    palettePanels.setController(&appState.clipboardPalette());
+    cleanerPanels.setController(&appState.keyboardCleaner());
 
     app::AppDelegate delegate(appState, settings);
     QObject::connect(&application, &QCoreApplication::aboutToQuit, &delegate,

@@ -105,7 +105,11 @@ void ClipboardManager::load() {
 }
 
 void ClipboardManager::start() {
-    if (!enabled_ || timer_) {
+    if (!enabled_) {
+        qCDebug(lcClipboard) << "not polling the pasteboard: the history is switched off";
+        return;
+    }
+    if (timer_) {
         return;
     }
     timer_ = scheduler_.every(kPollInterval, [this] { poll(); });

@@ -1,7 +1,10 @@
 #include "shell/app_state.h"
 
 #include "clipboard/clipboard_manager.h"
+#include "clipboard/clipboard_palette_controller.h"
 #include "core/settings.h"
+#include "keys/finder_enhancer.h"
+#include "keys/keyboard_cleaner_controller.h"
 #include "shell/key_event_hub.h"
 
 #include <QPointer>
@@ -14,9 +17,15 @@ const QString kSnapKey = QStringLiteral("snapEnabled");
 } // namespace
 
 AppState::AppState(Services services, QObject* parent) : QObject(parent), services_(std::move(services)) {
-    clipboard_ = std::make_unique<clipboard::ClipboardManager>(
-        *services_.platform.pasteboard, *services_.settings, *services_.scheduler, *services_.clipboardQueue,
-        services_.historyStore);
+    clipboard_ = std::make_unique<clipboard::ClipboardManager>(*services_.platform.pasteboard, *services_.settings,
+                                                               *services_.scheduler, *services_.clipboardQueue,
+                                                               services_.historyStore);
+    const platform::Platform& p = services_.platform;
+    finder_ = std::make_unique<keys::FinderEnhancer>(*services_.hub, *services_.settings, *p.workspace,
+                                                     *p.accessibility, *services_.scheduler);
+    keyboardCleaner_ = std::make_unique<keys::KeyboardCleanerController>(*services_.hub, *p.accessibility, *p.screens,
+                                                                         *services_.cleanerPanels);
+    keys::KeyboardCleanerController::setShared(keyboardCleaner_.get());
 
     core::Settings& settings = *services_.settings;
     settings.registerDefaults({{kSwitcherKey, true}, {kNotchKey, true}, {kSnapKey, true}});
@@ -28,12 +37,26 @@ AppState::AppState(Services services, QObject* parent) : QObject(parent), servic
 
 AppState::~AppState() = default;
 
+clipboard::ClipboardPaletteController& AppState::clipboardPalette() {
+    if (!clipboardPalette_) {
+        const platform::Platform& p = services_.platform;
+        clipboardPalette_ = std::make_unique<clipboard::ClipboardPaletteController>(
+            *clipboard_, *services_.hub, *p.accessibility, *p.eventTaps, *p.pasteboard, *p.screens,
+            *services_.scheduler, *services_.palettePanels);
+    }
+    return *clipboardPalette_;
+}
+
 void AppState::start() {
     if (started_) {
         return;
     }
     started_ = true;
     clipboard_->start();
+    clipboardPalette().start();
+    if (finder_->backspaceDeletes()) {
+        finder_->enableTap();
+    }
 }
 
 void AppState::setSwitch(bool& field, bool value, const QString& key, void (AppState::*changed)()) {
@@ -49,9 +72,13 @@ void AppState::setSwitcherEnabled(bool value) {
     setSwitch(switcherEnabled_, value, kSwitcherKey, &AppState::switcherEnabledChanged);
 }
 
-void AppState::setNotchEnabled(bool value) { setSwitch(notchEnabled_, value, kNotchKey, &AppState::notchEnabledChanged); }
+void AppState::setNotchEnabled(bool value) {
+    setSwitch(notchEnabled_, value, kNotchKey, &AppState::notchEnabledChanged);
+}
 
-void AppState::setSnapEnabled(bool value) { setSwitch(snapEnabled_, value, kSnapKey, &AppState::snapEnabledChanged); }
+void AppState::setSnapEnabled(bool value) {
+    setSwitch(snapEnabled_, value, kSnapKey, &AppState::snapEnabledChanged);
+}
 
 void AppState::setLaunchAtLogin(bool value) {
     platform::LoginItem& item = *services_.platform.loginItem;
@@ -77,7 +104,8 @@ void AppState::resetAccessibilityPermission() {
     platform::Accessibility* accessibility = services_.platform.accessibility;
     KeyEventHub* hub = services_.hub;
     QPointer<AppState> self(this);
-    services_.platform.processRunner->run(kTccutil, {QStringLiteral("reset"), QStringLiteral("Accessibility"), bundleId},
+    services_.platform.processRunner->run(kTccutil,
+                                          {QStringLiteral("reset"), QStringLiteral("Accessibility"), bundleId},
                                           [self, accessibility, hub](int) {
                                               if (!self) {
                                                   return;

@@ -14,8 +14,16 @@ class Settings;
 
 namespace tillory::clipboard {
 class ClipboardManager;
+class ClipboardPaletteController;
 class HistoryStore;
+class PalettePanelFactory;
 } // namespace tillory::clipboard
+
+namespace tillory::keys {
+class CleanerPanelFactory;
+class FinderEnhancer;
+class KeyboardCleanerController;
+} // namespace tillory::keys
 
 namespace tillory::shell {
 
@@ -40,6 +48,8 @@ public:
         core::SerialQueue* clipboardQueue = nullptr;
         std::shared_ptr<const clipboard::HistoryStore> historyStore;
         KeyEventHub* hub = nullptr;
+        clipboard::PalettePanelFactory* palettePanels = nullptr;
+        keys::CleanerPanelFactory* cleanerPanels = nullptr;
     };
 
     explicit AppState(Services services, QObject* parent = nullptr);
@@ -49,6 +59,10 @@ public:
     void start();
 
     clipboard::ClipboardManager& clipboard() { return *clipboard_; }
+    /// Created on first use, which `start()` makes.
+    clipboard::ClipboardPaletteController& clipboardPalette();
+    keys::FinderEnhancer& finder() { return *finder_; }
+    keys::KeyboardCleanerController& keyboardCleaner() { return *keyboardCleaner_; }
     KeyEventHub& hub() { return *services_.hub; }
 
     bool launchAtLogin() const { return launchAtLogin_; }
@@ -77,6 +91,9 @@ private:
 
     Services services_;
     std::unique_ptr<clipboard::ClipboardManager> clipboard_;
+    std::unique_ptr<clipboard::ClipboardPaletteController> clipboardPalette_;
+    std::unique_ptr<keys::FinderEnhancer> finder_;
+    std::unique_ptr<keys::KeyboardCleanerController> keyboardCleaner_;
     bool launchAtLogin_ = false;
     bool switcherEnabled_ = true;
     bool notchEnabled_ = true;

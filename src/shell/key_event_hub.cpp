@@ -11,8 +11,7 @@ namespace {
 KeyEventHub* sharedHub = nullptr;
 }
 
-KeyEventHub::KeyEventHub(platform::EventTaps& taps, platform::Accessibility& accessibility,
-                         core::Scheduler& scheduler)
+KeyEventHub::KeyEventHub(platform::EventTaps& taps, platform::Accessibility& accessibility, core::Scheduler& scheduler)
     : taps_(taps), accessibility_(accessibility), scheduler_(scheduler) {}
 
 KeyEventHub::~KeyEventHub() {
@@ -21,9 +20,13 @@ KeyEventHub::~KeyEventHub() {
     }
 }
 
-KeyEventHub* KeyEventHub::shared() { return sharedHub; }
+KeyEventHub* KeyEventHub::shared() {
+    return sharedHub;
+}
 
-void KeyEventHub::setShared(KeyEventHub* hub) { sharedHub = hub; }
+void KeyEventHub::setShared(KeyEventHub* hub) {
+    sharedHub = hub;
+}
 
 QUuid KeyEventHub::registerHandler(Handler handler, std::vector<platform::KeyTrigger> triggers) {
     const QUuid token = core::makeUuid();
@@ -46,6 +49,15 @@ void KeyEventHub::unregister(const QUuid& token) {
     pushTriggers();
     pushCapturing();
     tearDownIfIdle();
+}
+
+void KeyEventHub::setTriggers(const QUuid& token, std::vector<platform::KeyTrigger> triggers) {
+    for (Registration& registration : registrations_) {
+        if (registration.id == token) {
+            registration.triggers = triggers;
+        }
+    }
+    pushTriggers();
 }
 
 bool KeyEventHub::setCapturing(const QUuid& token, bool capturing) {
@@ -80,8 +92,8 @@ bool KeyEventHub::setExclusive(std::optional<Handler> handler) {
 }
 
 bool KeyEventHub::wantsCapture() const {
-    return exclusive_ || std::any_of(registrations_.begin(), registrations_.end(),
-                                     [](const Registration& r) { return r.capturing; });
+    return exclusive_ ||
+           std::any_of(registrations_.begin(), registrations_.end(), [](const Registration& r) { return r.capturing; });
 }
 
 void KeyEventHub::pushTriggers() {

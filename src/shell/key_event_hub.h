@@ -42,6 +42,9 @@ public:
     /// Removes every registration with this token, then tears down when nobody is left.
     void unregister(const QUuid& token);
 
+    /// Replaces the registration's triggers (a feature that is switched off asks for no keys).
+    void setTriggers(const QUuid& token, std::vector<platform::KeyTrigger> triggers);
+
     /// A registrant in a session that needs every key (an open palette) says so here. Answers false when the
     /// tap exists and could not capture; the registration keeps working for its triggers either way.
     bool setCapturing(const QUuid& token, bool capturing);

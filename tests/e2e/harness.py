@@ -75,6 +75,32 @@ class Desktop:
         self.procs.append(proc)
         return proc
 
+    def run(self, args, check=True):
+        """Runs a command line tool on this desktop and answers its output."""
+        result = subprocess.run(args, env=self.env(), capture_output=True, text=True, timeout=30)
+        if check and result.returncode != 0:
+            raise AssertionError(f"{' '.join(args)} failed ({result.returncode}): {result.stderr}")
+        return result.stdout
+
+    def key(self, *keys):
+        """Types each key or chord in turn, as a person would (xdotool's chords let go of modifiers first)."""
+        self.run(["xdotool", "key", "--delay", "20", *keys])
+
+    def start_tray(self):
+        """A tray host at the top right; answers where its first icon sits, or None without one."""
+        if not shutil.which("trayer"):
+            return None
+        self.spawn(["trayer", "--edge", "top", "--align", "right", "--widthtype", "pixel", "--width", "120",
+                    "--height", "24", "--transparent", "false", "--tint", "0x303030"])
+        wait_for(lambda: "trayer" in self.run(["xdotool", "search", "--class", "trayer"], check=False) or
+                 self.run(["xdotool", "search", "--name", "panel"], check=False).strip(), 10, "the tray host")
+        return (1268, 12)
+
+    def start_accessibility_bus(self):
+        """Starts the session's accessibility bus now: Qt programs only look for one when they start."""
+        self.run(["dbus-send", "--session", "--print-reply", "--dest=org.a11y.Bus", "/org/a11y/bus",
+                  "org.a11y.Bus.GetAddress"], check=False)
+
     def close(self):
         for proc in reversed(self.procs):
             if proc.poll() is None:

@@ -1,43 +1,19 @@
 #include "platform/linux/linux_desktop.h"
 
+#include "platform/linux/atspi_accessibility.h"
 #include "platform/linux/qprocess_runner.h"
 #include "platform/linux/qt_pasteboard.h"
+#include "platform/linux/x11_event_taps.h"
+#include "platform/linux/x11_workspace.h"
 #include "platform/linux/xdg_login_item.h"
 
 #include <QCursor>
-#include <QDesktopServices>
 #include <QGuiApplication>
 #include <QScreen>
 #include <QStyleHints>
 
 namespace tillory::platform::nix {
 namespace {
-
-class UnavailableAccessibility final : public Accessibility {
-public:
-    bool isTrusted() const override { return false; }
-    bool isTrustedPrompting() override { return false; }
-    Element systemWide() override { return nullptr; }
-    Element application(std::int32_t) override { return nullptr; }
-    AXValue attribute(const Element&, const QString&) override { return {}; }
-    AXValue parameterizedAttribute(const Element&, const QString&, const AXValue&) override { return {}; }
-    bool setAttribute(const Element&, const QString&, const AXValue&) override { return false; }
-    bool performAction(const Element&, const QString&) override { return false; }
-    std::uint32_t windowNumber(const Element&) override { return 0; }
-};
-
-class UnavailableEventTaps final : public EventTaps {
-public:
-    std::unique_ptr<EventTap> createTap(std::uint64_t, EventCallback) override { return nullptr; }
-    bool post(const Event&) override { return false; }
-    std::uint64_t currentFlags() const override { return 0; }
-    SubscriptionPtr monitorClicksElsewhere(std::uint64_t, std::function<void(const Event&)>) override {
-        return std::make_unique<Subscription>();
-    }
-    SubscriptionPtr monitorOwnClicks(std::uint64_t, std::function<void(const Event&, std::uint64_t)>) override {
-        return std::make_unique<Subscription>();
-    }
-};
 
 class UnavailableWindowList final : public WindowList {
 public:
@@ -48,16 +24,6 @@ class UnavailableScreenCapture final : public ScreenCapture {
 public:
     bool hasAccess() const override { return false; }
     bool requestAccess() override { return false; }
-};
-
-class QtWorkspace final : public Workspace {
-public:
-    std::optional<AppInfo> frontApplication() override { return std::nullopt; }
-    std::vector<AppInfo> runningApplications() override { return {}; }
-    SubscriptionPtr observeActivations(std::function<void(const AppInfo&)>) override {
-        return std::make_unique<Subscription>();
-    }
-    bool openUrl(const QUrl& url) override { return url.isValid() && QDesktopServices::openUrl(url); }
 };
 
 class ConnectionSubscription final : public Subscription {
@@ -123,12 +89,17 @@ public:
 } // namespace
 
 struct LinuxDesktop::Services {
-    UnavailableAccessibility accessibility;
-    UnavailableEventTaps eventTaps;
+    X11Workspace workspace;
+    X11EventTaps eventTaps{&workspace};
+    // X asks no permission: the program may watch and type keys whenever it can talk to the server.
+    AtspiAccessibility accessibility{[this] { return eventTaps.isAvailable(); },
+                                     [this] {
+                                         const auto front = workspace.frontApplication();
+                                         return front ? front->pid : 0;
+                                     }};
     UnavailableWindowList windowList;
     UnavailableScreenCapture screenCapture;
     QtPasteboard pasteboard{QGuiApplication::clipboard()};
-    QtWorkspace workspace;
     QtScreens screens;
     XdgLoginItem loginItem;
     QProcessRunner processRunner;

@@ -7,7 +7,7 @@
 namespace tillory::platform::nix {
 
 /// The real desktop on Linux/X11. Needs a QGuiApplication on the xcb platform. Services this backend does not
-/// reach yet answer as on a system without them: no trust, no taps, an empty window list.
+/// reach yet (the window list, window capture) answer as on a system without them.
 class LinuxDesktop {
 public:
     /// `configHome` is the XDG config folder (for the autostart entry); `executable` the program's own path.

@@ -2,9 +2,13 @@
 
 #include "clipboard/clipboard_manager.h"
 #include "clipboard/history_store.h"
+#include "clipboard/palette_panel.h"
 #include "core/manual_scheduler.h"
 #include "core/serial_queue.h"
 #include "core/settings.h"
+#include "keys/cleaner_panel.h"
+#include "keys/finder_enhancer.h"
+#include "keys/keyboard_cleaner_controller.h"
 #include "platform/sim/sim_desktop.h"
 #include "shell/key_event_hub.h"
 
@@ -16,6 +20,16 @@
 
 namespace tillory::shell {
 namespace {
+
+class NoPalettePanels final : public clipboard::PalettePanelFactory {
+public:
+    std::unique_ptr<clipboard::PalettePanel> create() override { return nullptr; }
+};
+
+class NoCleanerPanels final : public keys::CleanerPanelFactory {
+public:
+    std::unique_ptr<keys::CleanerPanel> create(const platform::ScreenInfo&) override { return nullptr; }
+};
 
 class AppStateTest : public ::testing::Test {
 protected:
@@ -30,6 +44,8 @@ protected:
         services.clipboardQueue = &queue_;
         services.historyStore = std::make_shared<const clipboard::HistoryStore>(dir_.filePath(QStringLiteral("data")));
         services.hub = &hub_;
+        services.palettePanels = &palettePanels_;
+        services.cleanerPanels = &cleanerPanels_;
         app_ = std::make_unique<AppState>(std::move(services));
         return *app_;
     }
@@ -41,8 +57,34 @@ protected:
     core::ManualSerialQueue queue_{scheduler_};
     QTemporaryDir dir_;
     KeyEventHub hub_{*platform_.eventTaps, *platform_.accessibility, scheduler_};
+    NoPalettePanels palettePanels_;
+    NoCleanerPanels cleanerPanels_;
     std::unique_ptr<AppState> app_;
 };
+
+TEST_F(AppStateTest, StartRegistersThePaletteThenBackspaceToTrashWithTheHub) {
+    sim_.grantAccessibility();
+    AppState& app = make();
+    EXPECT_EQ(keys::KeyboardCleanerController::shared(), &app.keyboardCleaner());
+    EXPECT_EQ(hub_.registrationCount(), 0u); // constructed: no taps yet
+    app.start();
+    app.start();
+    ASSERT_EQ(hub_.registrationCount(), 2u);
+    const auto triggers = sim_.tapTriggers();
+    ASSERT_EQ(triggers.size(), 2u);
+    EXPECT_EQ(triggers[0].keyCode, platform::KeyCode::V);
+    EXPECT_EQ(triggers[1].keyCode, platform::KeyCode::Delete);
+}
+
+TEST_F(AppStateTest, BackspaceToTrashSwitchedOffIsNotRegisteredAtStart) {
+    settings_.setBool(QStringLiteral("finderBackspaceDeletes"), false);
+    sim_.grantAccessibility();
+    AppState& app = make();
+    app.start();
+    EXPECT_EQ(hub_.registrationCount(), 1u);
+    app.finder().setBackspaceDeletes(true);
+    EXPECT_EQ(hub_.registrationCount(), 2u);
+}
 
 TEST_F(AppStateTest, FirstLaunchShowsEverySwitchOnAndWritesNothing) {
     AppState& app = make();
@@ -147,9 +189,11 @@ TEST_F(AppStateTest, StartPollsTheClipboardAndRecordsACopy) {
     EXPECT_FALSE(app.clipboard().isPolling());
 
     app.start();
-    app.start(); // a second start changes nothing
+    const std::size_t timers = scheduler_.timerCount(); // the poll and the key hub's watchdog
+    app.start();                                        // a second start changes nothing
     EXPECT_TRUE(app.clipboard().isPolling());
-    EXPECT_EQ(scheduler_.timerCount(), 1u);
+    EXPECT_EQ(scheduler_.timerCount(), timers);
+    EXPECT_EQ(timers, 2u);
 
     sim_.copy(QStringLiteral("copied text"));
     scheduler_.advance(clipboard::ClipboardManager::kPollInterval - 0.01);

@@ -273,6 +273,12 @@ TEST_F(KeyEventHubTest, TapIsToldTheTriggersOfEveryRegistration) {
 
     hub_.unregister(first);
     EXPECT_EQ(sim_.tapTriggers(), (std::vector<platform::KeyTrigger>{trash}));
+
+    const QUuid second = hub_.registerHandler(passing("palette"), {pasteChord});
+    hub_.setTriggers(second, {}); // switched off: asks for nothing
+    EXPECT_EQ(sim_.tapTriggers(), (std::vector<platform::KeyTrigger>{trash}));
+    hub_.setTriggers(second, {pasteChord});
+    EXPECT_EQ(sim_.tapTriggers(), (std::vector<platform::KeyTrigger>{trash, pasteChord}));
 }
 
 TEST_F(KeyEventHubTest, TapCreatedLateLearnsTriggersAndCapture) {

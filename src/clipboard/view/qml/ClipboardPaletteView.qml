@@ -1,0 +1,61 @@
+import QtQuick
+import "qrc:/tillory/ui"
+
+// The palette's card. The window is exactly the card: it hangs from the top edge when the list drops down
+// below the caret and rests on the bottom edge otherwise.
+Item {
+    id: root
+    required property QtObject controller
+    width: 360
+    height: card.height
+
+    Rectangle {
+        id: card
+        width: parent.width
+        height: 44 + 30 * rows.count
+        radius: 12
+        color: "#ee26282c"
+        border.color: "#40ffffff"
+        border.width: 1
+        transformOrigin: controller.dropsDown ? Item.Top : Item.Bottom
+        scale: controller.isVisible ? 1 : 0.94
+        opacity: controller.isVisible ? 1 : 0
+        Behavior on scale { SpringAnimation { spring: 4.5; damping: 0.35; epsilon: 0.001 } }
+        Behavior on opacity { NumberAnimation { duration: 160 } }
+
+        Text {
+            id: title
+            x: 12; y: 10
+            text: "Clipboard"
+            color: "white"
+            font.pixelSize: 11
+            font.weight: Font.DemiBold
+        }
+        Text {
+            objectName: "headerHint"
+            anchors.right: parent.right; anchors.rightMargin: 12
+            anchors.verticalCenter: title.verticalCenter
+            text: controller.headerHint
+            color: "#b3ffffff"
+            font.pixelSize: 9
+        }
+
+        Column {
+            x: 6; y: 32
+            width: parent.width - 12
+            Repeater {
+                id: rows
+                // By count, so that rows are rebuilt only when their number changes: a row destroyed under the
+                // pointer (on a hover or a stacking click) would lose the click being made.
+                model: controller.rows.length
+                delegate: PaletteRow {
+                    required property int index
+                    width: parent ? parent.width : 0
+                    row: controller.rows[index]
+                    onPicked: controller.pick(index)
+                    onHovered: controller.hover(index)
+                }
+            }
+        }
+    }
+}

@@ -1,0 +1,87 @@
+#include "keys/keyboard_cleaner_controller.h"
+
+#include "platform/api/accessibility.h"
+#include "platform/api/workspace.h"
+#include "shell/key_event_hub.h"
+
+#include <QPointer>
+
+namespace tillory::keys {
+namespace {
+
+QPointer<KeyboardCleanerController>& sharedController() {
+    static QPointer<KeyboardCleanerController> controller;
+    return controller;
+}
+
+} // namespace
+
+KeyboardCleanerController::KeyboardCleanerController(shell::KeyEventHub& hub, platform::Accessibility& accessibility,
+                                                     platform::Screens& screens, CleanerPanelFactory& panels,
+                                                     QObject* parent)
+    : QObject(parent), hub_(hub), accessibility_(accessibility), screens_(screens), panelFactory_(panels) {}
+
+KeyboardCleanerController::~KeyboardCleanerController() {
+    stop();
+}
+
+KeyboardCleanerController* KeyboardCleanerController::shared() {
+    return sharedController().data();
+}
+
+void KeyboardCleanerController::setShared(KeyboardCleanerController* controller) {
+    sharedController() = controller;
+}
+
+void KeyboardCleanerController::start() {
+    if (isActive_) {
+        return;
+    }
+    if (!accessibility_.isTrusted()) {
+        accessibility_.isTrustedPrompting();
+        return;
+    }
+    // The hub refuses when its tap cannot capture every key; a lock that lets some keys through is no lock.
+    const bool exclusive = hub_.setExclusive(
+        [](platform::EventType, const platform::Event&) -> platform::EventResult { return std::nullopt; });
+    if (!exclusive) {
+        return;
+    }
+    isActive_ = true;
+    Q_EMIT isActiveChanged();
+    present();
+    screenObserver_ = screens_.observeChanges([this] {
+        if (isActive_) {
+            present();
+        }
+    });
+}
+
+void KeyboardCleanerController::stop() {
+    if (!isActive_) {
+        return;
+    }
+    isActive_ = false;
+    screenObserver_.reset();
+    hub_.setExclusive(std::nullopt);
+    for (const auto& panel : panels_) {
+        panel->orderOut();
+    }
+    panels_.clear();
+    Q_EMIT isActiveChanged();
+}
+
+void KeyboardCleanerController::present() {
+    for (const auto& panel : panels_) {
+        panel->orderOut();
+    }
+    std::vector<std::unique_ptr<CleanerPanel>> fresh;
+    for (const platform::ScreenInfo& screen : screens_.screens()) {
+        if (auto panel = panelFactory_.create(screen)) {
+            fresh.push_back(std::move(panel));
+        }
+    }
+    panels_ = std::move(fresh);
+}
+
+} // namespace tillory::keys

@@ -1,0 +1,366 @@
+// The X11 keyboard tap against a real server: a focused window of this test process stands for the user's
+// application, xdotool types as the user, and the tap sits on its own connection as it does in the program.
+#include "platform/linux/x11_event_taps.h"
+
+#include "platform/linux/tests/x_test_env.h"
+
+#include <QKeyEvent>
+#include <QRasterWindow>
+
+#include <gtest/gtest.h>
+
+#include <vector>
+
+namespace tillory::platform::nix {
+namespace {
+
+using testing::pumpUntil;
+using testing::XEnvironment;
+using testing::XServer;
+
+const bool installed = XEnvironment::install(true);
+
+struct Key {
+    bool press;
+    int key;
+    Qt::KeyboardModifiers modifiers;
+};
+
+/// The application the user types into.
+class TargetWindow : public QRasterWindow {
+public:
+    std::vector<Key> keys;
+    QString typed() const {
+        QString text;
+        for (const Key& key : keys) {
+            if (key.press && key.key >= Qt::Key_A && key.key <= Qt::Key_Z) {
+                text += QChar(u'a' + (key.key - Qt::Key_A));
+            }
+        }
+        return text;
+    }
+    bool received(int key, Qt::KeyboardModifiers modifiers) const {
+        return std::any_of(keys.begin(), keys.end(),
+                           [&](const Key& k) { return k.press && k.key == key && k.modifiers == modifiers; });
+    }
+
+protected:
+    void keyPressEvent(QKeyEvent* event) override { keys.push_back({true, event->key(), event->modifiers()}); }
+    void keyReleaseEvent(QKeyEvent* event) override { keys.push_back({false, event->key(), event->modifiers()}); }
+};
+
+/// A front application that the test switches by hand.
+class FakeWorkspace final : public Workspace {
+public:
+    std::optional<AppInfo> front;
+    std::function<void(const AppInfo&)> observer;
+    std::optional<AppInfo> frontApplication() override { return front; }
+    std::vector<AppInfo> runningApplications() override { return {}; }
+    SubscriptionPtr observeActivations(std::function<void(const AppInfo&)> onActivate) override {
+        observer = std::move(onActivate);
+        return std::make_unique<Subscription>();
+    }
+    bool openUrl(const QUrl&) override { return false; }
+    void bringToFront(const QString& id) {
+        front = AppInfo{1, id, id};
+        if (observer) {
+            observer(*front);
+        }
+    }
+};
+
+int xdotool(const QStringList& arguments) {
+    return XServer::run(QStringLiteral("xdotool"), arguments);
+}
+
+/// Super+V the way a person types it: Super stays down until the V has been handled (xdotool's own chords
+/// let go of Super first, and the tap runs in this process only while the test pumps events).
+void superV(TargetWindow& window) {
+    xdotool({QStringLiteral("keydown"), QStringLiteral("super")});
+    xdotool({QStringLiteral("key"), QStringLiteral("v")});
+    pumpUntil([&window] {
+        return std::any_of(window.keys.begin(), window.keys.end(),
+                           [](const Key& k) { return !k.press && k.key == Qt::Key_V; });
+    });
+    xdotool({QStringLiteral("keyup"), QStringLiteral("super")});
+}
+
+class X11EventTapsTest : public ::testing::Test {
+protected:
+    void SetUp() override {
+        if (!XEnvironment::skipReason().isEmpty()) {
+            GTEST_SKIP() << XEnvironment::skipReason().toStdString();
+        }
+        XServer::run(QStringLiteral("xset"), {QStringLiteral("r"), QStringLiteral("off")});
+        window_.setGeometry(100, 100, 300, 200);
+        window_.show();
+        ASSERT_TRUE(pumpUntil([this] { return window_.isExposed(); }));
+        xdotool({QStringLiteral("windowactivate"), QStringLiteral("--sync"), QString::number(window_.winId())});
+        ASSERT_TRUE(pumpUntil([this] { return window_.isActive(); }));
+        taps_ = std::make_unique<X11EventTaps>(&workspace_);
+        ASSERT_TRUE(taps_->isAvailable());
+    }
+    void TearDown() override {
+        taps_.reset();
+        XServer::run(QStringLiteral("xset"), {QStringLiteral("r"), QStringLiteral("on")});
+    }
+
+    /// Types with xdotool, then lets both connections deliver until `done`.
+    template <typename Predicate> bool type(const QStringList& keys, Predicate done) {
+        QStringList arguments{QStringLiteral("key")};
+        arguments << keys;
+        xdotool(arguments);
+        return pumpUntil(done, 3000);
+    }
+    /// Waits long enough for a key that is not going to arrive, by typing a marker key that always arrives.
+    void settle() {
+        const std::size_t before = window_.keys.size();
+        xdotool({QStringLiteral("key"), QStringLiteral("F12")});
+        pumpUntil([&] {
+            return std::any_of(window_.keys.begin() + static_cast<std::ptrdiff_t>(before), window_.keys.end(),
+                               [](const Key& k) { return !k.press && k.key == Qt::Key_F12; });
+        });
+    }
+
+    std::unique_ptr<EventTap> tap(std::function<EventResult(EventType, const Event&)> callback) {
+        return taps_->createTap(0x1C00, std::move(callback));
+    }
+
+    TargetWindow window_;
+    FakeWorkspace workspace_;
+    std::unique_ptr<X11EventTaps> taps_;
+    std::vector<Event> seen_;
+};
+
+const KeyTrigger kPasteChord{KeyCode::V, EventFlags::Command, true, {}};
+
+TEST_F(X11EventTapsTest, TriggerChordReachesTheTapAndCanBeSwallowed) {
+    auto t = tap([this](EventType, const Event& e) -> EventResult {
+        seen_.push_back(e);
+        return e.type == EventType::FlagsChanged ? EventResult(e) : std::nullopt;
+    });
+    t->setTriggers({kPasteChord});
+    auto keyUpSeen = [this] {
+        return std::any_of(seen_.begin(), seen_.end(), [](const Event& e) { return e.type == EventType::KeyUp; });
+    };
+    ASSERT_TRUE(type({QStringLiteral("super+shift+v")}, keyUpSeen));
+    EXPECT_EQ(seen_[0].type, EventType::KeyDown);
+    EXPECT_EQ(seen_[0].keyCode, KeyCode::V);
+    EXPECT_EQ(seen_[0].flags & (EventFlags::Command | EventFlags::Shift), EventFlags::Command | EventFlags::Shift);
+    EXPECT_EQ(seen_[0].autorepeat, 0);
+    settle();
+    EXPECT_FALSE(window_.received(Qt::Key_V, Qt::MetaModifier | Qt::ShiftModifier));
+}
+
+TEST_F(X11EventTapsTest, KeysNobodyAskedForNeverReachTheTap) {
+    auto t = tap([this](EventType, const Event& e) -> EventResult {
+        seen_.push_back(e);
+        return std::nullopt;
+    });
+    t->setTriggers({kPasteChord});
+    ASSERT_TRUE(type({QStringLiteral("a"), QStringLiteral("b"), QStringLiteral("ctrl+v")},
+                     [this] { return window_.received(Qt::Key_V, Qt::ControlModifier); }));
+    EXPECT_EQ(window_.typed(), QStringLiteral("abv"));
+    EXPECT_TRUE(seen_.empty());
+}
+
+TEST_F(X11EventTapsTest, PassedTriggerIsTypedIntoTheFocusedWindow) {
+    auto t = tap([this](EventType, const Event& e) -> EventResult {
+        seen_.push_back(e);
+        return e;
+    });
+    t->setTriggers({kPasteChord});
+    superV(window_);
+    ASSERT_TRUE(pumpUntil([this] { return window_.received(Qt::Key_V, Qt::MetaModifier); }));
+    EXPECT_FALSE(seen_.empty());
+}
+
+TEST_F(X11EventTapsTest, CapturingSeesEveryKeyAndPassesThemInOrder) {
+    bool swallow = true;
+    auto t = tap([&](EventType, const Event& e) -> EventResult {
+        seen_.push_back(e);
+        return swallow ? std::nullopt : EventResult(e);
+    });
+    ASSERT_TRUE(t->setCapturing(true));
+    type({QStringLiteral("x"), QStringLiteral("y")}, [this] { return seen_.size() >= 4; });
+    EXPECT_EQ(seen_.size(), 4u);
+    EXPECT_EQ(seen_[0].keyCode, 7); // x
+    swallow = false;
+    ASSERT_TRUE(
+        type({QStringLiteral("h"), QStringLiteral("e"), QStringLiteral("l"), QStringLiteral("l"), QStringLiteral("o")},
+             [this] { return window_.typed().size() >= 5; }));
+    EXPECT_EQ(window_.typed(), QStringLiteral("hello"));
+
+    ASSERT_TRUE(t->setCapturing(false));
+    seen_.clear();
+    ASSERT_TRUE(type({QStringLiteral("z")}, [this] { return window_.typed().endsWith(u'z'); }));
+    EXPECT_TRUE(seen_.empty());
+}
+
+TEST_F(X11EventTapsTest, SessionOpenedByATriggerPassesTheKeyThatEndsIt) {
+    // The palette's life: a held trigger starts a capturing session; a key it does not use ends the session
+    // from inside the callback and is passed on, and must reach the window like any typed key.
+    EventTap* self = nullptr;
+    auto t = tap([&](EventType type, const Event& e) -> EventResult {
+        seen_.push_back(e);
+        if (e.keyCode == KeyCode::V) {
+            if (type == EventType::KeyDown) {
+                self->setCapturing(true);
+            }
+            return std::nullopt;
+        }
+        if (type == EventType::KeyDown && e.keyCode == 12) { // q
+            self->setCapturing(false);
+        }
+        return e;
+    });
+    self = t.get();
+    t->setTriggers({kPasteChord});
+    xdotool({QStringLiteral("keydown"), QStringLiteral("super"), QStringLiteral("key"), QStringLiteral("v")});
+    ASSERT_TRUE(pumpUntil([this] {
+        return std::any_of(seen_.begin(), seen_.end(), [](const Event& e) { return e.type == EventType::KeyUp; });
+    }));
+    xdotool({QStringLiteral("keyup"), QStringLiteral("super")});
+    ASSERT_TRUE(pumpUntil([this] { return seen_.back().type == EventType::FlagsChanged; }));
+    EXPECT_EQ(seen_.back().flags & EventFlags::Command, 0u);
+    ASSERT_TRUE(type({QStringLiteral("q")}, [this] { return window_.typed() == QStringLiteral("q"); }));
+    EXPECT_TRUE(window_.received(Qt::Key_Q, Qt::NoModifier));
+}
+
+TEST_F(X11EventTapsTest, CaptureIsRefusedWhileAnotherProgramHoldsTheKeyboard) {
+    X11EventTaps other(nullptr);
+    auto holder = other.createTap(0x1C00, [](EventType, const Event&) -> EventResult { return std::nullopt; });
+    ASSERT_TRUE(holder->setCapturing(true));
+    auto t = tap([](EventType, const Event& e) -> EventResult { return e; });
+    EXPECT_FALSE(t->setCapturing(false) && t->setCapturing(true));
+    holder.reset();
+    EXPECT_TRUE(t->setCapturing(true));
+}
+
+TEST_F(X11EventTapsTest, ChordHeldByAnotherProgramIsReported) {
+    X11EventTaps other(nullptr);
+    auto first = other.createTap(0x1C00, [](EventType, const Event& e) -> EventResult { return e; });
+    first->setTriggers({KeyTrigger{KeyCode::Z, EventFlags::Command | EventFlags::Control, false, {}}});
+    auto t = tap([](EventType, const Event& e) -> EventResult { return e; });
+    t->setTriggers({KeyTrigger{KeyCode::Z, EventFlags::Command | EventFlags::Control, false, {}}, kPasteChord});
+    ASSERT_FALSE(taps_->refusedChords().isEmpty());
+    EXPECT_TRUE(taps_->refusedChords().front().startsWith(QStringLiteral("Super+Ctrl")));
+    // The chords it could take still work.
+    superV(window_);
+    ASSERT_TRUE(pumpUntil([this] { return window_.received(Qt::Key_V, Qt::MetaModifier); }));
+}
+
+TEST_F(X11EventTapsTest, PostedPasteChordWaitsForHeldModifiersAndArrivesAsControlV) {
+    xdotool({QStringLiteral("keydown"), QStringLiteral("super")});
+    Event down = Event::key(EventType::KeyDown, KeyCode::V, EventFlags::Command);
+    Event up = Event::key(EventType::KeyUp, KeyCode::V, EventFlags::Command);
+    ASSERT_TRUE(taps_->post(down));
+    ASSERT_TRUE(taps_->post(up));
+    EXPECT_GT(taps_->pendingInjections(), 0);
+    pumpUntil([] { return false; }, 100);
+    EXPECT_FALSE(window_.received(Qt::Key_V, Qt::ControlModifier));
+    EXPECT_FALSE(window_.received(Qt::Key_V, Qt::ControlModifier | Qt::MetaModifier));
+
+    xdotool({QStringLiteral("keyup"), QStringLiteral("super")});
+    ASSERT_TRUE(pumpUntil([this] { return window_.received(Qt::Key_V, Qt::ControlModifier); }));
+    EXPECT_EQ(taps_->pendingInjections(), 0);
+    // Nothing of ours is left held: the next letter arrives bare.
+    ASSERT_TRUE(type({QStringLiteral("q")}, [this] { return window_.typed().endsWith(u'q'); }));
+    EXPECT_TRUE(window_.received(Qt::Key_Q, Qt::NoModifier));
+}
+
+TEST_F(X11EventTapsTest, InjectedKeysDoNotComeBackThroughOurOwnGrabs) {
+    auto t = tap([this](EventType, const Event& e) -> EventResult {
+        seen_.push_back(e);
+        return e;
+    });
+    t->setTriggers({kPasteChord}); // Super+V with any other modifiers, Super+Ctrl+V included
+    xdotool({QStringLiteral("keydown"), QStringLiteral("super")});
+    ASSERT_TRUE(taps_->post(Event::key(EventType::KeyDown, KeyCode::V, EventFlags::Command)));
+    pumpUntil([] { return false; }, 100);
+    xdotool({QStringLiteral("keyup"), QStringLiteral("super")});
+    ASSERT_TRUE(pumpUntil([this] { return window_.received(Qt::Key_V, Qt::ControlModifier); }));
+    EXPECT_TRUE(seen_.empty());
+}
+
+TEST_F(X11EventTapsTest, RewrittenBackspaceArrivesAsDelete) {
+    auto t = tap([](EventType, const Event& e) -> EventResult {
+        if (e.type == EventType::KeyDown && e.keyCode == KeyCode::Delete) {
+            Event trash = e;
+            trash.flags = EventFlags::Command;
+            return trash;
+        }
+        return e;
+    });
+    t->setTriggers({KeyTrigger{KeyCode::Delete, 0, false, {}}});
+    ASSERT_TRUE(
+        type({QStringLiteral("BackSpace")}, [this] { return window_.received(Qt::Key_Delete, Qt::NoModifier); }));
+    settle();
+    EXPECT_FALSE(window_.received(Qt::Key_Backspace, Qt::NoModifier));
+}
+
+TEST_F(X11EventTapsTest, TriggerLimitedToAnApplicationIsGrabbedOnlyWhileItIsInFront) {
+    auto t = tap([this](EventType, const Event& e) -> EventResult {
+        seen_.push_back(e);
+        return std::nullopt;
+    });
+    workspace_.bringToFront(QStringLiteral("org.example.Editor"));
+    t->setTriggers({KeyTrigger{KeyCode::Delete, 0, false, {QStringLiteral("org.example.Files")}}});
+    ASSERT_TRUE(
+        type({QStringLiteral("BackSpace")}, [this] { return window_.received(Qt::Key_Backspace, Qt::NoModifier); }));
+    EXPECT_TRUE(seen_.empty());
+
+    workspace_.bringToFront(QStringLiteral("org.example.Files"));
+    ASSERT_TRUE(type({QStringLiteral("BackSpace")}, [this] { return !seen_.empty(); }));
+    workspace_.bringToFront(QStringLiteral("org.example.Editor"));
+    seen_.clear();
+    window_.keys.clear();
+    ASSERT_TRUE(
+        type({QStringLiteral("BackSpace")}, [this] { return window_.received(Qt::Key_Backspace, Qt::NoModifier); }));
+    EXPECT_TRUE(seen_.empty());
+}
+
+TEST_F(X11EventTapsTest, HeldKeyRepeatsAsAutorepeatPresses) {
+    XServer::run(QStringLiteral("xset"), {QStringLiteral("r"), QStringLiteral("on")});
+    auto t = tap([this](EventType, const Event& e) -> EventResult {
+        seen_.push_back(e);
+        return e.type == EventType::FlagsChanged ? EventResult(e) : std::nullopt;
+    });
+    t->setTriggers({kPasteChord});
+    xdotool({QStringLiteral("keydown"), QStringLiteral("super+v")});
+    const bool repeated = pumpUntil(
+        [this] { return std::any_of(seen_.begin(), seen_.end(), [](const Event& e) { return e.autorepeat == 1; }); });
+    xdotool({QStringLiteral("keyup"), QStringLiteral("v")});
+    xdotool({QStringLiteral("keyup"), QStringLiteral("super")});
+    ASSERT_TRUE(repeated);
+    EXPECT_EQ(seen_[0].autorepeat, 0);
+    ASSERT_TRUE(pumpUntil([this] { return seen_.back().type == EventType::KeyUp; }));
+    // Repeats come as presses only, not as release-press pairs.
+    EXPECT_EQ(std::count_if(seen_.begin(), seen_.end(), [](const Event& e) { return e.type == EventType::KeyUp; }), 1);
+}
+
+TEST_F(X11EventTapsTest, CurrentFlagsFollowTheHeldModifiers) {
+    EXPECT_EQ(taps_->currentFlags() & EventFlags::Command, 0u);
+    xdotool({QStringLiteral("keydown"), QStringLiteral("super"), QStringLiteral("keydown"), QStringLiteral("alt")});
+    const std::uint64_t held = taps_->currentFlags();
+    xdotool({QStringLiteral("keyup"), QStringLiteral("alt"), QStringLiteral("keyup"), QStringLiteral("super")});
+    EXPECT_EQ(held & (EventFlags::Command | EventFlags::Option | EventFlags::Shift),
+              EventFlags::Command | EventFlags::Option);
+    EXPECT_EQ(taps_->currentFlags() & EventFlags::Command, 0u);
+}
+
+TEST_F(X11EventTapsTest, TapMayDestroyItselfFromItsCallback) {
+    std::unique_ptr<EventTap> t;
+    t = tap([&](EventType, const Event& e) -> EventResult {
+        t.reset();
+        return e;
+    });
+    t->setTriggers({kPasteChord});
+    superV(window_);
+    ASSERT_TRUE(pumpUntil([&] { return t == nullptr; }));
+    superV(window_);
+    ASSERT_TRUE(pumpUntil([this] { return window_.received(Qt::Key_V, Qt::MetaModifier); }));
+}
+
+} // namespace
+} // namespace tillory::platform::nix

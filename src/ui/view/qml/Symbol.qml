@@ -1,0 +1,62 @@
+import QtQuick
+
+// The few symbols the views use, drawn as paths so they look the same with any icon theme.
+Canvas {
+    id: symbol
+    property string name
+    property color color: "white"
+    property real weight: 2
+    implicitWidth: 16
+    implicitHeight: 16
+    onNameChanged: requestPaint()
+    onColorChanged: requestPaint()
+    onWidthChanged: requestPaint()
+    onHeightChanged: requestPaint()
+
+    onPaint: {
+        const ctx = getContext("2d");
+        ctx.reset();
+        const w = width, h = height;
+        ctx.strokeStyle = color;
+        ctx.fillStyle = color;
+        ctx.lineWidth = weight;
+        ctx.lineCap = "round";
+        ctx.lineJoin = "round";
+        switch (name) {
+        case "pin.fill":
+            ctx.beginPath();
+            ctx.moveTo(w * 0.32, h * 0.08); ctx.lineTo(w * 0.68, h * 0.08);
+            ctx.lineTo(w * 0.62, h * 0.42); ctx.lineTo(w * 0.80, h * 0.60);
+            ctx.lineTo(w * 0.20, h * 0.60); ctx.lineTo(w * 0.38, h * 0.42);
+            ctx.closePath(); ctx.fill();
+            ctx.beginPath(); ctx.moveTo(w * 0.5, h * 0.60); ctx.lineTo(w * 0.5, h * 0.95); ctx.stroke();
+            break;
+        case "chevron.right.2":
+            for (const x of [0.22, 0.52]) {
+                ctx.beginPath();
+                ctx.moveTo(w * x, h * 0.2); ctx.lineTo(w * (x + 0.26), h * 0.5); ctx.lineTo(w * x, h * 0.8);
+                ctx.stroke();
+            }
+            break;
+        case "checkmark":
+            ctx.beginPath();
+            ctx.moveTo(w * 0.18, h * 0.52); ctx.lineTo(w * 0.42, h * 0.76); ctx.lineTo(w * 0.84, h * 0.26);
+            ctx.stroke();
+            break;
+        case "keyboard": {
+            const r = h * 0.12;
+            ctx.beginPath();
+            ctx.roundedRect(w * 0.04, h * 0.2, w * 0.92, h * 0.6, r, r);
+            ctx.stroke();
+            const cols = 8, rows = 2, kw = w * 0.075, gap = (w * 0.8 - cols * kw) / (cols - 1);
+            for (let row = 0; row < rows; ++row)
+                for (let c = 0; c < cols; ++c)
+                    ctx.fillRect(w * 0.1 + c * (kw + gap), h * (0.3 + row * 0.14), kw, h * 0.08);
+            ctx.fillRect(w * 0.28, h * 0.62, w * 0.44, h * 0.08);
+            break;
+        }
+        default:
+            break;
+        }
+    }
+}

@@ -1,0 +1,392 @@
+#!/usr/bin/env python3
+"""Tillory's keyboard features on a real X server, typed with xdotool into a text field of our own: a quick
+Super+V pastes once, a held Super+V opens the palette (digits, Alt for plain text, Super-click stacking, a letter
+closes it and still arrives), keys nobody wants arrive unchanged, Backspace in a file manager becomes Delete but not
+in a text field, the cleaning lock blocks every key until its slider is dragged far enough, and with the clipboard
+switched off Super+V reaches the application untouched. Runs under its own session bus (dbus-run-session)."""
+
+import argparse
+import json
+import os
+import shutil
+import subprocess
+import sys
+import time
+
+sys.path.insert(0, os.path.dirname(os.path.abspath(__file__)))
+from harness import Desktop, Skip, wait_for  # noqa: E402
+
+
+def check(condition, message):
+    if not condition:
+        raise AssertionError(message)
+
+
+class Client:
+    """The stand-in application: reports every key it receives and its text."""
+
+    def __init__(self, desktop, binary, *args, env=None):
+        self.desktop = desktop
+        self.proc = desktop.spawn([binary, *args], stdout=subprocess.PIPE, env=env or desktop.env())
+        os.set_blocking(self.proc.stdout.fileno(), False)
+        self.buffer = b""
+        self.lines = []
+        self.window = int(wait_for(lambda: self._line_starting("ready "), 10, "the client window").split()[1])
+        self.activate()
+
+    def _read(self):
+        try:
+            chunk = self.proc.stdout.read()
+        except BlockingIOError:
+            chunk = None
+        if chunk:
+            self.buffer += chunk
+            *complete, self.buffer = self.buffer.split(b"\n")
+            self.lines += [line.decode() for line in complete]
+
+    def _line_starting(self, prefix):
+        self._read()
+        for line in self.lines:
+            if line.startswith(prefix):
+                return line
+        return None
+
+    def activate(self):
+        self.desktop.run(["xdotool", "windowactivate", "--sync", str(self.window)])
+        wait_for(lambda: self.desktop.run(["xdotool", "getactivewindow"]).strip() == str(self.window), 5,
+                 "the client to be active")
+
+    def text(self):
+        self._read()
+        texts = [json.loads(line[5:]) for line in self.lines if line.startswith("text ")]
+        return texts[-1] if texts else ""
+
+    def wait_text(self, expected, what):
+        wait_for(lambda: self.text() == expected, 5, f"{what}: field text {expected!r} (has {self.text()!r})")
+
+    def presses(self):
+        self._read()
+        return [line.split()[1:3] for line in self.lines if line.startswith("press ")]
+
+    def clear(self):
+        self.lines = []
+        self.desktop.key("ctrl+a", "BackSpace")
+        wait_for(lambda: self.text() == "", 5, "the field to be cleared")
+
+
+class Tillory:
+    def __init__(self, desktop, binary, home, settings=None, logging="tillory.*.debug=true",
+                 started="polling the pasteboard"):
+        self.desktop = desktop
+        config = os.path.join(home, "config")
+        os.makedirs(os.path.join(config, "Tillory"), exist_ok=True)
+        with open(os.path.join(config, "Tillory", "Tillory.conf"), "w") as f:
+            f.write("[General]\n" + "".join(f"{k}={v}\n" for k, v in (settings or {}).items()))
+        self.log_path = os.path.join(home, f"tillory-{time.monotonic_ns()}.log")
+        self.log = open(self.log_path, "w")
+        env = desktop.env(XDG_CONFIG_HOME=config, XDG_DATA_HOME=os.path.join(home, "data"),
+                          QT_LOGGING_RULES=logging)
+        self.proc = desktop.spawn([binary], env=env, stdout=self.log, stderr=subprocess.STDOUT)
+        self.wait_line(started)
+
+    def output(self):
+        with open(self.log_path) as f:
+            return f.read()
+
+    def wait_line(self, text, count=1, timeout=10):
+        def seen():
+            if self.proc.poll() is not None:
+                raise AssertionError(f"Tillory exited ({self.proc.returncode}):\n{self.output()}")
+            return self.output().count(text) >= count
+        wait_for(seen, timeout, repr(text))
+
+    def visible_windows(self):
+        """Geometry (x, y, width, height) of each visible window of Tillory."""
+        found = self.desktop.run(["xdotool", "search", "--onlyvisible", "--pid", str(self.proc.pid)], check=False)
+        windows = []
+        for wid in found.split():
+            shell = self.desktop.run(["xdotool", "getwindowgeometry", "--shell", wid], check=False)
+            values = dict(line.split("=", 1) for line in shell.splitlines() if "=" in line)
+            if "WIDTH" in values:
+                windows.append(tuple(int(values[k]) for k in ("X", "Y", "WIDTH", "HEIGHT")))
+        return windows
+
+    def palette(self):
+        return next((w for w in self.visible_windows() if w[2] == 360), None)
+
+    def stop(self):
+        self.proc.terminate()
+        self.proc.wait(30)
+        self.log.close()
+
+
+FOCUSED_TEXT_PROBE = """
+import sys
+import gi
+gi.require_version("Atspi", "2.0")
+from gi.repository import Atspi
+
+def focused_text(node, depth=0):
+    states = node.get_state_set()
+    if states.contains(Atspi.StateType.FOCUSED) and node.get_role() in (Atspi.Role.TEXT, Atspi.Role.ENTRY):
+        return True
+    return depth < 12 and any(focused_text(node.get_child_at_index(i), depth + 1)
+                              for i in range(node.get_child_count()))
+
+desktop = Atspi.get_desktop(0)
+apps = [desktop.get_child_at_index(i) for i in range(desktop.get_child_count())]
+sys.exit(0 if any(a.get_process_id() == int(sys.argv[1]) and focused_text(a) for a in apps) else 1)
+"""
+
+
+def wait_accessible_text_focus(desktop, pid):
+    """Waits until the accessibility bus shows the process with a focused text field (Qt registers a moment
+    after its window appears)."""
+    wait_for(lambda: subprocess.run(["/usr/bin/python3", "-c", FOCUSED_TEXT_PROBE, str(pid)], env=desktop.env(),
+                                    capture_output=True, timeout=30).returncode == 0,
+             10, "the text field on the accessibility bus")
+
+
+def copy(desktop, text):
+    proc = subprocess.Popen(["xclip", "-selection", "clipboard"], stdin=subprocess.PIPE, env=desktop.env(),
+                            stdout=subprocess.DEVNULL, stderr=subprocess.DEVNULL)
+    desktop.procs.append(proc)
+    proc.stdin.write(text.encode())
+    proc.stdin.close()
+
+
+def copy_rich(desktop, owner, text, rtf):
+    proc = desktop.spawn([owner, "--text", text, "--data", "text/rtf=" + rtf], stdout=subprocess.PIPE)
+    check(proc.stdout.readline().decode().strip() == "ready", "the clipboard owner did not take the clipboard")
+
+
+def clipboard_targets(desktop):
+    return desktop.run(["xclip", "-o", "-selection", "clipboard", "-t", "TARGETS"], check=False).split()
+
+
+def hold_super_v(desktop, app):
+    """Holds Super+V past the key-repeat delay until the palette shows, then lets go of V (Super stays down)."""
+    desktop.run(["xset", "r", "on"])
+    desktop.run(["xdotool", "keydown", "super", "keydown", "v"])
+    try:
+        wait_for(app.palette, 5, "the palette to open")
+    finally:
+        desktop.run(["xdotool", "keyup", "v"])
+        desktop.run(["xset", "r", "off"])
+    return app.palette()
+
+
+def release_super(desktop):
+    desktop.run(["xdotool", "keyup", "super"])
+
+
+def screenshot(desktop, path):
+    desktop.run(["import", "-window", "root", path])
+
+
+def knob_centre(desktop, path):
+    """The slider's knob: the longest horizontal run of white pixels on the overlay."""
+    raw = subprocess.run(["convert", path, "-depth", "8", "ppm:-"], capture_output=True, check=True).stdout
+    parts = raw.split(maxsplit=4)
+    width, height, pixels = int(parts[1]), int(parts[2]), parts[4]
+    best = (0, 0, 0)
+    for y in range(0, height, 2):
+        run = 0
+        row = pixels[y * width * 3:(y + 1) * width * 3]
+        for x in range(width):
+            if row[3 * x] > 245 and row[3 * x + 1] > 245 and row[3 * x + 2] > 245:
+                run += 1
+                if run > best[0]:
+                    best = (run, x - run // 2, y)
+            else:
+                run = 0
+    check(40 <= best[0] <= 60, f"no slider knob found on the overlay (longest white run {best[0]})")
+    return best[1], best[2]
+
+
+def drag(desktop, start, dx):
+    x, y = start
+    desktop.run(["xdotool", "mousemove", str(x), str(y), "mousedown", "1"])
+    for step in range(1, 11):
+        desktop.run(["xdotool", "mousemove", str(x + dx * step // 10), str(y)])
+    desktop.run(["xdotool", "mouseup", "1"])
+
+
+def run(desktop, args):
+    home = desktop.tmp
+    try:
+        run_steps(desktop, args, home)
+    except AssertionError:
+        for name in sorted(os.listdir(home)):
+            if name.startswith("tillory-") and name.endswith(".log"):
+                with open(os.path.join(home, name)) as f:
+                    sys.stderr.write(f"--- {name} (last lines)\n" + "".join(f.readlines()[-40:]))
+        raise
+
+
+def run_steps(desktop, args, home):
+    artifacts = args.artifacts or home
+    desktop.run(["xset", "r", "off"])
+    tray = desktop.start_tray()
+    app = Tillory(desktop, args.tillory, home)
+    app.tray = tray
+    editor = Client(desktop, args.client, "--class", "editor", "--geometry", "500x60+100+100")
+
+    copy(desktop, "alpha")
+    app.wait_line("recorded copy of", 1)
+    copy(desktop, "beta")
+    app.wait_line("recorded copy of", 2)
+
+    # A quick Super+V pastes the current clipboard, once.
+    desktop.run(["xdotool", "keydown", "super", "key", "v"])
+    release_super(desktop)
+    wait_for(lambda: editor.text() == "beta", 5, "the quick paste")
+    desktop.key("x")
+    editor.wait_text("betax", "one paste, then the next key")
+    editor.clear()
+
+    # Held: the palette opens; a digit pastes that row once Super is up.
+    frame = hold_super_v(desktop, app)
+    screenshot(desktop, os.path.join(artifacts, "e2e-palette.png"))
+    check(frame[3] == 44 + 30 * 2, f"palette with two rows expected, window is {frame}")
+    desktop.key("2")
+    release_super(desktop)
+    editor.wait_text("alpha", "digit 2")
+    wait_for(lambda: app.palette() is None, 5, "the palette to close after a pick")
+    editor.clear()
+
+    # Alt picks plain text: the clipboard then offers no RTF; without Alt it does.
+    copy_rich(desktop, args.clip_owner, "rich", r"{\rtf1\ansi {\b rich}}")
+    app.wait_line("recorded copy of", 3)
+    hold_super_v(desktop, app)
+    desktop.key("alt+Return")
+    release_super(desktop)
+    editor.wait_text("rich", "Alt+Return")
+    check("text/rtf" not in clipboard_targets(desktop), "a plain paste still offered RTF")
+    editor.clear()
+    hold_super_v(desktop, app)
+    desktop.key("Return")
+    release_super(desktop)
+    editor.wait_text("rich", "Return")
+    check("text/rtf" in clipboard_targets(desktop), "a rich paste offered no RTF")
+    editor.clear()
+
+    # Super-click stacks rows; Return pastes them joined, in stacking order.
+    x, y, _, _ = hold_super_v(desktop, app)
+    for row in (2, 0):
+        desktop.run(["xdotool", "mousemove", str(x + 180), str(y + 32 + 30 * row + 15), "click", "1"])
+    desktop.key("Return")
+    release_super(desktop)
+    try:
+        wait_for(lambda: desktop.run(["xclip", "-o", "-selection", "clipboard"], check=False) == "beta\nrich", 5,
+                 "the stacked texts on the clipboard")
+    except AssertionError as failure:
+        clipboard = desktop.run(["xclip", "-o", "-selection", "clipboard"], check=False)
+        raise AssertionError(f"{failure} (has {clipboard!r}, field {editor.text()!r})") from None
+    wait_for(lambda: "beta" in editor.text() and "rich" in editor.text(), 5, "the stacked paste in the field")
+    editor.clear()
+
+    # A letter typed with the palette open closes it and arrives.
+    hold_super_v(desktop, app)
+    release_super(desktop)
+    desktop.key("q")
+    editor.wait_text("q", "a letter typed into the open palette")
+    wait_for(lambda: app.palette() is None, 5, "the palette to close on a letter")
+    editor.clear()
+
+    # Keys nobody wants arrive unchanged and in order.
+    desktop.run(["xdotool", "type", "--delay", "5", "Hello, world 123"])
+    editor.wait_text("Hello, world 123", "plain typing")
+    editor.clear()
+
+    # Backspace in a file manager: Delete in its file list, Backspace while renaming in a text field.
+    files = Client(desktop, args.client, "--class", "nemo", "--mode", "list", "--geometry", "400x300+650+100")
+    desktop.key("BackSpace")
+    wait_for(lambda: ["Del", "0x0"] in files.presses(), 5, "Delete in the file manager")
+    check(["Backspace", "0x0"] not in files.presses(), "the file manager also got the Backspace")
+    rename = Client(desktop, args.client, "--class", "nemo", "--geometry", "400x60+650+450",
+                    env=desktop.env(QT_LINUX_ACCESSIBILITY_ALWAYS_ON="1"))
+    wait_accessible_text_focus(desktop, rename.proc.pid)
+    time.sleep(0.35)  # outlive the 0.3 s answer Tillory keeps from the file list's Backspace
+    desktop.key("a", "b", "BackSpace")
+    rename.wait_text("a", "Backspace while renaming")
+    check(["Del", "0x0"] not in rename.presses(), "Backspace in a text field became Delete")
+    editor.activate()
+    desktop.key("BackSpace")
+    wait_for(lambda: ["Backspace", "0x0"] in editor.presses(), 5, "Backspace in another application")
+
+    # The cleaning lock, started from the tray menu.
+    if app.tray is not None:
+        run_cleaning_lock(desktop, app, editor, artifacts)
+    app.stop()
+
+    # With the clipboard switched off, Super+V reaches the application as typed.
+    app = Tillory(desktop, args.tillory, home, {"clipboardEnabled": "false"}, started="history is switched off")
+    app.tray = None
+    copy(desktop, "not for pasting")
+    wait_for(lambda: desktop.run(["xclip", "-o", "-selection", "clipboard"], check=False) == "not for pasting", 5,
+             "the copy")
+    editor.activate()
+    desktop.run(["xdotool", "keydown", "super", "key", "v", "keyup", "super"])
+    wait_for(lambda: ["V", "0x10000000"] in editor.presses(), 5, "Super+V in the application")
+    check("not for pasting" not in editor.text(), f"Super+V pasted with the clipboard off: {editor.text()!r}")
+    app.stop()
+
+
+def run_cleaning_lock(desktop, app, editor, artifacts):
+    editor.clear()
+    desktop.run(["xdotool", "mousemove", *map(str, app.tray), "click", "3"])
+    wait_for(lambda: any(w[2] > 60 and w[3] > 20 for w in app.visible_windows()), 5, "the tray menu")
+    desktop.key("Down", "Return")
+    wait_for(lambda: any(w[2] == 1280 and w[3] == 800 for w in app.visible_windows()), 5, "the cleaning overlay")
+    shot = os.path.join(artifacts, "e2e-keyboard-cleaning.png")
+
+    def knob_drawn():
+        screenshot(desktop, shot)
+        try:
+            return knob_centre(desktop, shot)
+        except AssertionError:
+            return None
+    knob = wait_for(knob_drawn, 5, "the slider to be drawn")
+
+    # Keys typed while the lock is on (before and after a drag that stops one point short) never arrive: the
+    # first key after the unlock must be all the field ever gets.
+    desktop.key("a", "b", "Return", "super+v", "ctrl+a", "BackSpace", "XF86AudioPlay")
+    drag(desktop, knob, 215)
+    desktop.key("c")
+    check(any(w[2] == 1280 for w in app.visible_windows()), "the lock ended at 215 points")
+    drag(desktop, knob, 216)
+    wait_for(lambda: not any(w[2] == 1280 for w in app.visible_windows()), 5, "the lock to end at 216 points")
+    desktop.key("z")
+    editor.wait_text("z", "typing after the lock")
+    editor.clear()
+
+
+def main():
+    parser = argparse.ArgumentParser()
+    parser.add_argument("--tillory", required=True)
+    parser.add_argument("--client", required=True)
+    parser.add_argument("--clip-owner", required=True)
+    parser.add_argument("--artifacts")
+    args = parser.parse_args()
+    if not os.environ.get("DBUS_SESSION_BUS_ADDRESS"):
+        if not shutil.which("dbus-run-session"):
+            print("SKIPPED: dbus-run-session is not installed")
+            return 77
+        return subprocess.call(["dbus-run-session", "--", sys.executable, *sys.argv])
+    try:
+        desktop = Desktop()
+    except Skip as why:
+        print(f"SKIPPED: {why}")
+        return 77
+    try:
+        desktop.start_accessibility_bus()
+        run(desktop, args)
+    finally:
+        desktop.close()
+    print("keyboard end-to-end: passed")
+    return 0
+
+
+if __name__ == "__main__":
+    sys.exit(main())
