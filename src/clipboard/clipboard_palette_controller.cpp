@@ -122,6 +122,20 @@ ClipboardPaletteController::ClipboardPaletteController(ClipboardManager& clipboa
     : QObject(parent), clipboard_(clipboard), hub_(hub), accessibility_(accessibility), eventTaps_(eventTaps),
       pasteboard_(pasteboard), screens_(screens), scheduler_(scheduler), panels_(panels) {
     connect(&clipboard_, &ClipboardManager::entriesChanged, this, &ClipboardPaletteController::rowsChanged);
+    // The handler stays registered for good and checks the switch itself; what changes with the switch is
+    // whether the platform is asked for the paste chord at all, so that a switched-off palette delays nothing.
+    connect(&clipboard_, &ClipboardManager::enabledChanged, this, [this] {
+        if (hubToken_) {
+            hub_.setTriggers(*hubToken_, triggers());
+        }
+    });
+}
+
+std::vector<platform::KeyTrigger> ClipboardPaletteController::triggers() const {
+    if (!clipboard_.enabled()) {
+        return {};
+    }
+    return {platform::KeyTrigger{KeyCode::V, Command, true, {}}};
 }
 
 ClipboardPaletteController::~ClipboardPaletteController() {
@@ -142,7 +156,7 @@ void ClipboardPaletteController::start() {
         }
         return event;
     };
-    hubToken_ = hub_.registerHandler(handler, {platform::KeyTrigger{KeyCode::V, Command, true, {}}});
+    hubToken_ = hub_.registerHandler(handler, triggers());
 }
 
 QStringList ClipboardPaletteController::stagedIds() const {

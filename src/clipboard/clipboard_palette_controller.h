@@ -5,6 +5,7 @@
 #include "core/scheduler.h"
 #include "platform/api/accessibility.h"
 #include "platform/api/event.h"
+#include "platform/api/event_taps.h"
 #include "platform/api/subscription.h"
 
 #include <QList>
@@ -108,6 +109,8 @@ private:
     void postSyntheticPaste(double delay);
     void sendPasteChord();
     void installClickMonitors();
+    /// The paste chord while the clipboard feature is on; nothing while it is off.
+    std::vector<platform::KeyTrigger> triggers() const;
 
     void setVisible(bool visible);
     void setSelectedIndex(int index);

@@ -42,7 +42,8 @@ std::optional<ClipboardEntry> decodeEntry(const QJsonValue& value) {
         if (!rtf.isString()) {
             return std::nullopt;
         }
-        auto decoded = QByteArray::fromBase64Encoding(rtf.toString().toLatin1(), QByteArray::AbortOnBase64DecodingErrors);
+        auto decoded =
+            QByteArray::fromBase64Encoding(rtf.toString().toLatin1(), QByteArray::AbortOnBase64DecodingErrors);
         if (!decoded || rtf.toString().size() % 4 != 0) {
             return std::nullopt;
         }

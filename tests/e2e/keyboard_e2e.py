@@ -330,6 +330,7 @@ def run_steps(desktop, args, home):
     desktop.run(["xdotool", "keydown", "super", "key", "v", "keyup", "super"])
     wait_for(lambda: ["V", "0x10000000"] in editor.presses(), 5, "Super+V in the application")
     check("not for pasting" not in editor.text(), f"Super+V pasted with the clipboard off: {editor.text()!r}")
+    check("tillory.taps: press" not in app.output(), "Super+V went through Tillory with the clipboard off")
     app.stop()
 
 

@@ -238,6 +238,14 @@ TEST_F(PaletteTest, RegistersOnceAndHoldsTheControllerWeakly) {
     EXPECT_TRUE(sim.pressKey(KeyCode::V, Command, true).has_value());
 }
 
+TEST_F(PaletteTest, SwitchedOffClipboardAsksForNoKeys) {
+    const std::vector<platform::KeyTrigger> pasteChord{{KeyCode::V, Command, true, {}}};
+    manager->setEnabled(false);
+    EXPECT_TRUE(sim.tapTriggers().empty());
+    manager->setEnabled(true);
+    EXPECT_EQ(sim.tapTriggers(), pasteChord);
+}
+
 // Keys while the palette is open.
 
 TEST_F(PaletteTest, OtherKeysCloseThePaletteAndReachTheApplication) {

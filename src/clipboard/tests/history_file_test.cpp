@@ -134,9 +134,9 @@ TEST(HistoryCodec, OneBadElementMakesTheWholeHistoryUnreadable) {
     }
 
     const QByteArray whole = "[" + good + "]";
-    for (const QByteArray& input : {QByteArray(), QByteArray("not json"), whole.left(whole.size() - 1),
-                                    whole.left(whole.size() / 2), QByteArray("{\"entries\":[]}"), good,
-                                    QByteArray("\"[]\""), QByteArray("null"), whole + " []"}) {
+    for (const QByteArray& input :
+         {QByteArray(), QByteArray("not json"), whole.left(whole.size() - 1), whole.left(whole.size() / 2),
+          QByteArray("{\"entries\":[]}"), good, QByteArray("\"[]\""), QByteArray("null"), whole + " []"}) {
         EXPECT_EQ(decodeHistory(input), std::nullopt) << input.toStdString();
     }
 }
