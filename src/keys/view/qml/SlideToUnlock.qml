@@ -63,6 +63,10 @@ Item {
         property point start
         onPressed: (mouse) => { start = Qt.point(mouse.x, mouse.y) }
         onPositionChanged: (mouse) => slide.model.dragChanged(mouse.x - start.x, mouse.y - start.y)
-        onReleased: slide.model.released()
+        onReleased: (mouse) => {
+            // Where the pointer was let go is the last word, even if its final move was folded into this.
+            slide.model.dragChanged(mouse.x - start.x, mouse.y - start.y)
+            slide.model.released()
+        }
     }
 }

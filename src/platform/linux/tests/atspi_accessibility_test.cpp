@@ -39,7 +39,7 @@ public:
         qunsetenv("AT_SPI_BUS_ADDRESS");
         daemon_.start(QStringLiteral("dbus-daemon"),
                       {QStringLiteral("--session"), QStringLiteral("--nofork"), QStringLiteral("--print-address=1")});
-        if (!daemon_.waitForReadyRead(10000)) {
+        if (!daemon_.waitForReadyRead(30000)) {
             reason_ = QStringLiteral("a working dbus-daemon is not available");
             return;
         }

@@ -60,7 +60,7 @@ public:
     static int run(const QString& program, const QStringList& arguments) {
         QProcess process;
         process.start(program, arguments);
-        if (!process.waitForFinished(10000)) {
+        if (!process.waitForFinished(60000)) {
             process.kill();
             return -1;
         }
