@@ -9,6 +9,7 @@
 #include <QApplication>
 #include <QMenu>
 #include <QSystemTrayIcon>
+#include <QTimer>
 
 #include <cstdio>
 
@@ -27,7 +28,9 @@ void AppDelegate::applicationDidFinishLaunching() {
 void AppDelegate::makeStatusItem() {
     menu_ = std::make_unique<QMenu>();
     keys::KeyboardCleanerController* cleaner = &appState_.keyboardCleaner();
-    menu_->addAction(QStringLiteral("Keyboard Cleaning"), cleaner, [cleaner] { cleaner->start(); });
+    // Started once the menu has closed: an open menu holds the keyboard and the pointer, and the lock needs both.
+    menu_->addAction(QStringLiteral("Keyboard Cleaning"), cleaner,
+                     [cleaner] { QTimer::singleShot(0, cleaner, [cleaner] { cleaner->start(); }); });
     menu_->addSeparator();
     menu_->addAction(QStringLiteral("Quit"), qApp, &QCoreApplication::quit);
     statusItem_ = std::make_unique<QSystemTrayIcon>(statusIcon());

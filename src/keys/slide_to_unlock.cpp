@@ -1,9 +1,13 @@
 #include "keys/slide_to_unlock.h"
 
+#include <QLoggingCategory>
+
 #include <algorithm>
 #include <cmath>
 
 namespace tillory::keys {
+
+Q_LOGGING_CATEGORY(lcSlider, "tillory.keys.slider")
 
 SlideToUnlock::SlideToUnlock(QObject* parent) : QObject(parent) {}
 
@@ -26,6 +30,7 @@ void SlideToUnlock::dragChanged(double translationX, double translationY) {
 }
 
 void SlideToUnlock::released() {
+    qCDebug(lcSlider) << "released at" << offset_ << (dragging_ ? "after a drag" : "without a drag");
     if (unlocked_ || !dragging_) {
         return;
     }

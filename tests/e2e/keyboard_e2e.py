@@ -8,6 +8,7 @@ switched off Super+V reaches the application untouched. Runs under its own sessi
 import argparse
 import json
 import os
+import re
 import shutil
 import subprocess
 import sys
@@ -15,6 +16,9 @@ import time
 
 sys.path.insert(0, os.path.dirname(os.path.abspath(__file__)))
 from harness import Desktop, Skip, wait_for  # noqa: E402
+
+
+KEY_TRAFFIC = re.compile(r"tillory\.taps: (press|release|typing) ")
 
 
 def check(condition, message):
@@ -169,11 +173,13 @@ def hold_super_v(desktop, app):
     desktop.run(["xset", "r", "on"])
     desktop.run(["xdotool", "keydown", "super", "keydown", "v"])
     try:
-        wait_for(app.palette, 5, "the palette to open")
+        frame = wait_for(app.palette, 5, "the palette to open")
     finally:
         desktop.run(["xdotool", "keyup", "v"])
         desktop.run(["xset", "r", "off"])
-    return app.palette()
+    frame = app.palette()  # the window manager may still have been placing it
+    check(frame is not None, f"the palette did not stay open: {app.visible_windows()}")
+    return frame
 
 
 def release_super(desktop):
@@ -185,23 +191,38 @@ def screenshot(desktop, path):
 
 
 def knob_centre(desktop, path):
-    """The slider's knob: the longest horizontal run of white pixels on the overlay."""
+    """The slider's knob: a filled white disc about 52 pixels across, told apart from white strokes and text by
+    being as tall as it is wide."""
     raw = subprocess.run(["convert", path, "-depth", "8", "ppm:-"], capture_output=True, check=True).stdout
     parts = raw.split(maxsplit=4)
     width, height, pixels = int(parts[1]), int(parts[2]), parts[4]
-    best = (0, 0, 0)
+
+    def white(x, y):
+        i = 3 * (y * width + x)
+        return pixels[i] > 245 and pixels[i + 1] > 245 and pixels[i + 2] > 245
+
+    def vertical_run(x, y):
+        top, bottom = y, y
+        while top > 0 and white(x, top - 1):
+            top -= 1
+        while bottom < height - 1 and white(x, bottom + 1):
+            bottom += 1
+        return top, bottom
+
     for y in range(0, height, 2):
         run = 0
-        row = pixels[y * width * 3:(y + 1) * width * 3]
-        for x in range(width):
-            if row[3 * x] > 245 and row[3 * x + 1] > 245 and row[3 * x + 2] > 245:
+        for x in range(width + 1):
+            if x < width and white(x, y):
                 run += 1
-                if run > best[0]:
-                    best = (run, x - run // 2, y)
-            else:
-                run = 0
-    check(40 <= best[0] <= 60, f"no slider knob found on the overlay (longest white run {best[0]})")
-    return best[1], best[2]
+                continue
+            if 40 <= run <= 60:
+                # Measured beside the middle, where the knob's chevron does not cut the disc.
+                centre_x = x - 1 - run // 2
+                top, bottom = vertical_run(centre_x - 14, y)
+                if 35 <= bottom - top + 1 <= 60:
+                    return centre_x, (top + bottom) // 2
+            run = 0
+    raise AssertionError("no slider knob found on the overlay")
 
 
 def drag(desktop, start, dx):
@@ -220,7 +241,8 @@ def run(desktop, args):
         for name in sorted(os.listdir(home)):
             if name.startswith("tillory-") and name.endswith(".log"):
                 with open(os.path.join(home, name)) as f:
-                    sys.stderr.write(f"--- {name} (last lines)\n" + "".join(f.readlines()[-40:]))
+                    lines = [line for line in f if not KEY_TRAFFIC.match(line)]
+                sys.stderr.write(f"--- {name} (last lines, key traffic left out)\n" + "".join(lines[-60:]))
         raise
 
 
