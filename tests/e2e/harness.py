@@ -58,7 +58,7 @@ class Desktop:
         self.spawn(["openbox", "--sm-disable", "--config-file", rc])
         wait_for(lambda: b"window id" in subprocess.run(
             ["xprop", "-root", "_NET_SUPPORTING_WM_CHECK"], env=self.env(), capture_output=True).stdout,
-            10, "the window manager")
+            30, "the window manager")
 
     def env(self, **extra):
         env = dict(os.environ)

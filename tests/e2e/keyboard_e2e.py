@@ -177,9 +177,8 @@ def hold_super_v(desktop, app):
     finally:
         desktop.run(["xdotool", "keyup", "v"])
         desktop.run(["xset", "r", "off"])
-    frame = app.palette()  # the window manager may still have been placing it
-    check(frame is not None, f"the palette did not stay open: {app.visible_windows()}")
-    return frame
+    # Asked again: the window manager may still have been placing it.
+    return wait_for(app.palette, 5, "the palette to stay open")
 
 
 def release_super(desktop):

@@ -120,16 +120,18 @@ protected:
         process->write(data);
         process->closeWriteChannel();
         // A notice of the previous owner leaving may still be on its way; wait for xclip's own target.
-        const QString type = nix::QtPasteboard::typeForFormat(target.isEmpty() ? QStringLiteral("UTF8_STRING") : target);
-        ASSERT_TRUE(pumpUntil([&] { return pasteboard_->changeCount() != before && pasteboard_->types().contains(type); }))
-            << "xclip never became the owner";
+        const QString type =
+            nix::QtPasteboard::typeForFormat(target.isEmpty() ? QStringLiteral("UTF8_STRING") : target);
+        ASSERT_TRUE(pumpUntil([&] {
+            return pasteboard_->changeCount() != before && pasteboard_->types().contains(type);
+        })) << "xclip never became the owner";
         owners_.push_back(std::move(process));
     }
 
     QByteArray xclipRead(const QString& target) {
         QProcess process;
         process.start(QStringLiteral("xclip"), {QStringLiteral("-o"), QStringLiteral("-selection"),
-                                                 QStringLiteral("clipboard"), QStringLiteral("-t"), target});
+                                                QStringLiteral("clipboard"), QStringLiteral("-t"), target});
         // We own the selection, so our own event loop must answer while xclip waits.
         pumpUntil([&] { return process.state() == QProcess::NotRunning; });
         return process.readAllStandardOutput();

@@ -92,11 +92,12 @@ protected:
             GTEST_SKIP() << XEnvironment::skipReason().toStdString();
         }
         XServer::run(QStringLiteral("xset"), {QStringLiteral("r"), QStringLiteral("off")});
-        window_.setGeometry(100, 100, 300, 200);
-        window_.show();
-        ASSERT_TRUE(pumpUntil([this] { return window_.isExposed(); }));
-        xdotool({QStringLiteral("windowactivate"), QStringLiteral("--sync"), QString::number(window_.winId())});
-        ASSERT_TRUE(pumpUntil([this] { return window_.isActive(); }));
+        target_ = std::make_unique<TargetWindow>(); // only once there is an application to own it
+        target_->setGeometry(100, 100, 300, 200);
+        target_->show();
+        ASSERT_TRUE(pumpUntil([this] { return target_->isExposed(); }));
+        xdotool({QStringLiteral("windowactivate"), QStringLiteral("--sync"), QString::number(target_->winId())});
+        ASSERT_TRUE(pumpUntil([this] { return target_->isActive(); }));
         taps_ = std::make_unique<X11EventTaps>(&workspace_);
         ASSERT_TRUE(taps_->isAvailable());
     }
@@ -114,10 +115,10 @@ protected:
     }
     /// Waits long enough for a key that is not going to arrive, by typing a marker key that always arrives.
     void settle() {
-        const std::size_t before = window_.keys.size();
+        const std::size_t before = target_->keys.size();
         xdotool({QStringLiteral("key"), QStringLiteral("F12")});
         pumpUntil([&] {
-            return std::any_of(window_.keys.begin() + static_cast<std::ptrdiff_t>(before), window_.keys.end(),
+            return std::any_of(target_->keys.begin() + static_cast<std::ptrdiff_t>(before), target_->keys.end(),
                                [](const Key& k) { return !k.press && k.key == Qt::Key_F12; });
         });
     }
@@ -126,7 +127,7 @@ protected:
         return taps_->createTap(0x1C00, std::move(callback));
     }
 
-    TargetWindow window_;
+    std::unique_ptr<TargetWindow> target_;
     FakeWorkspace workspace_;
     std::unique_ptr<X11EventTaps> taps_;
     std::vector<Event> seen_;
@@ -149,7 +150,7 @@ TEST_F(X11EventTapsTest, TriggerChordReachesTheTapAndCanBeSwallowed) {
     EXPECT_EQ(seen_[0].flags & (EventFlags::Command | EventFlags::Shift), EventFlags::Command | EventFlags::Shift);
     EXPECT_EQ(seen_[0].autorepeat, 0);
     settle();
-    EXPECT_FALSE(window_.received(Qt::Key_V, Qt::MetaModifier | Qt::ShiftModifier));
+    EXPECT_FALSE(target_->received(Qt::Key_V, Qt::MetaModifier | Qt::ShiftModifier));
 }
 
 TEST_F(X11EventTapsTest, KeysNobodyAskedForNeverReachTheTap) {
@@ -159,8 +160,8 @@ TEST_F(X11EventTapsTest, KeysNobodyAskedForNeverReachTheTap) {
     });
     t->setTriggers({kPasteChord});
     ASSERT_TRUE(type({QStringLiteral("a"), QStringLiteral("b"), QStringLiteral("ctrl+v")},
-                     [this] { return window_.received(Qt::Key_V, Qt::ControlModifier); }));
-    EXPECT_EQ(window_.typed(), QStringLiteral("abv"));
+                     [this] { return target_->received(Qt::Key_V, Qt::ControlModifier); }));
+    EXPECT_EQ(target_->typed(), QStringLiteral("abv"));
     EXPECT_TRUE(seen_.empty());
 }
 
@@ -170,8 +171,8 @@ TEST_F(X11EventTapsTest, PassedTriggerIsTypedIntoTheFocusedWindow) {
         return e;
     });
     t->setTriggers({kPasteChord});
-    superV(window_);
-    ASSERT_TRUE(pumpUntil([this] { return window_.received(Qt::Key_V, Qt::MetaModifier); }));
+    superV(*target_);
+    ASSERT_TRUE(pumpUntil([this] { return target_->received(Qt::Key_V, Qt::MetaModifier); }));
     EXPECT_FALSE(seen_.empty());
 }
 
@@ -188,12 +189,12 @@ TEST_F(X11EventTapsTest, CapturingSeesEveryKeyAndPassesThemInOrder) {
     swallow = false;
     ASSERT_TRUE(
         type({QStringLiteral("h"), QStringLiteral("e"), QStringLiteral("l"), QStringLiteral("l"), QStringLiteral("o")},
-             [this] { return window_.typed().size() >= 5; }));
-    EXPECT_EQ(window_.typed(), QStringLiteral("hello"));
+             [this] { return target_->typed().size() >= 5; }));
+    EXPECT_EQ(target_->typed(), QStringLiteral("hello"));
 
     ASSERT_TRUE(t->setCapturing(false));
     seen_.clear();
-    ASSERT_TRUE(type({QStringLiteral("z")}, [this] { return window_.typed().endsWith(u'z'); }));
+    ASSERT_TRUE(type({QStringLiteral("z")}, [this] { return target_->typed().endsWith(u'z'); }));
     EXPECT_TRUE(seen_.empty());
 }
 
@@ -223,8 +224,8 @@ TEST_F(X11EventTapsTest, SessionOpenedByATriggerPassesTheKeyThatEndsIt) {
     xdotool({QStringLiteral("keyup"), QStringLiteral("super")});
     ASSERT_TRUE(pumpUntil([this] { return seen_.back().type == EventType::FlagsChanged; }));
     EXPECT_EQ(seen_.back().flags & EventFlags::Command, 0u);
-    ASSERT_TRUE(type({QStringLiteral("q")}, [this] { return window_.typed() == QStringLiteral("q"); }));
-    EXPECT_TRUE(window_.received(Qt::Key_Q, Qt::NoModifier));
+    ASSERT_TRUE(type({QStringLiteral("q")}, [this] { return target_->typed() == QStringLiteral("q"); }));
+    EXPECT_TRUE(target_->received(Qt::Key_Q, Qt::NoModifier));
 }
 
 TEST_F(X11EventTapsTest, CaptureIsRefusedWhileAnotherProgramHoldsTheKeyboard) {
@@ -246,8 +247,8 @@ TEST_F(X11EventTapsTest, ChordHeldByAnotherProgramIsReported) {
     ASSERT_FALSE(taps_->refusedChords().isEmpty());
     EXPECT_TRUE(taps_->refusedChords().front().startsWith(QStringLiteral("Super+Ctrl")));
     // The chords it could take still work.
-    superV(window_);
-    ASSERT_TRUE(pumpUntil([this] { return window_.received(Qt::Key_V, Qt::MetaModifier); }));
+    superV(*target_);
+    ASSERT_TRUE(pumpUntil([this] { return target_->received(Qt::Key_V, Qt::MetaModifier); }));
 }
 
 TEST_F(X11EventTapsTest, PostedPasteChordWaitsForHeldModifiersAndArrivesAsControlV) {
@@ -258,15 +259,15 @@ TEST_F(X11EventTapsTest, PostedPasteChordWaitsForHeldModifiersAndArrivesAsContro
     ASSERT_TRUE(taps_->post(up));
     EXPECT_GT(taps_->pendingInjections(), 0);
     pumpUntil([] { return false; }, 100);
-    EXPECT_FALSE(window_.received(Qt::Key_V, Qt::ControlModifier));
-    EXPECT_FALSE(window_.received(Qt::Key_V, Qt::ControlModifier | Qt::MetaModifier));
+    EXPECT_FALSE(target_->received(Qt::Key_V, Qt::ControlModifier));
+    EXPECT_FALSE(target_->received(Qt::Key_V, Qt::ControlModifier | Qt::MetaModifier));
 
     xdotool({QStringLiteral("keyup"), QStringLiteral("super")});
-    ASSERT_TRUE(pumpUntil([this] { return window_.received(Qt::Key_V, Qt::ControlModifier); }));
+    ASSERT_TRUE(pumpUntil([this] { return target_->received(Qt::Key_V, Qt::ControlModifier); }));
     EXPECT_EQ(taps_->pendingInjections(), 0);
     // Nothing of ours is left held: the next letter arrives bare.
-    ASSERT_TRUE(type({QStringLiteral("q")}, [this] { return window_.typed().endsWith(u'q'); }));
-    EXPECT_TRUE(window_.received(Qt::Key_Q, Qt::NoModifier));
+    ASSERT_TRUE(type({QStringLiteral("q")}, [this] { return target_->typed().endsWith(u'q'); }));
+    EXPECT_TRUE(target_->received(Qt::Key_Q, Qt::NoModifier));
 }
 
 TEST_F(X11EventTapsTest, InjectedKeysDoNotComeBackThroughOurOwnGrabs) {
@@ -279,7 +280,7 @@ TEST_F(X11EventTapsTest, InjectedKeysDoNotComeBackThroughOurOwnGrabs) {
     ASSERT_TRUE(taps_->post(Event::key(EventType::KeyDown, KeyCode::V, EventFlags::Command)));
     pumpUntil([] { return false; }, 100);
     xdotool({QStringLiteral("keyup"), QStringLiteral("super")});
-    ASSERT_TRUE(pumpUntil([this] { return window_.received(Qt::Key_V, Qt::ControlModifier); }));
+    ASSERT_TRUE(pumpUntil([this] { return target_->received(Qt::Key_V, Qt::ControlModifier); }));
     EXPECT_TRUE(seen_.empty());
 }
 
@@ -294,9 +295,9 @@ TEST_F(X11EventTapsTest, RewrittenBackspaceArrivesAsDelete) {
     });
     t->setTriggers({KeyTrigger{KeyCode::Delete, 0, false, {}}});
     ASSERT_TRUE(
-        type({QStringLiteral("BackSpace")}, [this] { return window_.received(Qt::Key_Delete, Qt::NoModifier); }));
+        type({QStringLiteral("BackSpace")}, [this] { return target_->received(Qt::Key_Delete, Qt::NoModifier); }));
     settle();
-    EXPECT_FALSE(window_.received(Qt::Key_Backspace, Qt::NoModifier));
+    EXPECT_FALSE(target_->received(Qt::Key_Backspace, Qt::NoModifier));
 }
 
 TEST_F(X11EventTapsTest, TriggerLimitedToAnApplicationIsGrabbedOnlyWhileItIsInFront) {
@@ -307,16 +308,16 @@ TEST_F(X11EventTapsTest, TriggerLimitedToAnApplicationIsGrabbedOnlyWhileItIsInFr
     workspace_.bringToFront(QStringLiteral("org.example.Editor"));
     t->setTriggers({KeyTrigger{KeyCode::Delete, 0, false, {QStringLiteral("org.example.Files")}}});
     ASSERT_TRUE(
-        type({QStringLiteral("BackSpace")}, [this] { return window_.received(Qt::Key_Backspace, Qt::NoModifier); }));
+        type({QStringLiteral("BackSpace")}, [this] { return target_->received(Qt::Key_Backspace, Qt::NoModifier); }));
     EXPECT_TRUE(seen_.empty());
 
     workspace_.bringToFront(QStringLiteral("org.example.Files"));
     ASSERT_TRUE(type({QStringLiteral("BackSpace")}, [this] { return !seen_.empty(); }));
     workspace_.bringToFront(QStringLiteral("org.example.Editor"));
     seen_.clear();
-    window_.keys.clear();
+    target_->keys.clear();
     ASSERT_TRUE(
-        type({QStringLiteral("BackSpace")}, [this] { return window_.received(Qt::Key_Backspace, Qt::NoModifier); }));
+        type({QStringLiteral("BackSpace")}, [this] { return target_->received(Qt::Key_Backspace, Qt::NoModifier); }));
     EXPECT_TRUE(seen_.empty());
 }
 
@@ -356,10 +357,10 @@ TEST_F(X11EventTapsTest, TapMayDestroyItselfFromItsCallback) {
         return e;
     });
     t->setTriggers({kPasteChord});
-    superV(window_);
+    superV(*target_);
     ASSERT_TRUE(pumpUntil([&] { return t == nullptr; }));
-    superV(window_);
-    ASSERT_TRUE(pumpUntil([this] { return window_.received(Qt::Key_V, Qt::MetaModifier); }));
+    superV(*target_);
+    ASSERT_TRUE(pumpUntil([this] { return target_->received(Qt::Key_V, Qt::MetaModifier); }));
 }
 
 } // namespace

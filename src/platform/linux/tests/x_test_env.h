@@ -33,7 +33,7 @@ public:
                             QStringLiteral("0"), QStringLiteral("1280x800x24"), QStringLiteral("-nolisten"),
                             QStringLiteral("tcp")});
         xvfb_.start();
-        if (!xvfb_.waitForReadyRead(10000)) {
+        if (!xvfb_.waitForReadyRead(30000)) {
             missing_ = QStringLiteral("a working Xvfb");
             return false;
         }
@@ -86,7 +86,7 @@ private:
         openbox_.start();
         QElapsedTimer timer;
         timer.start();
-        while (timer.elapsed() < 10000) {
+        while (timer.elapsed() < 30000) {
             QProcess xprop;
             xprop.start(QStringLiteral("xprop"), {QStringLiteral("-root"), QStringLiteral("_NET_SUPPORTING_WM_CHECK")});
             xprop.waitForFinished(5000);
