@@ -7,7 +7,7 @@
 
 namespace tillory::keys {
 
-Q_LOGGING_CATEGORY(lcSlider, "tillory.keys.slider")
+Q_LOGGING_CATEGORY(lcSlider, "tillory.keys.slider", QtWarningMsg)
 
 SlideToUnlock::SlideToUnlock(QObject* parent) : QObject(parent) {}
 

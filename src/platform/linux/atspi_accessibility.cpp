@@ -423,7 +423,7 @@ Element elementFor(Ref<AtspiAccessible> object) {
 
 } // namespace
 
-Q_LOGGING_CATEGORY(lcAccessibility, "tillory.accessibility")
+Q_LOGGING_CATEGORY(lcAccessibility, "tillory.accessibility", QtWarningMsg)
 
 /// The library connection, the focus listener and what it last heard, and the applications that stopped answering.
 class AtspiAccessibility::Session {

@@ -26,7 +26,7 @@
 
 namespace tillory::platform::nix {
 
-Q_LOGGING_CATEGORY(lcTaps, "tillory.taps")
+Q_LOGGING_CATEGORY(lcTaps, "tillory.taps", QtWarningMsg)
 
 namespace {
 
@@ -34,9 +34,10 @@ constexpr std::uint16_t kChordMods = XMod::Shift | XMod::Control | XMod::Alt | X
 // Grabs must hold whatever the lock keys are doing.
 constexpr std::array<std::uint16_t, 4> kLockVariants{0, XMod::Lock, XMod::NumLock, XMod::Lock | XMod::NumLock};
 // How long an injection of ours may take to come back through our own grabs and still be recognised. Our grabs
-// are lifted while we type, so nothing should come back; this is the net under that, kept short and matched on
-// key, direction and modifiers so that the user's own next key is not taken for ours.
-constexpr qint64 kExpectMs = 100;
+// are lifted while we type, so nothing should come back; this is the net under that. It is matched on key,
+// direction and modifiers and kept far shorter than anyone types the same key twice, so that the user's own
+// next key is never taken for ours.
+constexpr qint64 kExpectMs = 25;
 // How long an injection waits for the user to let go of modifiers it must not carry.
 constexpr qint64 kModifierWaitMs = 1500;
 constexpr int kModifierPollMs = 10;
@@ -122,7 +123,13 @@ private:
     void typeKey(std::uint8_t keycode, bool press, std::uint16_t mods, std::int64_t userData);
     bool isDown(std::uint8_t keycode) const;
     void typeChord(const XChord& chord, std::int64_t userData);
-    void fake(std::uint8_t keycode, bool press, std::uint16_t mods, std::int64_t userData);
+    struct Keystroke {
+        std::uint8_t keycode;
+        bool press;
+        std::uint16_t mods;    // the chord modifiers it will carry, to recognise it should it come back
+        std::int64_t userData; // what it is marked with if it comes back; negative: not watched for
+    };
+    void type(const std::vector<Keystroke>& strokes);
     void releaseHeldModifiers(std::uint16_t mods);
 
     xcb_connection_t* c_ = nullptr;
@@ -544,31 +551,42 @@ void X11EventTaps::Impl::flushInjections() {
     xcb_flush(c_);
 }
 
-void X11EventTaps::Impl::fake(std::uint8_t keycode, bool press, std::uint16_t mods, std::int64_t userData) {
-    // Our grabs are lifted around the injection, so the key reaches the focused window and not us; should it
-    // come back anyway, it is recognised as ours for a short while.
-    qCDebug(lcTaps) << "typing" << (press ? "press" : "release") << keycode;
+void X11EventTaps::Impl::type(const std::vector<Keystroke>& strokes) {
+    if (strokes.empty()) {
+        return;
+    }
+    // Our grabs are lifted around the whole injection, so the keys reach the focused window and not us; should
+    // one come back anyway, it is recognised as ours for a short while.
     xcb_ungrab_keyboard(c_, XCB_CURRENT_TIME);
-    xcb_ungrab_key(c_, keycode, root_, XCB_MOD_MASK_ANY);
-    xcb_test_fake_input(c_, press ? XCB_KEY_PRESS : XCB_KEY_RELEASE, keycode, XCB_CURRENT_TIME, root_, 0, 0, 0);
+    std::set<std::uint8_t> keycodes;
+    for (const Keystroke& stroke : strokes) {
+        if (keycodes.insert(stroke.keycode).second) {
+            xcb_ungrab_key(c_, stroke.keycode, root_, XCB_MOD_MASK_ANY);
+        }
+    }
+    for (const Keystroke& stroke : strokes) {
+        qCDebug(lcTaps) << "typing" << (stroke.press ? "press" : "release") << stroke.keycode;
+        xcb_test_fake_input(c_, stroke.press ? XCB_KEY_PRESS : XCB_KEY_RELEASE, stroke.keycode, XCB_CURRENT_TIME, root_,
+                            0, 0, 0);
+        if (stroke.userData >= 0) {
+            expected_.push_back(
+                {stroke.keycode, stroke.press, stroke.mods, stroke.userData, clock_.elapsed() + kExpectMs});
+        }
+    }
     for (const GrabKey& key : grabbed_) {
-        if (key.first == keycode) {
+        if (keycodes.count(key.first)) {
             xcb_grab_key(c_, 0, root_, key.second, key.first, XCB_GRAB_MODE_ASYNC, XCB_GRAB_MODE_ASYNC);
         }
     }
     if (!capturing_) {
         pressed_.reset(); // with the keyboard ungrabbed, releases of held keys go to the application
+        return;
     }
-    if (userData >= 0) {
-        expected_.push_back({keycode, press, mods, userData, clock_.elapsed() + kExpectMs});
-    }
-    if (capturing_) {
-        Reply<xcb_grab_keyboard_reply_t> reply(xcb_grab_keyboard_reply(
-            c_, xcb_grab_keyboard(c_, 0, root_, XCB_CURRENT_TIME, XCB_GRAB_MODE_ASYNC, XCB_GRAB_MODE_ASYNC), nullptr));
-        if (!reply || reply->status != XCB_GRAB_STATUS_SUCCESS) {
-            qCWarning(lcTaps) << "lost the keyboard to another program";
-            capturing_ = false;
-        }
+    Reply<xcb_grab_keyboard_reply_t> reply(xcb_grab_keyboard_reply(
+        c_, xcb_grab_keyboard(c_, 0, root_, XCB_CURRENT_TIME, XCB_GRAB_MODE_ASYNC, XCB_GRAB_MODE_ASYNC), nullptr));
+    if (!reply || reply->status != XCB_GRAB_STATUS_SUCCESS) {
+        qCWarning(lcTaps) << "lost the keyboard to another program";
+        capturing_ = false;
     }
 }
 
@@ -576,13 +594,15 @@ void X11EventTaps::Impl::typeKey(std::uint8_t keycode, bool press, std::uint16_t
     if (!press) {
         return;
     }
+    std::vector<Keystroke> strokes;
     // The user's own press may still hold the key down where ours is typed (one XTest device under a test
     // server): let it up first, or ours would count as a repeat.
     if (isDown(keycode)) {
-        fake(keycode, false, mods, -1);
+        strokes.push_back({keycode, false, mods, -1});
     }
-    fake(keycode, true, mods, userData);
-    fake(keycode, false, mods, userData);
+    strokes.push_back({keycode, true, mods, userData});
+    strokes.push_back({keycode, false, mods, userData});
+    type(strokes);
 }
 
 bool X11EventTaps::Impl::isDown(std::uint8_t keycode) const {
@@ -606,14 +626,16 @@ void X11EventTaps::Impl::typeChord(const XChord& chord, std::int64_t userData) {
         }
     }
     // Only the chord's own key is watched for: the modifiers typed around it are never grabbed as triggers.
+    std::vector<Keystroke> strokes;
     for (std::uint8_t modifier : modifierKeys) {
-        fake(modifier, true, 0, -1);
+        strokes.push_back({modifier, true, 0, -1});
     }
-    fake(keys.front(), true, chord.mods, userData);
-    fake(keys.front(), false, chord.mods, userData);
+    strokes.push_back({keys.front(), true, chord.mods, userData});
+    strokes.push_back({keys.front(), false, chord.mods, userData});
     for (auto it = modifierKeys.rbegin(); it != modifierKeys.rend(); ++it) {
-        fake(*it, false, 0, -1);
+        strokes.push_back({*it, false, 0, -1});
     }
+    type(strokes);
 }
 
 void X11EventTaps::Impl::releaseHeldModifiers(std::uint16_t mods) {
@@ -621,15 +643,17 @@ void X11EventTaps::Impl::releaseHeldModifiers(std::uint16_t mods) {
     if (!keymap) {
         return;
     }
+    std::vector<Keystroke> strokes;
     for (int keycode = 8; keycode < 256; ++keycode) {
         if (!(keymap->keys[keycode / 8] & (1 << (keycode % 8)))) {
             continue;
         }
         auto modifier = modifierKey(keysymOf(static_cast<std::uint8_t>(keycode)));
         if (modifier && (modifier->xMod & mods)) {
-            fake(static_cast<std::uint8_t>(keycode), false, 0, -1);
+            strokes.push_back({static_cast<std::uint8_t>(keycode), false, 0, -1});
         }
     }
+    type(strokes);
 }
 
 X11EventTaps::X11EventTaps(Workspace* workspace) : d_(std::make_unique<Impl>(workspace)) {}

@@ -25,7 +25,9 @@ QString quotedExec(const QString& path) {
 XdgLoginItem::XdgLoginItem(QString configHome, QString executable)
     : configHome_(std::move(configHome)), executable_(std::move(executable)) {}
 
-QString XdgLoginItem::entryPath() const { return QDir(configHome_).filePath(QStringLiteral("autostart/tillory.desktop")); }
+QString XdgLoginItem::entryPath() const {
+    return QDir(configHome_).filePath(QStringLiteral("autostart/tillory.desktop"));
+}
 
 bool XdgLoginItem::isEnabled() {
     QFile file(entryPath());
