@@ -56,8 +56,9 @@ class Desktop:
         with open(rc, "w") as f:
             f.write(OPENBOX_RC)
         self.spawn(["openbox", "--sm-disable", "--config-file", rc])
-        wait_for(lambda: b"window id" in subprocess.run(
-            ["xprop", "-root", "_NET_SUPPORTING_WM_CHECK"], env=self.env(), capture_output=True).stdout,
+        # The theme is announced at the end of openbox's start-up, once it manages windows.
+        wait_for(lambda: b"_OB_THEME(" in subprocess.run(
+            ["xprop", "-root", "_OB_THEME"], env=self.env(), capture_output=True).stdout,
             30, "the window manager")
 
     def env(self, **extra):

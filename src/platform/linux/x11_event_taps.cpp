@@ -43,6 +43,7 @@ constexpr qint64 kModifierWaitMs = 1500;
 constexpr int kModifierPollMs = 10;
 constexpr int kGrabAttempts = 10;
 constexpr unsigned long kGrabRetryMs = 20;
+constexpr int kCaptureRetryMs = 250;
 // Key codes outside the logic's keyboard: no feature mistakes them for a key it knows.
 constexpr std::int64_t kUnknownKeyBase = 0x1000;
 
@@ -85,7 +86,9 @@ public:
     void addTap(X11Tap* tap);
     void removeTap(X11Tap* tap);
     void tapsChanged() { updateGrabs(); }
-    bool updateCapture();
+    /// Takes or lets go of the keyboard as the taps want; a refused grab is asked again up to `attempts` times.
+    bool updateCapture(int attempts = kGrabAttempts);
+    bool wantsCapture() const;
     void post(const Event& event);
     std::uint16_t heldMods() const;
 
@@ -146,6 +149,7 @@ private:
     std::deque<Expected> expected_;
     std::deque<Injection> injections_;
     QTimer modifierPoll_;
+    QTimer captureRetry_; // while a capture someone still wants has been lost
     QElapsedTimer clock_;
 };
 
@@ -235,6 +239,12 @@ X11EventTaps::Impl::Impl(Workspace* workspace) : workspace_(workspace) {
     }
     notifier_ = std::make_unique<QSocketNotifier>(xcb_get_file_descriptor(c_), QSocketNotifier::Read);
     QObject::connect(notifier_.get(), &QSocketNotifier::activated, notifier_.get(), [this] { readEvents(); });
+    captureRetry_.setInterval(kCaptureRetryMs);
+    QObject::connect(&captureRetry_, &QTimer::timeout, &captureRetry_, [this] {
+        if (updateCapture(1) || !wantsCapture()) {
+            captureRetry_.stop();
+        }
+    });
     modifierPoll_.setInterval(kModifierPollMs);
     QObject::connect(&modifierPoll_, &QTimer::timeout, &modifierPoll_, [this] { flushInjections(); });
     if (workspace_) {
@@ -362,11 +372,15 @@ void X11EventTaps::Impl::grabKeys(const std::set<GrabKey>& keys) {
     }
 }
 
-bool X11EventTaps::Impl::updateCapture() {
+bool X11EventTaps::Impl::wantsCapture() const {
+    return std::any_of(taps_.begin(), taps_.end(), [](const X11Tap* t) { return t->wantsCapture(); });
+}
+
+bool X11EventTaps::Impl::updateCapture(int attempts) {
     if (!available_) {
         return false;
     }
-    const bool wanted = std::any_of(taps_.begin(), taps_.end(), [](const X11Tap* t) { return t->wantsCapture(); });
+    const bool wanted = wantsCapture();
     if (wanted == capturing_) {
         return capturing_ == wanted;
     }
@@ -380,7 +394,7 @@ bool X11EventTaps::Impl::updateCapture() {
     }
     // A menu of ours that was just chosen from (the tray's) may still hold the keyboard on Qt's own connection
     // for a moment; so may the window manager while it finishes a key binding. Ask again for a short while.
-    for (int attempt = 0; attempt < kGrabAttempts; ++attempt) {
+    for (int attempt = 0; attempt < attempts; ++attempt) {
         Reply<xcb_grab_keyboard_reply_t> reply(xcb_grab_keyboard_reply(
             c_, xcb_grab_keyboard(c_, 0, root_, XCB_CURRENT_TIME, XCB_GRAB_MODE_ASYNC, XCB_GRAB_MODE_ASYNC), nullptr));
         capturing_ = reply && reply->status == XCB_GRAB_STATUS_SUCCESS;
@@ -388,7 +402,9 @@ bool X11EventTaps::Impl::updateCapture() {
             reply->status == XCB_GRAB_STATUS_NOT_VIEWABLE) {
             break;
         }
-        QThread::msleep(kGrabRetryMs);
+        if (attempt + 1 < attempts) {
+            QThread::msleep(kGrabRetryMs);
+        }
     }
     if (!capturing_) {
         qCWarning(lcTaps) << "could not take the keyboard: another program holds it";
@@ -585,8 +601,10 @@ void X11EventTaps::Impl::type(const std::vector<Keystroke>& strokes) {
     Reply<xcb_grab_keyboard_reply_t> reply(xcb_grab_keyboard_reply(
         c_, xcb_grab_keyboard(c_, 0, root_, XCB_CURRENT_TIME, XCB_GRAB_MODE_ASYNC, XCB_GRAB_MODE_ASYNC), nullptr));
     if (!reply || reply->status != XCB_GRAB_STATUS_SUCCESS) {
-        qCWarning(lcTaps) << "lost the keyboard to another program";
+        // Another program took the keyboard in the moment ours was let go: take it back as soon as it is free.
+        qCWarning(lcTaps) << "lost the keyboard to another program; taking it back when it is free";
         capturing_ = false;
+        captureRetry_.start();
     }
 }
 

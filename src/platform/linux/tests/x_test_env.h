@@ -88,9 +88,11 @@ private:
         timer.start();
         while (timer.elapsed() < 30000) {
             QProcess xprop;
-            xprop.start(QStringLiteral("xprop"), {QStringLiteral("-root"), QStringLiteral("_NET_SUPPORTING_WM_CHECK")});
+            // The theme is announced at the end of openbox's start-up, after it has begun managing windows; a
+            // window mapped before that can be missed.
+            xprop.start(QStringLiteral("xprop"), {QStringLiteral("-root"), QStringLiteral("_OB_THEME")});
             xprop.waitForFinished(5000);
-            if (xprop.readAll().contains("window id")) {
+            if (xprop.readAll().contains("_OB_THEME(")) {
                 return true;
             }
             QThread::msleep(50); // polling another process's start-up; not a test timing
