@@ -332,6 +332,15 @@ def run_steps(desktop, args, home):
     desktop.key("a", "b", "BackSpace")
     rename.wait_text("a", "Backspace while renaming")
     check(["Del", "0x0"] not in rename.presses(), "Backspace in a text field became Delete")
+
+    # In a field that shows its caret on the accessibility bus, the palette sits just above the caret, centred
+    # on it (the field is 400x60 at 650,450; its one letter leaves the caret near the left edge).
+    desktop.run(["xdotool", "mousemove", "100", "700"])  # far from the caret: the mouse must not be used
+    x, y, width, height = hold_super_v(desktop, app)
+    desktop.key("Escape")
+    release_super(desktop)
+    check(650 - 180 <= x <= 650 + 80 - 180, f"palette not centred on the caret: {x}")
+    check(450 - 8 <= y + height <= 450 + 60 - 8, f"palette not 8 points above the caret: {y} + {height}")
     editor.activate()
     desktop.key("BackSpace")
     wait_for(lambda: ["Backspace", "0x0"] in editor.presses(), 5, "Backspace in another application")

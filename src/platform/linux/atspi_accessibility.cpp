@@ -428,8 +428,9 @@ Q_LOGGING_CATEGORY(lcAccessibility, "tillory.accessibility", QtWarningMsg)
 /// The library connection, the focus listener and what it last heard, and the applications that stopped answering.
 class AtspiAccessibility::Session {
 public:
-    explicit Session(std::function<std::int32_t()> frontProcess)
-        : available_(startAtspi()), frontProcess_(std::move(frontProcess)) {
+    Session(std::function<std::int32_t()> frontProcess, std::function<bool()> keyboardHeldByUs)
+        : available_(startAtspi()), frontProcess_(std::move(frontProcess)),
+          keyboardHeldByUs_(std::move(keyboardHeldByUs)) {
         if (!available_ || !eventLoopRunsGlib()) {
             return;
         }
@@ -480,11 +481,18 @@ public:
                                  << "in"
                                  << std::chrono::duration<double, std::milli>(Clock::now() - searchStarted).count()
                                  << "ms";
-        if (!found) {
-            return {};
+        if (found) {
+            focused_ = retain(found.get());
+            lastFocused_ = retain(found.get());
+            return elementFor(std::move(found));
         }
-        focused_ = retain(found.get());
-        return elementFor(std::move(found));
+        // While we hold the keyboard, toolkits take their window for inactive and drop the focus state (Qt does
+        // so a moment after the grab begins); the user's caret is still where it last was.
+        if (lastFocused_ && keyboardHeldByUs_ && keyboardHeldByUs_() && front > 0 &&
+            processOf(lastFocused_.get()) == front && !hasState(lastFocused_.get(), ATSPI_STATE_DEFUNCT)) {
+            return elementFor(retain(lastFocused_.get()));
+        }
+        return {};
     }
 
     /// Runs `reader` unless the object's application is gone or hung; notes a hang when it ran into the timeout.
@@ -506,6 +514,7 @@ private:
         auto* self = static_cast<Session*>(data);
         if (event->source && event->detail1 != 0) {
             self->focused_ = retain(event->source);
+            self->lastFocused_ = retain(event->source);
             self->hungUntil_.erase(applicationOf(event->source));
         } else if (event->source && self->focused_.get() == event->source) {
             self->focused_.reset();
@@ -566,11 +575,15 @@ private:
     std::function<std::int32_t()> frontProcess_;
     AtspiEventListener* listener_ = nullptr;
     Ref<AtspiAccessible> focused_;
+    Ref<AtspiAccessible> lastFocused_; // kept when the focus state goes, for the time we hold the keyboard
+    std::function<bool()> keyboardHeldByUs_;
     std::map<std::string, Clock::time_point> hungUntil_;
 };
 
-AtspiAccessibility::AtspiAccessibility(std::function<bool()> trusted, std::function<std::int32_t()> frontProcess)
-    : trusted_(std::move(trusted)), session_(std::make_unique<Session>(std::move(frontProcess))),
+AtspiAccessibility::AtspiAccessibility(std::function<bool()> trusted, std::function<std::int32_t()> frontProcess,
+                                       std::function<bool()> keyboardHeldByUs)
+    : trusted_(std::move(trusted)),
+      session_(std::make_unique<Session>(std::move(frontProcess), std::move(keyboardHeldByUs))),
       systemWide_(elementFor(nullptr)) {}
 
 AtspiAccessibility::~AtspiAccessibility() = default;

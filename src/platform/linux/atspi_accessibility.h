@@ -14,8 +14,11 @@ class AtspiAccessibility final : public Accessibility {
 public:
     /// `trusted` answers whether the program may act for the user (on Linux: whether it controls the keyboard).
     /// `frontProcess` (optional) answers the process of the application in front, 0 when unknown: the focused
-    /// element is then looked for in that application only.
-    explicit AtspiAccessibility(std::function<bool()> trusted, std::function<std::int32_t()> frontProcess = {});
+    /// element is then looked for in that application only. `keyboardHeldByUs` (optional) answers whether this
+    /// program holds the keyboard right now: toolkits then drop their focus state, and the element that last had
+    /// the focus in the application in front is answered instead.
+    explicit AtspiAccessibility(std::function<bool()> trusted, std::function<std::int32_t()> frontProcess = {},
+                                std::function<bool()> keyboardHeldByUs = {});
     ~AtspiAccessibility() override;
     AtspiAccessibility(const AtspiAccessibility&) = delete;
     AtspiAccessibility& operator=(const AtspiAccessibility&) = delete;

@@ -96,7 +96,8 @@ struct LinuxDesktop::Services {
                                      [this] {
                                          const auto front = workspace.frontApplication();
                                          return front ? front->pid : 0;
-                                     }};
+                                     },
+                                     [this] { return eventTaps.holdsKeyboard(); }};
     UnavailableWindowList windowList;
     UnavailableScreenCapture screenCapture;
     QtPasteboard pasteboard{QGuiApplication::clipboard()};

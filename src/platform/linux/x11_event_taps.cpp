@@ -80,6 +80,7 @@ public:
     ~Impl();
 
     bool available() const { return available_; }
+    bool holdsKeyboard() const { return capturing_ || dispatching_; }
     xcb_connection_t* connection() const { return c_; }
     xcb_window_t root() const { return root_; }
 
@@ -145,6 +146,7 @@ private:
     std::vector<X11Tap*> taps_;
     std::set<GrabKey> grabbed_;
     bool capturing_ = false;
+    bool dispatching_ = false;
     std::bitset<256> pressed_;
     std::deque<Expected> expected_;
     std::deque<Injection> injections_;
@@ -480,6 +482,9 @@ void X11EventTaps::Impl::onKey(const xcb_key_press_event_t* x, bool press) {
                     << "capturing" << capturing_ << (ours ? "(ours)" : "");
     EventResult result(event);
     const std::vector<X11Tap*> taps = taps_;
+    // A key reaches us only through a grab of ours, which holds the keyboard until the key is let go.
+    const bool outer = dispatching_;
+    dispatching_ = true;
     for (X11Tap* tap : taps) {
         const std::weak_ptr<bool> alive = tap->alive();
         if (!tap->isEnabled() || !(tap->mask() & eventMaskBit(event.type))) {
@@ -492,6 +497,7 @@ void X11EventTaps::Impl::onKey(const xcb_key_press_event_t* x, bool press) {
             break;
         }
     }
+    dispatching_ = outer;
     // What is let through is typed again as a whole keystroke when its press arrives. The server has already
     // taken the key down (and, by the time a release arrives, up), so a release typed alone would be dropped
     // and a press typed alone could be taken for a repeat; modifier changes need nothing typed at all, as every
@@ -714,6 +720,10 @@ SubscriptionPtr X11EventTaps::monitorClicksElsewhere(std::uint64_t mask, std::fu
 SubscriptionPtr X11EventTaps::monitorOwnClicks(std::uint64_t mask,
                                                std::function<void(const Event&, std::uint64_t)> onClick) {
     return X11ClickMonitors::own(mask, std::move(onClick));
+}
+
+bool X11EventTaps::holdsKeyboard() const {
+    return d_->holdsKeyboard();
 }
 
 QStringList X11EventTaps::refusedChords() const {

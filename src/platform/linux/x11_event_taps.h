@@ -32,6 +32,9 @@ public:
     SubscriptionPtr monitorOwnClicks(std::uint64_t mask,
                                      std::function<void(const Event&, std::uint64_t window)> onClick) override;
 
+    /// True while the program holds the keyboard: during a session, and while it handles a key it grabbed.
+    bool holdsKeyboard() const;
+
     /// Chords that another program (usually the window manager) already holds, as "Super+V"; a tap goes on
     /// without them.
     QStringList refusedChords() const;
