@@ -31,7 +31,7 @@ std::uint64_t flagsFromXState(std::uint16_t state);
 /// The X modifiers for Shift, Control, Option and Command in `flags`.
 std::uint16_t xModsFromFlags(std::uint64_t flags);
 
-/// A modifier key: its X modifier bit, and its own key code.
+/// A modifier key, by the X modifier bit it sets.
 struct ModifierKey {
     std::uint16_t xMod = 0;
 };
