@@ -37,17 +37,17 @@ struct SwapUsage {
 
 /// The performance statistics one graphics accelerator reports; a key it does not report is absent.
 struct AcceleratorStatistics {
-    std::optional<std::int64_t> deviceUtilizationPercent; ///< "Device Utilization %"
-    std::optional<std::int64_t> gpuActivityPercent;       ///< "GPU Activity(%)"
-    std::optional<std::int64_t> inUseSystemMemory;        ///< "In use system memory", bytes
-    std::optional<std::int64_t> vramUsedBytes;            ///< "vramUsedBytes"
+    std::optional<std::int64_t> deviceUtilizationPercent{}; ///< "Device Utilization %"
+    std::optional<std::int64_t> gpuActivityPercent{};       ///< "GPU Activity(%)"
+    std::optional<std::int64_t> inUseSystemMemory{};        ///< "In use system memory", bytes
+    std::optional<std::int64_t> vramUsedBytes{};            ///< "vramUsedBytes"
     friend bool operator==(const AcceleratorStatistics&, const AcceleratorStatistics&) = default;
 };
 
 /// Cumulative bytes moved by one block-storage driver (a whole disk, never a partition of it).
 struct BlockDeviceStatistics {
-    std::optional<std::uint64_t> bytesRead;
-    std::optional<std::uint64_t> bytesWritten;
+    std::optional<std::uint64_t> bytesRead{};
+    std::optional<std::uint64_t> bytesWritten{};
     friend bool operator==(const BlockDeviceStatistics&, const BlockDeviceStatistics&) = default;
 };
 
@@ -78,13 +78,13 @@ struct InterfaceCounters {
 /// One temperature sensor, read now. `product` contains "tdie" (in any case) for sensors on the processor die.
 struct TemperatureReading {
     QString product;
-    std::optional<double> celsius; ///< absent when the sensor gave no reading
+    std::optional<double> celsius{}; ///< absent when the sensor gave no reading
     friend bool operator==(const TemperatureReading&, const TemperatureReading&) = default;
 };
 
 /// Cumulative usage of one process.
 struct ProcessUsage {
-    std::uint64_t cpuTimeNanos = 0;          ///< user plus system time
+    std::uint64_t cpuTimeNanos = 0; ///< user plus system time
     std::uint64_t physicalFootprintBytes = 0;
     std::uint64_t diskBytesRead = 0;
     std::uint64_t diskBytesWritten = 0;
