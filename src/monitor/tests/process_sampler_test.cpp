@@ -150,8 +150,11 @@ TEST_F(ProcessSamplerTest, UnreadableProcessListKeepsThePreviousState) {
 TEST_F(ProcessSamplerTest, MemoryIsAShareOfPhysicalMemoryAndZeroWhenItIsUnknown) {
     startRun();
     counters_.setPhysicalMemory(0);
-    for (const auto& sample : *sample()) {
-        EXPECT_EQ(sample.memory, 0.0);
+    const auto samples = sample();
+    ASSERT_TRUE(samples.has_value());
+    ASSERT_FALSE(samples->empty());
+    for (const auto& listed : *samples) {
+        EXPECT_EQ(listed.memory, 0.0);
     }
 }
 
