@@ -32,9 +32,10 @@ protected:
         counters_.advanceSeconds(seconds);
     }
 
-    static const ProcessSample* find(const std::vector<ProcessSample>& list, std::int32_t pid) {
+    /// A copy of the process's sample, so that it outlives the list it came from.
+    static std::optional<ProcessSample> find(const std::vector<ProcessSample>& list, std::int32_t pid) {
         const auto it = std::find_if(list.begin(), list.end(), [&](const auto& s) { return s.pid == pid; });
-        return it != list.end() ? &*it : nullptr;
+        return it != list.end() ? std::optional<ProcessSample>(*it) : std::nullopt;
     }
 
     static constexpr std::int32_t kShell = 310;
@@ -75,8 +76,8 @@ TEST_F(ProcessSamplerTest, ShareIsOfTheWholeMachineAndNeverAboveAHundred) {
 TEST_F(ProcessSamplerTest, ReusedPidReportsNoCpuOrDiskForThatInterval) {
     startRun();
     counters_.addProcess(kShell, QStringLiteral("python3"), {kSecond, 0, 900'000, 900'000});
-    const ProcessSample* reused = find(*sample(), kShell);
-    ASSERT_NE(reused, nullptr);
+    const std::optional<ProcessSample> reused = find(*sample(), kShell);
+    ASSERT_TRUE(reused.has_value());
     EXPECT_EQ(reused->name, QStringLiteral("python3"));
     EXPECT_EQ(reused->cpu, 0.0);
     EXPECT_EQ(reused->disk, 0.0);
@@ -89,12 +90,12 @@ TEST_F(ProcessSamplerTest, ReusedPidReportsNoCpuOrDiskForThatInterval) {
 TEST_F(ProcessSamplerTest, ProcessThatLeftAndCameBackStartsAfresh) {
     startRun();
     counters_.removeProcess(kShell);
-    ASSERT_EQ(find(*sample(), kShell), nullptr);
+    ASSERT_FALSE(find(*sample(), kShell).has_value());
 
     counters_.advanceSeconds(2.0);
     counters_.addProcess(kShell, QStringLiteral("zsh"), {20 * kSecond, 0, 5000, 0});
-    const ProcessSample* back = find(*sample(), kShell);
-    ASSERT_NE(back, nullptr);
+    const std::optional<ProcessSample> back = find(*sample(), kShell);
+    ASSERT_TRUE(back.has_value());
     EXPECT_EQ(back->cpu, 0.0);
     EXPECT_EQ(back->disk, 0.0);
 }
@@ -106,11 +107,11 @@ TEST_F(ProcessSamplerTest, NamesComeFromTheApplicationThenTheProcess) {
     apps_[8] = {QStringLiteral("Helper"), false};
     startRun();
     const auto samples = *sample();
-    ASSERT_NE(find(samples, kShell), nullptr);
+    ASSERT_TRUE(find(samples, kShell).has_value());
     EXPECT_EQ(find(samples, kShell)->name, QStringLiteral("zsh"));
     EXPECT_TRUE(find(samples, kShell)->isApp);
-    EXPECT_EQ(find(samples, 7), nullptr);
-    ASSERT_NE(find(samples, 8), nullptr);
+    EXPECT_FALSE(find(samples, 7).has_value());
+    ASSERT_TRUE(find(samples, 8).has_value());
     EXPECT_EQ(find(samples, 8)->name, QStringLiteral("Helper"));
     EXPECT_FALSE(find(samples, 8)->isApp);
 }
