@@ -1,6 +1,7 @@
 #include "app_delegate.h"
 #include "signal_quitter.h"
 #include "single_instance.h"
+#include "snapshot_command.h"
 
 #include "clipboard/history_store.h"
 #include "clipboard/view/quick_palette_panel.h"
@@ -26,14 +27,26 @@ using namespace tillory;
 namespace {
 
 void printUsage() {
-    std::printf("Usage: tillory [--version] [--help]\n"
-                "Runs Tillory in the background behind its tray icon.\n");
+    std::printf("Usage: tillory [--version] [--help] [--snapshot [--processes]]\n"
+                "Runs Tillory in the background behind its tray icon.\n"
+                "  --snapshot     print one reading of the system monitor as JSON and exit\n"
+                "  --processes    with --snapshot: add the process list\n");
 }
 
 } // namespace
 
 int main(int argc, char** argv) {
+    bool snapshot = false;
+    bool processes = false;
     for (int i = 1; i < argc; ++i) {
+        if (std::strcmp(argv[i], "--snapshot") == 0) {
+            snapshot = true;
+            continue;
+        }
+        if (std::strcmp(argv[i], "--processes") == 0) {
+            processes = true;
+            continue;
+        }
         if (std::strcmp(argv[i], "--version") == 0) {
             std::printf("Tillory %s\n", TILLORY_VERSION);
             return 0;
@@ -42,6 +55,14 @@ int main(int argc, char** argv) {
             printUsage();
             return 0;
         }
+    }
+
+    if (snapshot) {
+        return app::runSnapshot(processes);
+    }
+    if (processes) {
+        std::fprintf(stderr, "tillory: --processes goes with --snapshot\n");
+        return 2;
     }
 
     QApplication application(argc, argv);

@@ -134,9 +134,10 @@ CpuStat parseCpuStat(std::string_view text) {
 MemInfo parseMeminfo(std::string_view text) {
     MemInfo info;
     const std::pair<std::string_view, std::optional<std::uint64_t>*> keys[] = {
-        {"MemTotal", &info.memTotal}, {"MemFree", &info.memFree},           {"Buffers", &info.buffers},
-        {"Cached", &info.cached},     {"SReclaimable", &info.sReclaimable}, {"AnonPages", &info.anonPages},
-        {"Zswap", &info.zswap},       {"SwapTotal", &info.swapTotal},       {"SwapFree", &info.swapFree},
+        {"MemTotal", &info.memTotal},   {"MemFree", &info.memFree}, {"MemAvailable", &info.memAvailable},
+        {"Buffers", &info.buffers},     {"Cached", &info.cached},   {"SReclaimable", &info.sReclaimable},
+        {"AnonPages", &info.anonPages}, {"Zswap", &info.zswap},     {"SwapTotal", &info.swapTotal},
+        {"SwapFree", &info.swapFree},
     };
     std::string_view line;
     while (nextLine(text, line)) {
@@ -165,13 +166,22 @@ std::optional<VmStatistics> vmStatisticsFrom(const MemInfo& info, std::uint64_t 
         return std::nullopt;
     }
     const auto cache = checkedAdd(*info.buffers, *info.cached, info.sReclaimable.value_or(0));
-    // The zswap pool is kernel memory too; leaving it out of wired keeps it from being counted twice as used.
-    const auto accounted = cache ? checkedAdd(*cache, *info.anonPages, info.zswap.value_or(0)) : std::nullopt;
-    if (!accounted || *info.memFree > *info.memTotal) {
+    const auto anonymous = checkedAdd(*info.anonPages, info.zswap.value_or(0), 0);
+    if (!cache || !anonymous || *info.memFree > *info.memTotal) {
         return std::nullopt;
     }
-    const std::uint64_t used = *info.memTotal - *info.memFree;
-    const std::uint64_t wired = used > *accounted ? used - *accounted : 0;
+    // What free(1) calls used: what the system could not hand out without swapping, total - MemAvailable
+    // (kernels since 3.14); older kernels leave the free pages and the cache as the only memory to hand out.
+    // Wired is what is left of it besides anonymous memory and the zswap pool (kernel memory too; taking it out
+    // keeps it from being counted twice).
+    std::uint64_t used = 0;
+    if (info.memAvailable && *info.memAvailable <= *info.memTotal) {
+        used = *info.memTotal - *info.memAvailable;
+    } else {
+        const std::uint64_t notFree = *info.memTotal - *info.memFree;
+        used = notFree > *cache ? notFree - *cache : 0;
+    }
+    const std::uint64_t wired = used > *anonymous ? used - *anonymous : 0;
     return VmStatistics{.pageSize = pageSize,
                         .internalPages = *info.anonPages / pageSize,
                         .purgeablePages = 0,

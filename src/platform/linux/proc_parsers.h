@@ -28,6 +28,7 @@ CpuStat parseCpuStat(std::string_view text);
 struct MemInfo {
     std::optional<std::uint64_t> memTotal{};
     std::optional<std::uint64_t> memFree{};
+    std::optional<std::uint64_t> memAvailable{};
     std::optional<std::uint64_t> buffers{};
     std::optional<std::uint64_t> cached{};
     std::optional<std::uint64_t> sReclaimable{};

@@ -17,9 +17,9 @@
 // - physicalMemory = MemTotal. vmStatistics, in pages of the system page size, from <proc>/meminfo:
 //   internal = AnonPages; purgeable = 0 (Linux has no anonymous memory it may drop at will); compressor = Zswap
 //   (0 without it); external = Buffers + Cached + SReclaimable (the "buff/cache" of free(1));
-//   wired = MemTotal - MemFree - external - AnonPages - Zswap, at least 0 (kernel and other memory that is
-//   neither anonymous nor reclaimable cache; the zswap pool is taken out so it is not counted twice). So
-//   app + wired + compressed is the "used" of free(1).
+//   wired = MemTotal - MemAvailable - AnonPages - Zswap, at least 0 (kernel and other memory the system
+//   cannot hand out; the zswap pool is taken out so it is not counted twice; without MemAvailable, MemFree +
+//   external stands in for it). So app + wired + compressed is the "used" of free(1), total - available.
 //   swapUsage: SwapTotal, and SwapTotal - SwapFree as used.
 // - accelerators: <sys>/class/drm/cardN/device/gpu_busy_percent as deviceUtilizationPercent and
 //   mem_info_vram_used as vramUsedBytes; cards without gpu_busy_percent are not listed; no drm folder gives an

@@ -100,7 +100,15 @@ TEST(VmStatisticsFrom, SplitsUsedMemoryIntoAnonymousWiredAndCompressed) {
     EXPECT_EQ(vm->compressorPages, 2u);
     EXPECT_EQ(vm->wiredPages, 100u - 20 - (5 + 10 + 3) - 40 - 2);
     EXPECT_EQ(vm->internalPages + vm->wiredPages + vm->compressorPages, 100u - 20 - (5 + 10 + 3))
-        << "anonymous + wired + compressed is what free(1) calls used";
+        << "without MemAvailable, used is what is neither free nor cache";
+
+    MemInfo current = info;
+    current.memAvailable = 30 * 4096; // part of the cache cannot be dropped (shared memory, for one)
+    const auto withAvailable = vmStatisticsFrom(current, 4096);
+    ASSERT_TRUE(withAvailable);
+    EXPECT_EQ(withAvailable->internalPages + withAvailable->wiredPages + withAvailable->compressorPages, 100u - 30)
+        << "anonymous + wired + compressed is what free(1) calls used: total - available";
+    EXPECT_EQ(withAvailable->externalPages, 5u + 10 + 3);
 }
 
 TEST(VmStatisticsFrom, WiredNeverGoesNegativeAndMissingKeysGiveNothing) {
