@@ -94,6 +94,8 @@ int main(int argc, char** argv) {
     core::ThreadSerialQueue persistQueue("clipboard-save");
     platform::nix::LinuxDesktop desktop(configHome, QCoreApplication::applicationFilePath());
     const platform::Platform platform = desktop.platform();
+    // After the desktop: the sampling thread reads the desktop's counters, so it must stop first.
+    core::ThreadSerialQueue samplingQueue("sampling");
 
     shell::KeyEventHub hub(*platform.eventTaps, *platform.accessibility, scheduler);
     shell::KeyEventHub::setShared(&hub);
@@ -103,6 +105,7 @@ int main(int argc, char** argv) {
     services.settings = &settings;
     services.scheduler = &scheduler;
     services.clipboardQueue = &persistQueue;
+    services.samplingQueue = &samplingQueue;
     services.historyStore = std::make_shared<clipboard::HistoryStore>(dataFolder);
     services.hub = &hub;
     clipboard::QuickPalettePanelFactory palettePanels;

@@ -5,6 +5,7 @@
 #include "core/settings.h"
 #include "keys/finder_enhancer.h"
 #include "keys/keyboard_cleaner_controller.h"
+#include "monitor/system_monitor.h"
 #include "shell/key_event_hub.h"
 
 #include <QPointer>
@@ -21,6 +22,22 @@ AppState::AppState(Services services, QObject* parent) : QObject(parent), servic
                                                                *services_.scheduler, *services_.clipboardQueue,
                                                                services_.historyStore);
     const platform::Platform& p = services_.platform;
+    // Before the clipboard in the written order, but nothing here depends on that.
+    if (p.systemCounters && p.powerSources && p.smc && services_.samplingQueue) {
+        auto sampler = std::make_shared<monitor::MetricsSampler>(*p.systemCounters, *p.powerSources, *p.smc);
+        platform::Workspace* workspace = p.workspace;
+        monitor_ = std::make_unique<monitor::SystemMonitor>(
+            std::move(sampler), *services_.samplingQueue, *services_.scheduler,
+            [workspace] {
+                // Everything with a window on this desktop is an application the user switches to.
+                monitor::AppMap apps;
+                for (const platform::AppInfo& app : workspace->runningApplications()) {
+                    apps[app.pid] = monitor::AppInfo{app.name, true};
+                }
+                return apps;
+            },
+            p.systemCounters->activeProcessorCount(), p.systemCounters->physicalMemory());
+    }
     finder_ = std::make_unique<keys::FinderEnhancer>(*services_.hub, *services_.settings, *p.workspace,
                                                      *p.accessibility, *services_.scheduler);
     keyboardCleaner_ = std::make_unique<keys::KeyboardCleanerController>(*services_.hub, *p.accessibility, *p.screens,
@@ -56,6 +73,15 @@ void AppState::start() {
     clipboardPalette().start();
     if (finder_->backspaceDeletes()) {
         finder_->enableTap();
+    }
+    if (monitor_ && !monitor_->systemRunning()) {
+        monitor_->setSystemRunning(true);
+        QPointer<AppState> self(this);
+        services_.scheduler->post([self] {
+            if (self && self->monitor_) {
+                self->monitor_->startPolling();
+            }
+        });
     }
 }
 

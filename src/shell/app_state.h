@@ -19,6 +19,10 @@ class HistoryStore;
 class PalettePanelFactory;
 } // namespace tillory::clipboard
 
+namespace tillory::monitor {
+class SystemMonitor;
+}
+
 namespace tillory::keys {
 class CleanerPanelFactory;
 class FinderEnhancer;
@@ -46,6 +50,8 @@ public:
         core::Settings* settings = nullptr;
         core::Scheduler* scheduler = nullptr;
         core::SerialQueue* clipboardQueue = nullptr;
+        /// Where the system monitor samples; without it (or without counters) there is no monitor.
+        core::SerialQueue* samplingQueue = nullptr;
         std::shared_ptr<const clipboard::HistoryStore> historyStore;
         KeyEventHub* hub = nullptr;
         clipboard::PalettePanelFactory* palettePanels = nullptr;
@@ -63,6 +69,8 @@ public:
     clipboard::ClipboardPaletteController& clipboardPalette();
     keys::FinderEnhancer& finder() { return *finder_; }
     keys::KeyboardCleanerController& keyboardCleaner() { return *keyboardCleaner_; }
+    /// Null on a platform that cannot read the machine's counters.
+    monitor::SystemMonitor* monitor() { return monitor_.get(); }
     KeyEventHub& hub() { return *services_.hub; }
 
     bool launchAtLogin() const { return launchAtLogin_; }
@@ -94,6 +102,7 @@ private:
     std::unique_ptr<clipboard::ClipboardPaletteController> clipboardPalette_;
     std::unique_ptr<keys::FinderEnhancer> finder_;
     std::unique_ptr<keys::KeyboardCleanerController> keyboardCleaner_;
+    std::unique_ptr<monitor::SystemMonitor> monitor_;
     bool launchAtLogin_ = false;
     bool switcherEnabled_ = true;
     bool notchEnabled_ = true;

@@ -3,6 +3,8 @@
 #include "platform/api/accessibility.h"
 #include "platform/api/event_taps.h"
 #include "platform/api/pasteboard.h"
+#include "platform/api/power.h"
+#include "platform/api/system_counters.h"
 #include "platform/api/system_services.h"
 #include "platform/api/window_list.h"
 #include "platform/api/workspace.h"
@@ -20,6 +22,10 @@ struct Platform {
     Screens* screens = nullptr;
     LoginItem* loginItem = nullptr;
     ProcessRunner* processRunner = nullptr;
+    /// Used from the sampling thread only.
+    SystemCounters* systemCounters = nullptr;
+    PowerSources* powerSources = nullptr;
+    Smc* smc = nullptr;
     /// The identifier the platform knows this program by (for the accessibility reset); may be empty.
     QString bundleIdentifier;
 };

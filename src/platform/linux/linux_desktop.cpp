@@ -1,8 +1,10 @@
 #include "platform/linux/linux_desktop.h"
 
 #include "platform/linux/atspi_accessibility.h"
+#include "platform/linux/proc_system_counters.h"
 #include "platform/linux/qprocess_runner.h"
 #include "platform/linux/qt_pasteboard.h"
+#include "platform/linux/sysfs_power.h"
 #include "platform/linux/x11_event_taps.h"
 #include "platform/linux/x11_workspace.h"
 #include "platform/linux/xdg_login_item.h"
@@ -104,6 +106,9 @@ struct LinuxDesktop::Services {
     QtScreens screens;
     XdgLoginItem loginItem;
     QProcessRunner processRunner;
+    ProcSystemCounters systemCounters;
+    SysfsPowerSources powerSources;
+    HwmonSmc smc;
 
     Services(const QString& configHome, const QString& executable) : loginItem(configHome, executable) {}
 };
@@ -124,6 +129,9 @@ Platform LinuxDesktop::platform() {
     p.screens = &services_->screens;
     p.loginItem = &services_->loginItem;
     p.processRunner = &services_->processRunner;
+    p.systemCounters = &services_->systemCounters;
+    p.powerSources = &services_->powerSources;
+    p.smc = &services_->smc;
     p.bundleIdentifier = QStringLiteral("app.tillory.Tillory");
     return p;
 }

@@ -41,15 +41,20 @@ struct SimElement final : ElementHandle {
     std::int64_t id;
 };
 
-const SimElement* simElement(const Element& element) { return dynamic_cast<const SimElement*>(element.get()); }
+const SimElement* simElement(const Element& element) {
+    return dynamic_cast<const SimElement*>(element.get());
+}
 
-Element makeElement(SimElement::Kind kind, std::int64_t id) { return std::make_shared<SimElement>(kind, id); }
+Element makeElement(SimElement::Kind kind, std::int64_t id) {
+    return std::make_shared<SimElement>(kind, id);
+}
 
 } // namespace
 
 class SimDesktop::SimSubscription final : public Subscription {
 public:
-    SimSubscription(std::weak_ptr<bool> alive, std::function<void()> end) : alive_(std::move(alive)), end_(std::move(end)) {}
+    SimSubscription(std::weak_ptr<bool> alive, std::function<void()> end)
+        : alive_(std::move(alive)), end_(std::move(end)) {}
     ~SimSubscription() override {
         if (alive_.lock()) {
             end_();
@@ -456,11 +461,28 @@ SimDesktop::SimDesktop(core::Scheduler& scheduler)
       windowList_(std::make_unique<SimWindowList>(*this)), screenCapture_(std::make_unique<SimScreenCapture>(*this)),
       pasteboard_(std::make_unique<SimPasteboard>(*this)), workspace_(std::make_unique<SimWorkspace>(*this)),
       screensService_(std::make_unique<SimScreens>(*this)), loginItem_(std::make_unique<SimLoginItem>(*this)),
-      processRunner_(std::make_unique<SimProcessRunner>(*this)) {
+      processRunner_(std::make_unique<SimProcessRunner>(*this)), powerSources_(std::make_unique<SimPowerSources>()),
+      smc_(std::make_unique<SimSmc>()) {
     screens_.push_back({Rect{0, 0, 1440, 900}, Rect{0, 0, 1440, 875}});
 }
 
-SimDesktop::~SimDesktop() { alive_.reset(); }
+SimDesktop::~SimDesktop() {
+    alive_.reset();
+}
+
+class SimDesktop::SimPowerSources final : public PowerSources {
+public:
+    std::optional<std::vector<std::optional<QVariantMap>>> powerSources() override {
+        return std::vector<std::optional<QVariantMap>>{};
+    }
+    std::optional<QVariantMap> batteryProperties() override { return std::nullopt; }
+    int thermalState() override { return 0; }
+};
+
+class SimDesktop::SimSmc final : public Smc {
+public:
+    std::unique_ptr<SmcClient> open() override { return nullptr; }
+};
 
 Platform SimDesktop::platform() {
     Platform p;
@@ -473,6 +495,9 @@ Platform SimDesktop::platform() {
     p.screens = screensService_.get();
     p.loginItem = loginItem_.get();
     p.processRunner = processRunner_.get();
+    p.systemCounters = &counters_;
+    p.powerSources = powerSources_.get();
+    p.smc = smc_.get();
     p.bundleIdentifier = QStringLiteral("app.tillory.Tillory");
     return p;
 }
@@ -698,7 +723,9 @@ void SimDesktop::disableTaps(EventType reason) {
     }
 }
 
-int SimDesktop::liveTapCount() const { return static_cast<int>(taps_.size()); }
+int SimDesktop::liveTapCount() const {
+    return static_cast<int>(taps_.size());
+}
 
 int SimDesktop::enabledTapCount() const {
     return static_cast<int>(std::count_if(taps_.begin(), taps_.end(), [](const Tap* t) { return t->enabled; }));
@@ -714,9 +741,13 @@ void SimDesktop::setScreens(std::vector<ScreenInfo> screens) {
     }
 }
 
-std::vector<KeyTrigger> SimDesktop::tapTriggers() const { return taps_.empty() ? std::vector<KeyTrigger>{} : taps_.front()->triggers; }
+std::vector<KeyTrigger> SimDesktop::tapTriggers() const {
+    return taps_.empty() ? std::vector<KeyTrigger>{} : taps_.front()->triggers;
+}
 
-bool SimDesktop::tapCapturing() const { return !taps_.empty() && taps_.front()->capturing; }
+bool SimDesktop::tapCapturing() const {
+    return !taps_.empty() && taps_.front()->capturing;
+}
 
 void SimDesktop::clickElsewhere(EventType type, Point location) {
     Event event;

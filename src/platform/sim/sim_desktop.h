@@ -2,6 +2,7 @@
 
 #include "core/scheduler.h"
 #include "platform/api/platform.h"
+#include "platform/sim/sim_system_counters.h"
 
 #include <QHash>
 #include <QMap>
@@ -121,6 +122,9 @@ public:
     };
     const std::vector<Run>& runs() const { return runs_; }
 
+    // The machine's counters, as the system monitor reads them; a machine without battery or fan controller.
+    SimSystemCounters& counters() { return counters_; }
+
     // URLs opened by the program.
     const std::vector<QUrl>& openedUrls() const { return openedUrls_; }
 
@@ -206,6 +210,11 @@ private:
     std::unique_ptr<SimScreens> screensService_;
     std::unique_ptr<SimLoginItem> loginItem_;
     std::unique_ptr<SimProcessRunner> processRunner_;
+    SimSystemCounters counters_;
+    class SimPowerSources;
+    class SimSmc;
+    std::unique_ptr<SimPowerSources> powerSources_;
+    std::unique_ptr<SimSmc> smc_;
 };
 
 } // namespace tillory::platform::sim

@@ -9,6 +9,7 @@
 #include "keys/cleaner_panel.h"
 #include "keys/finder_enhancer.h"
 #include "keys/keyboard_cleaner_controller.h"
+#include "monitor/system_monitor.h"
 #include "platform/sim/sim_desktop.h"
 #include "shell/key_event_hub.h"
 
@@ -42,6 +43,7 @@ protected:
         services.settings = &settings_;
         services.scheduler = &scheduler_;
         services.clipboardQueue = &queue_;
+        services.samplingQueue = &samplingQueue_;
         services.historyStore = std::make_shared<const clipboard::HistoryStore>(dir_.filePath(QStringLiteral("data")));
         services.hub = &hub_;
         services.palettePanels = &palettePanels_;
@@ -55,6 +57,7 @@ protected:
     platform::Platform platform_ = sim_.platform();
     core::MemorySettings settings_;
     core::ManualSerialQueue queue_{scheduler_};
+    core::ManualSerialQueue samplingQueue_{scheduler_};
     QTemporaryDir dir_;
     KeyEventHub hub_{*platform_.eventTaps, *platform_.accessibility, scheduler_};
     NoPalettePanels palettePanels_;
@@ -74,6 +77,20 @@ TEST_F(AppStateTest, StartRegistersThePaletteThenBackspaceToTrashWithTheHub) {
     ASSERT_EQ(triggers.size(), 2u);
     EXPECT_EQ(triggers[0].keyCode, platform::KeyCode::V);
     EXPECT_EQ(triggers[1].keyCode, platform::KeyCode::Delete);
+}
+
+TEST_F(AppStateTest, StartBeginsSystemSamplingOnceAndPublishesOnTheMainThread) {
+    AppState& app = make();
+    ASSERT_NE(app.monitor(), nullptr);
+    app.start();
+    app.start();
+    EXPECT_TRUE(app.monitor()->systemRunning());
+    EXPECT_EQ(samplingQueue_.pendingCount(), 0) << "the loop starts from the main loop, after start returns";
+    scheduler_.runPosted();
+    EXPECT_EQ(samplingQueue_.pendingCount(), 1);
+    samplingQueue_.runDue();
+    scheduler_.runPosted();
+    EXPECT_EQ(app.monitor()->cpuHistory().size(), 1u);
 }
 
 TEST_F(AppStateTest, BackspaceToTrashSwitchedOffIsNotRegisteredAtStart) {
