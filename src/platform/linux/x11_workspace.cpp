@@ -362,8 +362,8 @@ void X11Workspace::Impl::resolvePids(const std::vector<xcb_window_t>& windows, s
     std::vector<std::pair<std::size_t, xcb_res_query_client_ids_cookie_t>> pending;
     for (std::size_t i = 0; i < windows.size(); ++i) {
         if (apps[i].pid == 0) {
-            const xcb_res_client_id_spec_t spec{windows[i], XCB_RES_CLIENT_ID_MASK_LOCAL_CLIENT_PID};
-            pending.emplace_back(i, xcb_res_query_client_ids(c_, 1, &spec));
+            const xcb_res_client_id_spec_t wanted{windows[i], XCB_RES_CLIENT_ID_MASK_LOCAL_CLIENT_PID};
+            pending.emplace_back(i, xcb_res_query_client_ids(c_, 1, &wanted));
         }
     }
     for (const auto& [index, cookie] : pending) {
