@@ -18,8 +18,9 @@ QPointer<KeyboardCleanerController>& sharedController() {
 
 KeyboardCleanerController::KeyboardCleanerController(shell::KeyEventHub& hub, platform::Accessibility& accessibility,
                                                      platform::Screens& screens, CleanerPanelFactory& panels,
-                                                     QObject* parent)
-    : QObject(parent), hub_(hub), accessibility_(accessibility), screens_(screens), panelFactory_(panels) {}
+                                                     core::Scheduler& scheduler, QObject* parent)
+    : QObject(parent), hub_(hub), accessibility_(accessibility), screens_(screens), panelFactory_(panels),
+      scheduler_(scheduler) {}
 
 KeyboardCleanerController::~KeyboardCleanerController() {
     stop();
@@ -47,12 +48,18 @@ void KeyboardCleanerController::start() {
     if (!exclusive) {
         return;
     }
+    present();
+    if (panels_.empty()) {
+        // No screen, or no overlay would load: every key would be gone with no slider to bring them back.
+        hub_.setExclusive(std::nullopt);
+        return;
+    }
     isActive_ = true;
     Q_EMIT isActiveChanged();
-    present();
     screenObserver_ = screens_.observeChanges([this] {
         if (isActive_) {
             present();
+            watchOverlays();
         }
     });
 }
@@ -63,6 +70,7 @@ void KeyboardCleanerController::stop() {
     }
     isActive_ = false;
     screenObserver_.reset();
+    noOverlayTimer_.reset();
     hub_.setExclusive(std::nullopt);
     for (const auto& panel : panels_) {
         panel->orderOut();
@@ -82,6 +90,18 @@ void KeyboardCleanerController::present() {
         }
     }
     panels_ = std::move(fresh);
+}
+
+void KeyboardCleanerController::watchOverlays() {
+    if (!panels_.empty()) {
+        noOverlayTimer_.reset();
+        return;
+    }
+    if (noOverlayTimer_) {
+        return; // the grace runs from when the last overlay went
+    }
+    // Ending the lock lets the keys back in; the timer is cancelled as soon as an overlay is shown again.
+    noOverlayTimer_ = scheduler_.after(kNoOverlayGrace, [this] { stop(); });
 }
 
 } // namespace tillory::keys

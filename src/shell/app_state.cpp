@@ -40,8 +40,8 @@ AppState::AppState(Services services, QObject* parent) : QObject(parent), servic
     }
     finder_ = std::make_unique<keys::FinderEnhancer>(*services_.hub, *services_.settings, *p.workspace,
                                                      *p.accessibility, *services_.scheduler);
-    keyboardCleaner_ = std::make_unique<keys::KeyboardCleanerController>(*services_.hub, *p.accessibility, *p.screens,
-                                                                         *services_.cleanerPanels);
+    keyboardCleaner_ = std::make_unique<keys::KeyboardCleanerController>(
+        *services_.hub, *p.accessibility, *p.screens, *services_.cleanerPanels, *services_.scheduler);
     keys::KeyboardCleanerController::setShared(keyboardCleaner_.get());
 
     core::Settings& settings = *services_.settings;

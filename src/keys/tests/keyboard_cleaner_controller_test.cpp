@@ -9,6 +9,7 @@
 
 #include <algorithm>
 #include <memory>
+#include <optional>
 #include <vector>
 
 namespace tillory::keys {
@@ -34,7 +35,13 @@ public:
         bool orderedOut = false;
     };
 
+    /// Overlays that do not load: the real factory then makes none.
+    bool fails = false;
+
     std::unique_ptr<CleanerPanel> create(const ScreenInfo& screen) override {
+        if (fails) {
+            return nullptr;
+        }
         records_.push_back(std::make_shared<Record>(Record{screen}));
         return std::make_unique<Panel>(records_.back());
     }
@@ -93,7 +100,7 @@ protected:
     platform::Platform platform_ = sim_.platform();
     shell::KeyEventHub hub_{*platform_.eventTaps, *platform_.accessibility, scheduler_};
     RecordingPanelFactory panels_;
-    KeyboardCleanerController controller_{hub_, *platform_.accessibility, *platform_.screens, panels_};
+    KeyboardCleanerController controller_{hub_, *platform_.accessibility, *platform_.screens, panels_, scheduler_};
     std::int32_t pid_ = 0;
     int handlerCalls_ = 0;
     int activeChanges_ = 0;
@@ -181,8 +188,81 @@ TEST_F(KeyboardCleanerTest, ScreenChangesWhileOnRebuildThePanels) {
 
     sim_.setScreens({});
     EXPECT_EQ(panels_.alive(), 0u);
-    EXPECT_TRUE(controller_.isActive()); // keys stay off until the slider says otherwise
+    EXPECT_TRUE(controller_.isActive()); // for a moment: a screen may be on its way back
     EXPECT_FALSE(sim_.pressKey(KeyCode::A).has_value());
+}
+
+TEST_F(KeyboardCleanerTest, NoOverlayAtStartMeansNoLock) {
+    struct Case {
+        const char* name;
+        std::vector<ScreenInfo> screens;
+        bool overlaysLoad;
+    };
+    const Case cases[] = {
+        {"no screen", {}, true},
+        {"overlays that do not load", {kLaptop, kMonitor}, false},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.name);
+        sim_.setScreens(c.screens);
+        panels_.fails = !c.overlaysLoad;
+        controller_.start();
+
+        EXPECT_FALSE(controller_.isActive());
+        EXPECT_EQ(activeChanges_, 0);
+        EXPECT_FALSE(hub_.hasExclusive());
+        EXPECT_EQ(sim_.liveTapCount(), 0);
+        EXPECT_EQ(sim_.trustPromptCount(), 0);
+        EXPECT_TRUE(sim_.pressKey(KeyCode::A).has_value());
+        sim_.setScreens({kLaptop});
+        EXPECT_EQ(panels_.alive(), 0u);
+    }
+}
+
+TEST_F(KeyboardCleanerTest, LockEndsWhenNoOverlayIsBackWithinThreeSeconds) {
+    struct Step {
+        std::optional<std::vector<ScreenInfo>> screens; // nothing: the screens stay as they are
+        bool overlaysLoad;
+        double wait;
+        bool activeAfter;
+    };
+    struct Case {
+        const char* name;
+        std::vector<Step> steps;
+    };
+    const std::vector<ScreenInfo> none;
+    const Case cases[] = {
+        {"screen back in time", {{none, true, 2.9, true}, {{{kMonitor}}, true, 60, true}}},
+        {"no screen", {{none, true, 2.9, true}, {std::nullopt, true, 0.1, false}}},
+        {"overlays stop loading", {{{{kLaptop, kMonitor}}, false, 2.9, true}, {std::nullopt, false, 0.1, false}}},
+        {"the wait starts again when the last overlay goes again",
+         {{none, true, 2, true},
+          {{{kLaptop}}, true, 0.5, true},
+          {none, true, 2.9, true},
+          {std::nullopt, true, 0.1, false}}},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.name);
+        sim_.setScreens({kLaptop});
+        panels_.fails = false;
+        activeChanges_ = 0;
+        controller_.start();
+        ASSERT_TRUE(controller_.isActive());
+        for (const Step& step : c.steps) {
+            panels_.fails = !step.overlaysLoad;
+            if (step.screens) {
+                sim_.setScreens(*step.screens);
+            }
+            scheduler_.advance(step.wait);
+            EXPECT_EQ(controller_.isActive(), step.activeAfter);
+        }
+        if (!controller_.isActive()) {
+            EXPECT_EQ(activeChanges_, 2);
+            EXPECT_FALSE(hub_.hasExclusive());
+            EXPECT_TRUE(sim_.pressKey(KeyCode::A).has_value());
+        }
+        controller_.stop();
+    }
 }
 
 TEST_F(KeyboardCleanerTest, ScreenChangesAfterStopBuildNothing) {
@@ -240,7 +320,7 @@ TEST_F(KeyboardCleanerTest, TapThatComesUpLaterBlocksKeysAtTheNextWatchdogTick) 
     EXPECT_EQ(panels_.alive(), 1u);
 
     sim_.setTapCreationFails(false);
-    scheduler_.advance(shell::KeyEventHub::kWatchdogInterval);
+    scheduler_.advance(5);
     EXPECT_TRUE(sim_.tapCapturing());
     EXPECT_FALSE(sim_.pressKey(KeyCode::A).has_value());
 }
@@ -259,7 +339,7 @@ TEST_F(KeyboardCleanerTest, SliderUnlockStopsTheLock) {
 TEST_F(KeyboardCleanerTest, SharedReferenceIsWeakAndDestructionReleasesTheKeys) {
     EXPECT_EQ(KeyboardCleanerController::shared(), nullptr);
     {
-        KeyboardCleanerController other{hub_, *platform_.accessibility, *platform_.screens, panels_};
+        KeyboardCleanerController other{hub_, *platform_.accessibility, *platform_.screens, panels_, scheduler_};
         KeyboardCleanerController::setShared(&other);
         EXPECT_EQ(KeyboardCleanerController::shared(), &other);
         other.start();

@@ -4,21 +4,25 @@
 #include "keys/slide_to_unlock.h"
 #include "ui/view/screen_space.h"
 
+#include <QLoggingCategory>
+#include <QQuickItem>
 #include <QQuickView>
 
 namespace tillory::keys {
 namespace {
 
+Q_LOGGING_CATEGORY(lcOverlay, "tillory.keys.overlay", QtWarningMsg)
+
 class QuickCleanerPanel final : public CleanerPanel {
 public:
-    QuickCleanerPanel(const platform::ScreenInfo& screen, KeyboardCleanerController* controller) {
+    QuickCleanerPanel(const QUrl& source, KeyboardCleanerController* controller) {
         // Bypassing the window manager is what lets the overlay cover its docks and panels too.
         view_.setFlags(Qt::Tool | Qt::FramelessWindowHint | Qt::WindowStaysOnTopHint | Qt::WindowDoesNotAcceptFocus |
                        Qt::BypassWindowManagerHint);
         view_.setColor(Qt::transparent);
         view_.setResizeMode(QQuickView::SizeRootObjectToView);
         view_.setInitialProperties({{QStringLiteral("slider"), QVariant::fromValue<QObject*>(&slider_)}});
-        view_.setSource(QUrl(QStringLiteral("qrc:/tillory/keys/KeyboardCleanerView.qml")));
+        view_.setSource(source);
         // Queued: stopping destroys this panel, and with it the slider still emitting.
         QPointer<KeyboardCleanerController> target(controller);
         QObject::connect(
@@ -29,6 +33,12 @@ public:
                 }
             },
             Qt::QueuedConnection);
+    }
+
+    /// False when the view did not load: an overlay without its slider would be a lock without a way out.
+    bool loaded() const { return view_.status() == QQuickView::Ready && view_.rootObject() != nullptr; }
+
+    void showOn(const platform::ScreenInfo& screen) {
         view_.setGeometry(ui::toWindowGeometry(screen.frame));
         view_.show();
         view_.raise();
@@ -43,12 +53,20 @@ private:
 
 } // namespace
 
+QuickCleanerPanelFactory::QuickCleanerPanelFactory(QUrl source) : source_(std::move(source)) {}
+
 void QuickCleanerPanelFactory::setController(KeyboardCleanerController* controller) {
     controller_ = controller;
 }
 
 std::unique_ptr<CleanerPanel> QuickCleanerPanelFactory::create(const platform::ScreenInfo& screen) {
-    return std::make_unique<QuickCleanerPanel>(screen, controller_);
+    auto panel = std::make_unique<QuickCleanerPanel>(source_, controller_);
+    if (!panel->loaded()) {
+        qCWarning(lcOverlay) << "the keyboard-cleaning overlay did not load from" << source_;
+        return nullptr;
+    }
+    panel->showOn(screen);
+    return panel;
 }
 
 } // namespace tillory::keys

@@ -55,7 +55,7 @@ protected:
     platform::Platform p = sim.platform();
     shell::KeyEventHub hub{*p.eventTaps, *p.accessibility, scheduler};
     QuickCleanerPanelFactory panels;
-    KeyboardCleanerController controller{hub, *p.accessibility, *p.screens, panels};
+    KeyboardCleanerController controller{hub, *p.accessibility, *p.screens, panels, scheduler};
 };
 
 TEST_F(CleanerViewTest, OverlayCoversTheScreenWithTheCardAndSlider) {
@@ -97,6 +97,16 @@ TEST_F(CleanerViewTest, SecondScreenGetsItsOwnOverlay) {
     ASSERT_EQ(windows.size(), 2u);
     // Screen space is y-up from the primary's bottom: the second screen's top sits 32 points lower.
     EXPECT_EQ(windows[1]->geometry(), QRect(1280, 32, 1024, 768));
+}
+
+TEST_F(CleanerViewTest, OverlayThatDoesNotLoadLeavesTheKeysOn) {
+    QuickCleanerPanelFactory broken(QUrl(QStringLiteral("qrc:/tillory/keys/Missing.qml")));
+    KeyboardCleanerController locked{hub, *p.accessibility, *p.screens, broken, scheduler};
+    broken.setController(&locked);
+    locked.start();
+    EXPECT_FALSE(locked.isActive());
+    EXPECT_TRUE(quickWindows().empty());
+    EXPECT_TRUE(sim.pressKey(platform::KeyCode::A).has_value());
 }
 
 } // namespace
