@@ -311,14 +311,31 @@ std::optional<PidStat> parsePidStat(std::string_view text) {
     for (auto& f : field) {
         f = nextToken(rest);
     }
+    const auto flags = parseUnsigned(field[6]);
     const auto utime = parseUnsigned(field[11]);
     const auto stime = parseUnsigned(field[12]);
     const auto rss = parseUnsigned(field[21]);
     const auto ticks = utime && stime ? checkedAdd(*utime, *stime) : std::nullopt;
-    if (!ticks || !rss) {
+    if (!ticks || !rss || !flags) {
         return std::nullopt;
     }
-    return PidStat{.comm = text.substr(open + 1, close - open - 1), .cpuTicks = *ticks, .rssPages = *rss};
+    constexpr std::uint64_t kKernelThreadFlag = 0x00200000; // PF_KTHREAD
+    return PidStat{.comm = text.substr(open + 1, close - open - 1),
+                   .cpuTicks = *ticks,
+                   .rssPages = *rss,
+                   .isKernelThread = (*flags & kKernelThreadFlag) != 0};
+}
+
+std::optional<std::uint64_t> parsePidStatmPrivatePages(std::string_view text) {
+    // size resident shared text lib data dt
+    nextToken(text);
+    const auto resident = parseUnsigned(nextToken(text));
+    const auto shared = parseUnsigned(nextToken(text));
+    if (!resident || !shared) {
+        return std::nullopt;
+    }
+    // The two are read at slightly different moments, so shared may briefly exceed resident.
+    return *resident > *shared ? *resident - *shared : 0;
 }
 
 PidIo parsePidIo(std::string_view text) {

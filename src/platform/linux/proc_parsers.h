@@ -78,9 +78,14 @@ struct PidStat {
     std::string_view comm;      ///< between the first '(' and the last ')'
     std::uint64_t cpuTicks = 0; ///< utime + stime, in clock ticks
     std::uint64_t rssPages = 0;
+    bool isKernelThread = false; ///< PF_KTHREAD in the flags: a kernel worker, not a program
 };
 /// Nothing when the name or any of the needed fields is missing or malformed, or the tick sum overflows.
 std::optional<PidStat> parsePidStat(std::string_view text);
+
+/// A process's statm file: resident pages less those shared with other processes (libraries, shared memory),
+/// what the process itself costs. Nothing when a field is missing or malformed.
+std::optional<std::uint64_t> parsePidStatmPrivatePages(std::string_view text);
 
 /// A process's io file: bytes that reached or came from storage. A missing or malformed value is 0.
 struct PidIo {

@@ -14,6 +14,7 @@
 #include <ctime>
 #include <dirent.h>
 #include <fcntl.h>
+#include <sys/stat.h>
 #include <sys/statvfs.h>
 #include <unistd.h>
 
@@ -224,7 +225,9 @@ QHash<QString, QString> ProcSystemCounters::labelsByDevice() const {
 
 QString ProcSystemCounters::volumeNameFor(const std::string& source, bool isRoot,
                                           const QHash<QString, QString>& labels) const {
-    const QString label = labels.value(devicePath(rootDir_ + u'/' + QFile::decodeName(source.c_str())));
+    const QString label = source.starts_with("/dev/")
+                              ? labels.value(devicePath(rootDir_ + u'/' + QFile::decodeName(source.c_str())))
+                              : QString();
     if (!label.isEmpty() || !isRoot) {
         return label;
     }
@@ -243,8 +246,17 @@ std::optional<std::vector<MountedVolume>> ProcSystemCounters::mounts() {
     }
     std::optional<QHash<QString, QString>> labels;
     std::vector<MountedVolume> volumes;
-    for (const auto& line : parseMountInfo(buffer_)) {
-        if (!line.source.starts_with("/dev/") || !isDiskFileSystem(line.fsType)) {
+    const auto lines = parseMountInfo(buffer_);
+    // Only the last of several mounts on "/" is the one in view (and the one statvfs measures).
+    std::size_t visibleRoot = lines.size();
+    for (std::size_t i = 0; i < lines.size(); ++i) {
+        visibleRoot = lines[i].mountPoint == "/" ? i : visibleRoot;
+    }
+    for (std::size_t i = 0; i < lines.size(); ++i) {
+        const auto& line = lines[i];
+        // The root is always shown, whatever it is made of (a ZFS dataset, an overlay, a composefs image).
+        const bool isRoot = line.mountPoint == "/";
+        if (isRoot ? i != visibleRoot : !line.source.starts_with("/dev/") || !isDiskFileSystem(line.fsType)) {
             continue;
         }
         const auto space = statFileSystem_(line.mountPoint);
@@ -261,7 +273,7 @@ std::optional<std::vector<MountedVolume>> ProcSystemCounters::mounts() {
                            .blocks = space->blocks,
                            .blockSize = space->blockSize,
                            .availableBlocks = space->availableBlocks,
-                           .volumeName = volumeNameFor(line.source, line.mountPoint == "/", *labels)});
+                           .volumeName = volumeNameFor(line.source, isRoot, *labels)});
     }
     return volumes;
 }
@@ -270,17 +282,37 @@ std::optional<std::vector<InterfaceCounters>> ProcSystemCounters::interfaces() {
     if (!readProc("/net/dev", buffer_)) {
         return std::nullopt;
     }
+    const auto present = [](const QString& path) {
+        struct stat info {};
+        return ::lstat(QFile::encodeName(path).constData(), &info) == 0; // a dangling link counts
+    };
     std::vector<InterfaceCounters> result;
+    std::vector<bool> physical;
     for (const auto& line : parseNetDev(buffer_)) {
         const QString name = QString::fromUtf8(line.name.data(), static_cast<qsizetype>(line.name.size()));
+        const QString folder = sysRoot_ + QStringLiteral("/class/net/") + name;
         bool loopback = name == QStringLiteral("lo");
         if (!loopback) {
-            const auto type = readSmallFile(sysRoot_ + QStringLiteral("/class/net/") + name + QStringLiteral("/type"));
+            const auto type = readSmallFile(folder + QStringLiteral("/type"));
             loopback = type && parseSysfsInteger(*type) == 772; // ARPHRD_LOOPBACK
         }
+        physical.push_back(!loopback && (present(folder + QStringLiteral("/device")) ||
+                                         present(folder + QStringLiteral("/wireless")) ||
+                                         present(folder + QStringLiteral("/phy80211"))));
         result.push_back({.name = name, .rxBytes = line.rxBytes, .txBytes = line.txBytes, .loopback = loopback});
     }
-    return result;
+    // Bridges, veth pairs, tun/tap and the like carry traffic a card also carries, so only the cards count. A
+    // machine with no card at all (a container, a tree without sysfs) keeps every interface rather than none.
+    if (std::find(physical.begin(), physical.end(), true) == physical.end()) {
+        return result;
+    }
+    std::vector<InterfaceCounters> cards;
+    for (std::size_t i = 0; i < result.size(); ++i) {
+        if (result[i].loopback || physical[i]) {
+            cards.push_back(std::move(result[i]));
+        }
+    }
+    return cards;
 }
 
 std::vector<TemperatureReading> ProcSystemCounters::temperatures() {
@@ -364,12 +396,18 @@ std::optional<ProcessUsage> ProcSystemCounters::processUsage(std::int32_t pid) {
     statPid_ = 0;
     const auto stat = readPidFile(pid, "stat") ? parsePidStat(buffer_) : std::nullopt;
     std::uint64_t cpuNanos = 0;
-    std::uint64_t footprint = 0;
-    if (!stat || nanosPerTick_ == 0 || __builtin_mul_overflow(stat->cpuTicks, nanosPerTick_, &cpuNanos) ||
-        __builtin_mul_overflow(stat->rssPages, pageSize_, &footprint)) {
+    // Kernel threads are the kernel's own workers, not programs: they are left out of the list.
+    if (!stat || stat->isKernelThread || nanosPerTick_ == 0 ||
+        __builtin_mul_overflow(stat->cpuTicks, nanosPerTick_, &cpuNanos)) {
         return std::nullopt;
     }
     statName_.assign(stat->comm);
+    // What the process costs: its resident pages less the library and shared pages every process maps.
+    const auto privatePages = readPidFile(pid, "statm") ? parsePidStatmPrivatePages(buffer_) : std::nullopt;
+    std::uint64_t footprint = 0;
+    if (!privatePages || __builtin_mul_overflow(*privatePages, pageSize_, &footprint)) {
+        return std::nullopt;
+    }
     statPid_ = pid;
     // Another user's io file is closed to us; the process still counts, with no disk traffic.
     const PidIo io = readPidFile(pid, "io") ? parsePidIo(buffer_) : PidIo{};

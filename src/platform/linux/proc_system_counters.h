@@ -27,16 +27,21 @@
 // - blockDevices: <proc>/diskstats, whole disks only (those named in <sys>/block, which lists no partitions),
 //   without loop*, ram*, zram*, dm-* and md* (they would count the same bytes twice or are not storage); sectors
 //   are 512 bytes whatever the device's own sector size.
-// - mounts: <proc>/self/mountinfo, only mounts of a /dev/... block device with a disk file system (ext2/3/4, xfs,
-//   btrfs, vfat, exfat, ntfs, ntfs3, f2fs, hfsplus, iso9660, udf, fuseblk); network and other FUSE mounts are
-//   never passed to statvfs, which can hang on them. "/" stays "/"; a mount at /home, /mnt/X, /media/X,
+// - mounts: <proc>/self/mountinfo: "/" whatever its source and type (ZFS, overlay, composefs roots), the last
+//   mount on "/" when there are several; otherwise only mounts of a /dev/... block device with a disk file system
+//   (ext2/3/4, xfs, btrfs, vfat, exfat, ntfs, ntfs3, f2fs, hfsplus, iso9660, udf, fuseblk); network and other FUSE
+//   mounts are never passed to statvfs, which can hang on them. "/" stays "/"; a mount at /home, /mnt/X, /media/X,
 //   /media/USER/X or /run/media/USER/X is presented as "/Volumes/<last component>"; any other (/boot/efi, /var)
 //   keeps its own path, so the volume list leaves it out. local is true for all of them; readOnly from the mount
 //   and file system options; blocks, blockSize and availableBlocks are statvfs's f_blocks, f_frsize and f_bavail
 //   (what df(1) shows). volumeName is the file system label (from <root>/dev/disk/by-label); "/" without a label
 //   takes NAME from <root>/etc/os-release.
 // - interfaces: <proc>/net/dev, received bytes from column 1 and transmitted from column 9; the loopback is the
-//   interface named "lo" or of type 772 in <sys>/class/net/X/type.
+//   interface named "lo" or of type 772 in <sys>/class/net/X/type. Besides the loopback only network cards are
+//   listed: interfaces with a <sys>/class/net/X/device link, or wireless ones (X/wireless or X/phy80211).
+//   Bridges (docker0, virbr0, br-*), veth pairs, tun/tap, bonds and VLANs are left out, since their traffic
+//   also passes a card and would be counted two or three times. Where no interface is a card (a container),
+//   every interface is listed.
 // - temperatures: <sys>/class/hwmon/hwmonN/tempK_input (millidegrees) as "<chip name> <tempK_label>" (or
 //   "<chip name> tempK" without a label); the processor-die sensors (coretemp "Package id N", k10temp "Tdie" or,
 //   on chips without Tdie, "Tctl", zenpower "Tdie") carry "Tdie" in their product, e.g.
@@ -44,9 +49,11 @@
 //   x86_pkg_temp zone counted as a die sensor. A sensor whose value cannot be read or parsed has no reading.
 // - monotonicNanos: CLOCK_MONOTONIC.
 // - processes: the numeric entries of <proc>; per process <proc>/PID/stat gives utime + stime (clock ticks, as
-//   nanoseconds), rss (pages, as the footprint) and the name (the comm field between the first '(' and the last
-//   ')'); <proc>/PID/io gives read_bytes and write_bytes, 0 when it may not be read. A process that has exited
-//   gives nothing.
+//   nanoseconds) and the name (the comm field between the first '(' and the last ')'); the footprint is the
+//   private resident memory, resident - shared pages of <proc>/PID/statm (top's RES - SHR), since shared library
+//   pages would be counted again in every process; <proc>/PID/io gives read_bytes and write_bytes, 0 when it may
+//   not be read. A process that has exited gives nothing, and so does a kernel thread (PF_KTHREAD in the stat
+//   flags): the kernel's workers are not programs and would crowd the list by the hundred.
 namespace tillory::platform::nix {
 
 /// The figures statvfs gives for one mounted file system.

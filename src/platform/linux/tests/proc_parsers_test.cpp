@@ -199,6 +199,24 @@ TEST(ParsePidStat, NameRunsToTheLastParenthesis) {
     EXPECT_EQ(stat->comm, "odd) (name x");
     EXPECT_EQ(stat->cpuTicks, 250u + 75);
     EXPECT_EQ(stat->rssPages, 1200u);
+    EXPECT_FALSE(stat->isKernelThread);
+    // kthreadd: flags 0x208040 carry PF_KTHREAD (0x200000).
+    const auto kernel = parsePidStat("2 (kthreadd) S 0 0 0 0 -1 2129984 0 0 0 0 0 12 0 0 20 0 1 0 10 0 0 1 0\n");
+    ASSERT_TRUE(kernel);
+    EXPECT_TRUE(kernel->isKernelThread);
+}
+
+TEST(ParsePidStatm, PrivatePagesAreResidentLessShared) {
+    const std::pair<const char*, std::optional<std::uint64_t>> cases[] = {
+        {"42000 3170 1050 200 0 5000 0\n", 2120},
+        {"10 5 9 0 0 0 0\n", 0}, // shared read a moment after resident can exceed it
+        {"10 5\n", std::nullopt},
+        {"10 x 1 0 0 0 0\n", std::nullopt},
+        {"", std::nullopt},
+    };
+    for (const auto& [text, pages] : cases) {
+        EXPECT_EQ(parsePidStatmPrivatePages(text), pages) << text;
+    }
 }
 
 TEST(ParsePidStat, BrokenLinesGiveNothing) {

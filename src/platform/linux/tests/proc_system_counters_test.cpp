@@ -163,6 +163,41 @@ TEST(ProcSystemCountersFixture, MountPointsUnderTheUsersFoldersBecomeVolumes) {
     EXPECT_TRUE(mounts->front().volumeName.isEmpty()) << "no label and not the root";
 }
 
+TEST(ProcSystemCountersFixture, RootIsListedWhateverItIsMadeOfAndOnlyOnce) {
+    struct Case {
+        const char* mountinfo;
+        bool measurable;
+        int roots;
+    };
+    const Case cases[] = {
+        {"1 0 0:40 / / rw - zfs rpool/ROOT/debian rw,xattr\n", true, 1},
+        {"1 0 0:41 / / ro - overlay overlay ro,lowerdir=/a:/b\n", true, 1},
+        {"1 0 0:42 / / ro - overlay composefs ro,lowerdir=/run/cfs\n", true, 1},
+        {"1 0 0:43 /@ / rw - btrfs /dev/mapper/luks-1 rw,subvol=/@\n", true, 1},
+        {"1 0 0:44 / / rw - rootfs rootfs rw\n2 1 8:1 / / rw - ext4 /dev/sda1 rw\n", true, 1},
+        {"1 0 0:40 / / rw - zfs rpool/ROOT/debian rw\n", false, 0},
+    };
+    for (const Case& c : cases) {
+        QTemporaryDir tree;
+        ASSERT_TRUE(QDir(tree.path()).mkpath(QStringLiteral("proc/self")));
+        QFile info(tree.path() + QStringLiteral("/proc/self/mountinfo"));
+        ASSERT_TRUE(info.open(QIODevice::WriteOnly));
+        info.write(c.mountinfo);
+        info.close();
+        const bool measurable = c.measurable;
+        ProcSystemCounters counters(tree.path() + QStringLiteral("/proc"), tree.path() + QStringLiteral("/sys"),
+                                    tree.path(), [measurable](const std::string&) {
+                                        return measurable ? std::optional(FileSystemSpace{10, 4096, 5}) : std::nullopt;
+                                    });
+        const auto mounts = counters.mounts();
+        ASSERT_TRUE(mounts) << c.mountinfo;
+        EXPECT_EQ(int(mounts->size()), c.roots) << c.mountinfo;
+        if (!mounts->empty()) {
+            EXPECT_EQ(mounts->front().mountPoint, QStringLiteral("/")) << c.mountinfo;
+        }
+    }
+}
+
 TEST(ProcSystemCountersFixture, LoopbackIsLoOrAnyInterfaceOfLoopbackType) {
     auto counters = fixtureCounters();
     const auto interfaces = counters.interfaces();
@@ -171,8 +206,20 @@ TEST(ProcSystemCountersFixture, LoopbackIsLoOrAnyInterfaceOfLoopbackType) {
         {.name = QStringLiteral("lo"), .rxBytes = 6686, .txBytes = 6686, .loopback = true},
         {.name = QStringLiteral("eth0"), .rxBytes = 80370345, .txBytes = 99196, .loopback = false},
         {.name = QStringLiteral("nsloop"), .rxBytes = 1000, .txBytes = 1000, .loopback = true},
+        {.name = QStringLiteral("wlan0"), .rxBytes = 12345678, .txBytes = 2345678, .loopback = false},
     };
-    EXPECT_EQ(*interfaces, expected);
+    EXPECT_EQ(*interfaces, expected) << "bridges, veth, tun and other virtual interfaces are not cards";
+}
+
+TEST(ProcSystemCountersFixture, WithoutAnyCardEveryInterfaceIsListed) {
+    // As inside a container, where the one interface is a veth without a device.
+    QTemporaryDir tree;
+    ASSERT_TRUE(QDir(tree.path()).mkpath(QStringLiteral("net")));
+    ASSERT_TRUE(QFile::copy(kTree + QStringLiteral("/proc/net/dev"), tree.path() + QStringLiteral("/net/dev")));
+    ProcSystemCounters container(tree.path(), tree.path() + QStringLiteral("/sys"), tree.path());
+    const auto interfaces = container.interfaces();
+    ASSERT_TRUE(interfaces);
+    EXPECT_EQ(interfaces->size(), 9u);
 }
 
 TEST(ProcSystemCountersFixture, TemperaturesNameDieSensorsAndKeepBrokenOnesEmpty) {
@@ -203,16 +250,17 @@ TEST(ProcSystemCountersFixture, ProcessesReadStatAndIo) {
     auto pids = counters.processIds();
     ASSERT_TRUE(pids);
     std::sort(pids->begin(), pids->end());
-    EXPECT_EQ(*pids, (std::vector<std::int32_t>{1, 77, 4242})) << "self and net are not processes";
+    EXPECT_EQ(*pids, (std::vector<std::int32_t>{1, 2, 77, 4242})) << "self and net are not processes";
 
     const std::uint64_t nanosPerTick = 1'000'000'000ULL / static_cast<std::uint64_t>(::sysconf(_SC_CLK_TCK));
+    // The footprint is resident less shared pages (statm 3170 and 1050).
     EXPECT_EQ(counters.processUsage(1), (ProcessUsage{.cpuTimeNanos = (187 + 342) * nanosPerTick,
-                                                      .physicalFootprintBytes = 3170 * pageSize(),
+                                                      .physicalFootprintBytes = (3170 - 1050) * pageSize(),
                                                       .diskBytesRead = 409600,
                                                       .diskBytesWritten = 81920}));
     EXPECT_EQ(counters.processName(4242), QStringLiteral("odd) (name x")) << "read without a usage call first";
-    EXPECT_EQ(counters.processUsage(4242),
-              (ProcessUsage{.cpuTimeNanos = (250 + 75) * nanosPerTick, .physicalFootprintBytes = 1200 * pageSize()}))
+    EXPECT_EQ(counters.processUsage(4242), (ProcessUsage{.cpuTimeNanos = (250 + 75) * nanosPerTick,
+                                                         .physicalFootprintBytes = (1200 - 200) * pageSize()}))
         << "an io file that cannot be read leaves the process listed with no disk traffic";
     EXPECT_EQ(counters.processName(1), QStringLiteral("init")) << "not the name kept from the last usage call";
     EXPECT_EQ(counters.processName(4242), QStringLiteral("odd) (name x"));
@@ -224,6 +272,7 @@ TEST(ProcSystemCountersFixture, TornOrVanishedProcessesGiveNothing) {
     EXPECT_TRUE(counters.processName(77).isEmpty());
     EXPECT_FALSE(counters.processUsage(31337));
     EXPECT_TRUE(counters.processName(31337).isEmpty());
+    EXPECT_FALSE(counters.processUsage(2)) << "kthreadd is a kernel thread, not a program";
     EXPECT_TRUE(counters.processUsage(1)) << "a failure leaves nothing behind for the next process";
 }
 
