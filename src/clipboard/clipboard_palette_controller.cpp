@@ -201,8 +201,10 @@ ClipboardEntries ClipboardPaletteController::listEntries() const {
 
 bool ClipboardPaletteController::handleKey(EventType type, const Event& event) {
     if (type == EventType::FlagsChanged) {
-        if (!(event.flags & Command)) {
-            pendingTap_ = false; // ⌘ let go before V: neither a tap nor a hold
+        if (!(event.flags & Command) && pendingTap_) {
+            // ⌘ let go before V, as quick hands and key-sending tools do: still a tap, and the paste it asked for.
+            pendingTap_ = false;
+            postSyntheticPaste(0);
         }
         return false;
     }
@@ -282,6 +284,10 @@ void ClipboardPaletteController::show() {
         if (!panel_) {
             return;
         }
+    }
+    // An open palette that does not get the keys would sit deaf on screen: without the keyboard it stays shut.
+    if (hubToken_ && !hub_.setCapturing(*hubToken_, true)) {
+        return;
     }
     setSelectedIndex(0);
     setStaged({});
@@ -402,14 +408,19 @@ void ClipboardPaletteController::pasteSelected(bool plainOnly) {
 }
 
 void ClipboardPaletteController::paste(const ClipboardEntry& entry, bool plainOnly) {
-    if (staged_.isEmpty()) {
-        const std::int64_t count = pasteboard_.write(entry.text, plainOnly ? std::nullopt : entry.rtf);
+    // Closed before the pasteboard is written: a platform's write may run the event loop, and a key or click
+    // handled in there must find the palette shut, not pick a second time.
+    const ClipboardEntry chosen = entry; // the caller's reference may point into a list the write changes
+    const QList<QUuid> staged = staged_;
+    dismiss();
+    if (staged.isEmpty()) {
+        const std::int64_t count = pasteboard_.write(chosen.text, plainOnly ? std::nullopt : chosen.rtf);
         clipboard_.setLastChangeCount(count);
-        clipboard_.promote(entry);
+        clipboard_.promote(chosen);
     } else {
         QStringList texts;
-        for (const QUuid& id : staged_) {
-            const ClipboardEntries& history = clipboard_.entries();
+        const ClipboardEntries history = clipboard_.entries();
+        for (const QUuid& id : staged) {
             auto found = std::find_if(history.begin(), history.end(), [&id](const auto& e) { return e.id == id; });
             if (found != history.end()) {
                 texts.append(found->text);
@@ -417,7 +428,6 @@ void ClipboardPaletteController::paste(const ClipboardEntry& entry, bool plainOn
         }
         clipboard_.setLastChangeCount(pasteboard_.write(texts.join(QLatin1Char('\n')), std::nullopt));
     }
-    dismiss();
     postSyntheticPaste(kPasteDelay);
 }
 
@@ -458,6 +468,9 @@ void ClipboardPaletteController::dismiss() {
 }
 
 void ClipboardPaletteController::pick(int index) {
+    if (!isVisible_) {
+        return; // a click that reaches the panel after it closed (or while a paste is being written)
+    }
     const ClipboardEntries entries = listEntries();
     if (index < 0 || index >= static_cast<int>(entries.size())) {
         return;

@@ -41,8 +41,10 @@ void KeyEventHub::unregister(const QUuid& token) {
     for (std::size_t i = registrations_.size(); i-- > 0;) {
         if (registrations_[i].id == token) {
             registrations_.erase(registrations_.begin() + static_cast<std::ptrdiff_t>(i));
-            if (i < nextHandler_) {
-                --nextHandler_; // unregistered during dispatch: the handler due next moved down one place
+            for (std::size_t* next : dispatches_) {
+                if (i < *next) {
+                    --*next; // unregistered during dispatch: the handler due next moved down one place
+                }
             }
         }
     }
@@ -148,15 +150,20 @@ platform::EventResult KeyEventHub::dispatch(platform::EventType type, const plat
         const std::shared_ptr<const Handler> exclusive = exclusive_;
         return (*exclusive)(type, event) ? platform::EventResult(event) : std::nullopt;
     }
-    // A handler may unregister itself or others while it runs; unregister() keeps nextHandler_ on the handler
-    // due next, so that nobody is skipped and nobody removed is called.
-    const std::size_t outer = nextHandler_;
+    // A handler may unregister itself or others while it runs, or dispatch another event from a nested event
+    // loop; unregister() keeps every dispatch's index on the handler due next, so that nobody is skipped and
+    // nobody removed is called.
+    std::size_t next = 0;
+    dispatches_.push_back(&next);
+    struct Pop {
+        std::vector<std::size_t*>& stack;
+        ~Pop() { stack.pop_back(); }
+    } pop{dispatches_};
     platform::EventResult current(event);
-    for (nextHandler_ = 0; current && nextHandler_ < registrations_.size();) {
-        const std::shared_ptr<const Handler> handler = registrations_[nextHandler_++].handler;
+    while (current && next < registrations_.size()) {
+        const std::shared_ptr<const Handler> handler = registrations_[next++].handler;
         current = (*handler)(type, *current);
     }
-    nextHandler_ = outer;
     return current;
 }
 

@@ -86,7 +86,9 @@ private:
     platform::Accessibility& accessibility_;
     core::Scheduler& scheduler_;
     std::vector<Registration> registrations_;
-    std::size_t nextHandler_ = 0; // while dispatching: index of the handler due next
+    // One per dispatch in progress (a handler may run a nested event loop that dispatches again): the index of
+    // the handler due next in that dispatch.
+    std::vector<std::size_t*> dispatches_;
     std::unique_ptr<platform::EventTap> tap_;
     core::TimerPtr watchdog_;
     std::shared_ptr<const Handler> exclusive_;

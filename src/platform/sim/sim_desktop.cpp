@@ -364,6 +364,10 @@ public:
         return std::nullopt;
     }
     std::int64_t write(const QString& text, const std::optional<QByteArray>& rtf) override {
+        if (d_.duringWrite_) {
+            const auto duringWrite = d_.duringWrite_; // it may set another
+            duringWrite();
+        }
         d_.copy(text, {}, rtf);
         return d_.changeCount_;
     }

@@ -62,6 +62,8 @@ public:
     std::optional<QString> pasteboardText() const { return text_; }
     std::optional<QByteArray> pasteboardRtf() const { return rtf_; }
     QStringList pasteboardTypes() const { return types_; }
+    /// Runs inside every write of the program, as a platform whose write spins the event loop runs other work.
+    void setDuringWrite(std::function<void()> work) { duringWrite_ = std::move(work); }
 
     // Input.
     /// Sends a user's event through the taps (newest first) and on to the front application. Returns what the
@@ -186,6 +188,7 @@ private:
     std::optional<QString> text_;
     std::optional<QByteArray> rtf_;
     QStringList types_;
+    std::function<void()> duringWrite_;
     std::vector<ScreenInfo> screens_;
     Point mouse_;
     bool captureAllowed_ = false;
