@@ -170,6 +170,52 @@ TEST_F(AppStateTest, LaunchAtLoginAlreadyRegisteredMakesNoCall) {
     EXPECT_EQ(sim_.loginItemCalls(), 0);
 }
 
+TEST_F(AppStateTest, LaunchAtLoginWriteEndsShowingTheRegistration) {
+    struct Case {
+        const char* name;
+        bool registered;
+        bool refuses;
+        bool write;
+        bool shown;
+        int calls;
+    };
+    const Case cases[] = {
+        {"off removes the entry", true, false, false, false, 1},
+        {"off refused stays on", true, true, false, true, 1},
+        {"off when not registered", false, false, false, false, 0},
+        {"on adds the entry", false, false, true, true, 1},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.name);
+        sim_.setLoginItemEnabled(c.registered);
+        sim_.setLoginItemRefuses(c.refuses);
+        const int before = sim_.loginItemCalls();
+        AppState& app = make();
+        app.setLaunchAtLogin(c.write);
+        EXPECT_EQ(app.launchAtLogin(), c.shown);
+        EXPECT_EQ(sim_.loginItemEnabled(), c.shown);
+        EXPECT_EQ(sim_.loginItemCalls() - before, c.calls);
+        app_.reset();
+    }
+}
+
+TEST_F(AppStateTest, ResetAccessibilityBringsTheKeyboardTapUpOnceTccutilEnds) {
+    sim_.installProgram(AppState::kTccutil);
+    for (const bool started : {false, true}) {
+        SCOPED_TRACE(started ? "features registered" : "nobody uses the hub");
+        AppState& app = make();
+        if (started) {
+            app.start(); // without accessibility: registered, no tap yet
+        }
+        ASSERT_FALSE(hub_.hasTap());
+        app.resetAccessibilityPermission();
+        sim_.grantAccessibility(); // the user answers the prompt
+        scheduler_.runPosted();    // no watchdog tick in between
+        EXPECT_EQ(hub_.hasTap(), started);
+        sim_.revokeAccessibility();
+    }
+}
+
 TEST_F(AppStateTest, ResetAccessibilityRunsTccutilThenPromptsForTrust) {
     sim_.installProgram(AppState::kTccutil);
     AppState& app = make();
