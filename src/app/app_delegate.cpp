@@ -9,20 +9,45 @@
 #include <QApplication>
 #include <QMenu>
 #include <QSystemTrayIcon>
+#include <QThread>
 #include <QTimer>
 
 #include <cstdio>
+#include <cstdlib>
 
 namespace tillory::app {
+namespace {
+
+// Qt ends the process with exit() when its X11 connection breaks (the X server went away), without the orderly
+// quit that runs the termination work; an exit handler still gets to write the history then.
+AppDelegate* exitingDelegate = nullptr;
+
+void terminateOnExit() {
+    if (exitingDelegate != nullptr && QThread::currentThread() == exitingDelegate->thread()) {
+        exitingDelegate->applicationWillTerminate();
+    }
+}
+
+} // namespace
 
 AppDelegate::AppDelegate(shell::AppState& appState, core::Settings& settings, QObject* parent)
     : QObject(parent), appState_(appState), settings_(settings) {}
 
-AppDelegate::~AppDelegate() = default;
+AppDelegate::~AppDelegate() {
+    if (exitingDelegate == this) {
+        exitingDelegate = nullptr;
+    }
+}
 
 void AppDelegate::applicationDidFinishLaunching() {
     appState_.start();
     makeStatusItem();
+    // Registered after the start-up has created its static objects (logging categories and the like): exit
+    // handlers and static destructors run in reverse order, so this one runs while those still exist.
+    static const bool registered = std::atexit(terminateOnExit) == 0;
+    if (registered) {
+        exitingDelegate = this;
+    }
 }
 
 void AppDelegate::makeStatusItem() {

@@ -16,9 +16,11 @@
 
 #include <QApplication>
 #include <QDir>
+#include <QFile>
 #include <QStandardPaths>
 #include <QTimer>
 
+#include <cerrno>
 #include <cstdio>
 #include <cstring>
 
@@ -78,7 +80,7 @@ int main(int argc, char** argv) {
 
     // Two writers of one history file would lose copies.
     app::SingleInstance instance(QDir(dataFolder).filePath(QStringLiteral("tillory.lock")));
-    if (!instance.isPrimary()) {
+    if (instance.outcome() == app::SingleInstance::Outcome::AlreadyRunning) {
         if (instance.holder() > 0) {
             std::fprintf(stderr, "Tillory is already running (process %lld).\n",
                          static_cast<long long>(instance.holder()));
@@ -86,6 +88,17 @@ int main(int argc, char** argv) {
             std::fprintf(stderr, "Tillory is already running.\n");
         }
         return 1;
+    }
+    int writeError = instance.error();
+    if (instance.isPrimary() && !core::canCreateFilesIn(dataFolder)) {
+        writeError = errno;
+    }
+    const bool canSave = instance.isPrimary() && writeError == 0;
+    if (!canSave) {
+        std::fprintf(stderr,
+                     "Tillory cannot write to its data folder %s (%s); running without saving: the clipboard "
+                     "history is kept in memory only.\n",
+                     QFile::encodeName(dataFolder).constData(), std::strerror(writeError));
     }
 
     app::SignalQuitter signalQuitter;
@@ -106,7 +119,8 @@ int main(int argc, char** argv) {
     services.scheduler = &scheduler;
     services.clipboardQueue = &persistQueue;
     services.samplingQueue = &samplingQueue;
-    services.historyStore = std::make_shared<clipboard::HistoryStore>(dataFolder);
+    services.historyStore = std::make_shared<clipboard::HistoryStore>(
+        dataFolder, canSave ? clipboard::HistoryStore::Access::ReadWrite : clipboard::HistoryStore::Access::ReadOnly);
     services.hub = &hub;
     clipboard::QuickPalettePanelFactory palettePanels;
     keys::QuickCleanerPanelFactory cleanerPanels;

@@ -12,6 +12,8 @@
 #include <QTextBoundaryFinder>
 
 #include <algorithm>
+#include <cstring>
+#include <mutex>
 
 Q_LOGGING_CATEGORY(lcClipboard, "tillory.clipboard", QtWarningMsg)
 
@@ -52,11 +54,53 @@ qsizetype userPerceivedLength(const QString& text, qsizetype limit) {
     return clusters;
 }
 
+struct ClipboardManager::SaveOutcome {
+    enum class Result { Written, Failed, Skipped };
+    Result result = Result::Skipped;
+    /// Orders the outcomes of attempts, which reach the main thread by different roads.
+    std::uint64_t attempt = 0;
+    /// The generation the file holds (or held, before a failure) afterwards.
+    std::uint64_t written = 0;
+    int error = 0;
+};
+
+// Saves run on the persist queue and, from `flush`, on the main thread; a rename of an older snapshot that lands
+// after a newer one would bring back the older history. So writes take turns, and a snapshot older than one
+// already tried, or not newer than the one on disk, is not written.
+class ClipboardManager::SaveLine {
+public:
+    SaveOutcome save(const HistoryStore& store, std::uint64_t generation, const ClipboardEntries& snapshot) {
+        std::lock_guard lock(mutex_);
+        SaveOutcome outcome;
+        if (generation < attempted_ || generation <= written_) {
+            outcome.written = written_;
+            return outcome;
+        }
+        attempted_ = generation;
+        outcome.attempt = ++attempts_;
+        if (store.save(snapshot)) {
+            written_ = generation;
+            outcome.result = SaveOutcome::Result::Written;
+        } else {
+            outcome.error = errno;
+            outcome.result = SaveOutcome::Result::Failed;
+        }
+        outcome.written = written_;
+        return outcome;
+    }
+
+private:
+    std::mutex mutex_;
+    std::uint64_t attempted_ = 0;
+    std::uint64_t written_ = 0;
+    std::uint64_t attempts_ = 0;
+};
+
 ClipboardManager::ClipboardManager(platform::Pasteboard& pasteboard, core::Settings& settings,
                                    core::Scheduler& scheduler, core::SerialQueue& persistQueue,
                                    std::shared_ptr<const HistoryStore> store, QObject* parent)
     : QObject(parent), pasteboard_(pasteboard), settings_(settings), scheduler_(scheduler), persistQueue_(persistQueue),
-      store_(std::move(store)) {
+      store_(std::move(store)), saveLine_(std::make_shared<SaveLine>()) {
     lastChangeCount_ = pasteboard_.changeCount();
     settings_.registerDefaults({{kEnabledKey, true}});
     enabled_ = settings_.boolValue(kEnabledKey);
@@ -71,12 +115,21 @@ ClipboardManager::~ClipboardManager() {
 
 void ClipboardManager::load() {
     HistoryStore::LoadResult result = store_->load();
+    if (result.status == HistoryStore::LoadStatus::Unreadable) {
+        if (!result.movedTo.isEmpty()) {
+            qCWarning(lcClipboard).noquote() << "Unreadable clipboard history moved to" << result.movedTo;
+        } else if (!store_->canSave()) {
+            qCWarning(lcClipboard).noquote()
+                << "The clipboard history" << store_->path()
+                << "is unreadable and could not be moved aside; it is left as it is, and the history is kept in"
+                   " memory only";
+        }
+    }
+    // The cause was said once already (here, or at start-up for a folder that cannot be written).
+    saveFailing_ = !store_->canSave();
     if (result.status == HistoryStore::LoadStatus::Loaded) {
         entries_ = std::move(result.entries);
         return;
-    }
-    if (!result.movedTo.isEmpty()) {
-        qCWarning(lcClipboard) << "Unreadable clipboard history moved to" << result.movedTo;
     }
     const auto legacy = settings_.dataValue(kLegacyKey);
     if (!legacy) {
@@ -86,22 +139,13 @@ void ClipboardManager::load() {
     if (!migrated) {
         return;
     }
-    entries_ = *migrated;
-    // The old copy goes only once the file holds the history; settings belong to the main thread.
-    std::weak_ptr<const HistoryStore> weakStore = store_;
-    core::Scheduler* scheduler = &scheduler_;
-    core::Settings* settings = &settings_;
-    QPointer<ClipboardManager> self(this);
-    persistQueue_.post([snapshot = std::move(*migrated), weakStore, scheduler, settings, self] {
-        auto store = weakStore.lock();
-        if (store && store->save(snapshot)) {
-            scheduler->post([settings, self] {
-                if (self) {
-                    settings->remove(kLegacyKey);
-                }
-            });
-        }
-    });
+    entries_ = std::move(*migrated);
+    if (!store_->canSave()) {
+        return; // the old copy stays until a file can hold the history
+    }
+    // The old copy goes only once the file holds the history (`saveFinished`, on the main thread).
+    queueSave(0);
+    migrationGeneration_ = generation_;
 }
 
 void ClipboardManager::start() {
@@ -183,22 +227,25 @@ void ClipboardManager::poll() {
 }
 
 void ClipboardManager::promote(const ClipboardEntry& entry) {
+    // A copy first: `entry` may live in the list that is about to shift.
     ClipboardEntry moved = entry;
     moved.date = scheduler_.currentDate();
-    std::erase_if(entries_, [&](const auto& e) { return e.id == entry.id; });
+    std::erase_if(entries_, [&](const auto& e) { return e.id == moved.id; });
     entries_.insert(entries_.begin(), std::move(moved));
     Q_EMIT entriesChanged();
     persist();
 }
 
 void ClipboardManager::remove(const ClipboardEntry& entry) {
-    std::erase_if(entries_, [&](const auto& e) { return e.id == entry.id; });
+    const QUuid id = entry.id;
+    std::erase_if(entries_, [&](const auto& e) { return e.id == id; });
     Q_EMIT entriesChanged();
     persist();
 }
 
 void ClipboardManager::togglePin(const ClipboardEntry& entry) {
-    auto found = std::find_if(entries_.begin(), entries_.end(), [&](const auto& e) { return e.id == entry.id; });
+    const QUuid id = entry.id;
+    auto found = std::find_if(entries_.begin(), entries_.end(), [&](const auto& e) { return e.id == id; });
     if (found == entries_.end()) {
         return;
     }
@@ -216,31 +263,75 @@ void ClipboardManager::clear() {
 void ClipboardManager::persist() {
     if (persistWork_) {
         persistWork_->cancel();
+        persistWork_.reset();
     }
+    if (store_->canSave()) {
+        persistWork_ = queueSave(kSaveDelay);
+    }
+}
+
+std::shared_ptr<core::WorkItem> ClipboardManager::queueSave(double delay) {
     std::weak_ptr<const HistoryStore> weakStore = store_;
-    savePending_ = std::make_shared<std::atomic<bool>>(true);
-    persistWork_ = persistQueue_.post(
-        [snapshot = entries_, weakStore, pending = savePending_] {
-            if (!pending->exchange(false)) {
+    core::Scheduler* scheduler = &scheduler_;
+    QPointer<ClipboardManager> self(this);
+    return persistQueue_.post(
+        [snapshot = entries_, generation = ++generation_, weakStore, line = saveLine_, scheduler, self] {
+            auto store = weakStore.lock();
+            if (!store) {
                 return;
             }
-            if (auto store = weakStore.lock()) {
-                store->save(snapshot);
-            }
+            const SaveOutcome outcome = line->save(*store, generation, snapshot);
+            scheduler->post([self, outcome] {
+                if (self) {
+                    self->saveFinished(outcome);
+                }
+            });
         },
-        kSaveDelay);
+        delay);
 }
 
 void ClipboardManager::flush() {
-    if (!persistWork_) {
+    if (persistWork_) {
+        persistWork_->cancel();
+        persistWork_.reset();
+    }
+    // Nothing changed since the load, or saving is off.
+    if (generation_ == 0 || !store_->canSave()) {
         return;
     }
-    persistWork_->cancel();
-    persistWork_.reset();
-    // The queued save may already have run (or be running); then there is nothing left to write.
-    if (savePending_->exchange(false)) {
-        store_->save(entries_);
+    // Waits for a save that the queue has begun; writes nothing when the file already holds this state.
+    saveFinished(saveLine_->save(*store_, generation_, entries_));
+}
+
+void ClipboardManager::saveFinished(const SaveOutcome& outcome) {
+    if (migrationGeneration_ != 0 && outcome.written >= migrationGeneration_) {
+        settings_.remove(kLegacyKey);
+        migrationGeneration_ = 0;
     }
+    if (outcome.result == SaveOutcome::Result::Skipped || outcome.attempt < lastReportedAttempt_) {
+        return;
+    }
+    lastReportedAttempt_ = outcome.attempt;
+    const bool failed = outcome.result == SaveOutcome::Result::Failed;
+    if (failed && !saveFailing_) {
+        // Once per streak; the previous file is still whole.
+        qCWarning(lcClipboard).noquote()
+            << QStringLiteral("Could not save the clipboard history to %1 (%2); the previous file is kept, and the "
+                              "next change tries again")
+                   .arg(store_->path(), QString::fromLocal8Bit(std::strerror(outcome.error)));
+    }
+    setSaveFailing(failed);
+}
+
+void ClipboardManager::setSaveFailing(bool failing) {
+    if (failing == saveFailing_) {
+        return;
+    }
+    if (!failing) {
+        qCInfo(lcClipboard).noquote() << "The clipboard history is saved again to" << store_->path();
+    }
+    saveFailing_ = failing;
+    Q_EMIT saveFailingChanged();
 }
 
 } // namespace tillory::clipboard

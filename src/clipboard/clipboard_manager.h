@@ -6,7 +6,6 @@
 
 #include <QObject>
 
-#include <atomic>
 #include <memory>
 
 namespace tillory::core {
@@ -27,6 +26,7 @@ class ClipboardManager : public QObject {
     Q_OBJECT
     Q_PROPERTY(bool enabled READ enabled WRITE setEnabled NOTIFY enabledChanged)
     Q_PROPERTY(int count READ count NOTIFY entriesChanged)
+    Q_PROPERTY(bool saveFailing READ isSaveFailing NOTIFY saveFailingChanged)
 
 public:
     static constexpr int kMaxEntries = 40;
@@ -66,17 +66,28 @@ public:
 
     bool isPolling() const { return timer_ != nullptr; }
 
+    /// True while the file lags behind the history: the last save failed (each change tries again), or saving is
+    /// off because the folder cannot be written or an unreadable file could not be moved aside.
+    bool isSaveFailing() const { return saveFailing_; }
+
     /// One poll of the pasteboard (the timer's tick).
     void poll();
 
 Q_SIGNALS:
     void enabledChanged();
     void entriesChanged();
+    void saveFailingChanged();
 
 private:
+    class SaveLine;
+    struct SaveOutcome;
+
     void load();
     void persist();
-    void setEntries(ClipboardEntries entries);
+    /// Queues a save of the current entries, `delay` seconds from now.
+    std::shared_ptr<core::WorkItem> queueSave(double delay);
+    void saveFinished(const SaveOutcome& outcome);
+    void setSaveFailing(bool failing);
 
     platform::Pasteboard& pasteboard_;
     core::Settings& settings_;
@@ -89,8 +100,14 @@ private:
     core::TimerPtr timer_;
     std::int64_t lastChangeCount_ = 0;
     std::shared_ptr<core::WorkItem> persistWork_;
-    /// Cleared by whichever writes the pending save first: the queued task or `flush`.
-    std::shared_ptr<std::atomic<bool>> savePending_;
+    /// Shared with the queued saves: one write at a time, never an older snapshot over a newer one.
+    std::shared_ptr<SaveLine> saveLine_;
+    /// Of the newest snapshot handed to a save; each snapshot gets the next one.
+    std::uint64_t generation_ = 0;
+    /// Non-zero while the "clipboardHistory" default waits for the file to hold its migrated content.
+    std::uint64_t migrationGeneration_ = 0;
+    std::uint64_t lastReportedAttempt_ = 0;
+    bool saveFailing_ = false;
 };
 
 /// Number of user-perceived characters (extended grapheme clusters), counting no further than `limit` + 1.

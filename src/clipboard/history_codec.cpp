@@ -5,6 +5,7 @@
 #include <QJsonArray>
 #include <QJsonDocument>
 #include <QJsonObject>
+#include <QSet>
 
 #include <cmath>
 
@@ -89,11 +90,17 @@ std::optional<ClipboardEntries> decodeHistory(const QByteArray& json) {
     const QJsonArray array = document.array();
     ClipboardEntries entries;
     entries.reserve(static_cast<size_t>(array.size()));
+    QSet<QUuid> ids;
     for (const QJsonValue& value : array) {
         auto entry = decodeEntry(value);
         if (!entry) {
             return std::nullopt;
         }
+        // Lists identify entries by id; a repeated id (a hand-edited file) keeps its newest entry, the first.
+        if (ids.contains(entry->id)) {
+            continue;
+        }
+        ids.insert(entry->id);
         entries.push_back(std::move(*entry));
     }
     return entries;

@@ -19,6 +19,7 @@ QByteArray encodeHistory(const ClipboardEntries& entries);
 
 /// Reads what `encodeHistory` writes. "rtf" and "pinned" may be missing; "id", "text" and "date" may not. One bad
 /// element (wrong member type, invalid UUID, invalid Base64, non-finite date) makes the whole input unreadable.
+/// Of several entries with one id only the first is kept.
 std::optional<ClipboardEntries> decodeHistory(const QByteArray& json);
 
 } // namespace tillory::clipboard

@@ -8,9 +8,11 @@
 
 namespace tillory::clipboard {
 
-HistoryStore::HistoryStore(const QString& folder)
-    : path_(QDir(folder).filePath(QStringLiteral("clipboard-history.json"))) {
-    core::makeFolder(folder, 0700);
+HistoryStore::HistoryStore(const QString& folder, Access access)
+    : path_(QDir(folder).filePath(QStringLiteral("clipboard-history.json"))), readOnly_(access == Access::ReadOnly) {
+    if (!readOnly_) {
+        core::makeFolder(folder, 0700);
+    }
 }
 
 HistoryStore::LoadResult HistoryStore::load() const {
@@ -30,11 +32,20 @@ HistoryStore::LoadResult HistoryStore::load() const {
         return result;
     }
     result.status = LoadStatus::Unreadable;
+    if (readOnly_) {
+        return result;
+    }
     result.movedTo = core::moveAside(path_, QStringLiteral(".corrupt"));
+    if (result.movedTo.isEmpty()) {
+        blocked_.store(true, std::memory_order_release);
+    }
     return result;
 }
 
 bool HistoryStore::save(const ClipboardEntries& entries) const {
+    if (!canSave()) {
+        return false;
+    }
     return core::writeFileAtomically(path_, encodeHistory(entries), 0600);
 }
 

@@ -4,6 +4,7 @@
 #include <QFileInfo>
 
 #include <cerrno>
+#include <cstdio>
 #include <fcntl.h>
 #include <sys/stat.h>
 #include <unistd.h>
@@ -47,12 +48,18 @@ bool writeFileAtomically(const QString& path, const QByteArray& data, mode_t mod
         return false;
     }
     bool ok = ::fchmod(fd, mode) == 0 && writeAll(fd, data) && ::fsync(fd) == 0;
-    ok = (::close(fd) == 0) && ok;
+    int error = ok ? 0 : errno;
+    if (::close(fd) != 0 && ok) {
+        ok = false;
+        error = errno;
+    }
     if (ok && ::rename(pattern.constData(), target.constData()) == 0) {
         syncFolder(folder);
         return true;
     }
+    error = ok ? errno : error;
     ::unlink(pattern.constData());
+    errno = error;
     return false;
 }
 
@@ -72,6 +79,39 @@ bool makeFolder(const QString& path, mode_t mode) {
     return true;
 }
 
+bool canCreateFilesIn(const QString& folder) {
+    QByteArray pattern = QFile::encodeName(QDir(folder).filePath(QStringLiteral(".probe-XXXXXX")));
+    const int fd = ::mkstemp(pattern.data());
+    if (fd < 0) {
+        return false;
+    }
+    ::close(fd);
+    ::unlink(pattern.constData());
+    return true;
+}
+
+bool renameNoReplace(const QString& from, const QString& to) {
+    const QByteArray source = QFile::encodeName(from);
+    const QByteArray target = QFile::encodeName(to);
+    if (::renameat2(AT_FDCWD, source.constData(), AT_FDCWD, target.constData(), RENAME_NOREPLACE) == 0) {
+        return true;
+    }
+    if (errno != EINVAL && errno != ENOSYS && errno != ENOTSUP) {
+        return false; // EEXIST included: the target is someone else's
+    }
+    // The file system does not know the flag: look first. Only our own process writes this folder, so nothing
+    // appears between the look and the rename.
+    struct stat info {};
+    if (::lstat(target.constData(), &info) == 0) {
+        errno = EEXIST;
+        return false;
+    }
+    if (errno != ENOENT) {
+        return false;
+    }
+    return ::rename(source.constData(), target.constData()) == 0;
+}
+
 QString moveAside(const QString& path, const QString& suffix) {
     const QByteArray from = QFile::encodeName(path);
     for (int attempt = 1; attempt < 1000; ++attempt) {
@@ -80,6 +120,14 @@ QString moveAside(const QString& path, const QString& suffix) {
         // link + unlink never replaces an existing file, unlike rename.
         if (::link(from.constData(), to.constData()) == 0) {
             ::unlink(from.constData());
+            return candidate;
+        }
+        if (errno == EEXIST) {
+            continue;
+        }
+        // No hard links here (FAT, exFAT, many FUSE file systems, or a folder in the way): a rename that
+        // refuses to replace does the same in one step.
+        if (renameNoReplace(path, candidate)) {
             return candidate;
         }
         if (errno != EEXIST) {
