@@ -109,7 +109,8 @@ std::optional<PowerStats> PowerSampler::samplePower() {
     stats.isPresent = true;
     const std::int64_t current = integerValue(*battery, QStringLiteral("Current Capacity")).value_or(0);
     const std::int64_t maximum = integerValue(*battery, QStringLiteral("Max Capacity")).value_or(100);
-    stats.charge = maximum < 1 ? 0 : std::min(double(current) / double(maximum), 1.0);
+    // A negative capacity is a garbled reading, not a charge below empty.
+    stats.charge = maximum < 1 ? 0 : std::clamp(double(current) / double(maximum), 0.0, 1.0);
     const QVariant charging = battery->value(QStringLiteral("Is Charging"));
     stats.isCharging = charging.typeId() == QMetaType::Bool && charging.toBool();
     const auto minutes = integerValue(*battery, stats.isCharging ? QStringLiteral("Time to Full Charge")

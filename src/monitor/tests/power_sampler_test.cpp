@@ -124,6 +124,7 @@ TEST_F(PowerSamplerTest, ChargeFollowsCapacitiesWithTheirFallbacks) {
                                  {QStringLiteral("Max Capacity"), QStringLiteral("lots")}}),
                      0.87);
     EXPECT_EQ(chargeWith({{QStringLiteral("Current Capacity"), 120}, {QStringLiteral("Max Capacity"), 100}}), 1);
+    EXPECT_EQ(chargeWith({{QStringLiteral("Current Capacity"), -5}}), 0) << "a garbled capacity is no charge";
 }
 
 TEST_F(PowerSamplerTest, TimeRemainingDependsOnChargingAndMissingTimesAreUnknown) {

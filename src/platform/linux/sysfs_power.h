@@ -2,13 +2,18 @@
 
 #include "platform/api/power.h"
 
+#include <QByteArray>
 #include <QString>
+
+#include <functional>
+#include <optional>
 
 namespace tillory::platform::nix {
 
 // How Linux stands in for the power readings (the one place that documents it):
 // - Power sources are /sys/class/power_supply/*. A "Battery" whose scope is not "Device" (so not a mouse or a
-//   headset) is the internal battery: "Current Capacity" = capacity (percent), "Max Capacity" = 100, "Is
+//   headset) and whose present is not 0 (an empty bay) is one of the machine's batteries, and the first of them
+//   in name order is the internal battery: "Current Capacity" = capacity (percent), "Max Capacity" = 100, "Is
 //   Charging" = status "Charging", "Time to Full Charge" / "Time to Empty" in minutes from energy (or charge)
 //   now, full and the power (or current) flowing, when the driver reports them. A "Mains" supply is listed with
 //   "Type" "AC Power".
@@ -19,6 +24,26 @@ namespace tillory::platform::nix {
 // - The fan controller is hwmon: every fanN_input of /sys/class/hwmon/* in order is fan index 0, 1, …; the
 //   controller's keys "FNum", "F<i>Ac", "F<i>Mn", "F<i>Mx" answer the fan count, fanN_input, fanN_min and
 //   fanN_max as single-precision floats ("flt ").
+
+/// The readings below, each from the attributes of one sysfs folder, so they can be checked without a tree.
+/// `read` answers an attribute's contents ("capacity", "trip_point_0_type", …), nothing when it is missing.
+namespace sysfs {
+using AttributeReader = std::function<std::optional<QByteArray>(const QString& attribute)>;
+/// A one-value attribute as a signed 64-bit decimal; nothing when missing or anything else.
+std::optional<qint64> integer(const std::optional<QByteArray>& text);
+/// A battery of the machine (not a mouse's or a headset's, not an empty bay).
+bool isMachineBattery(const AttributeReader& read);
+/// A supply's description with the keys the power readings use; nothing when it has no type.
+std::optional<QVariantMap> describeSupply(const AttributeReader& read);
+/// The battery's "Voltage" (mV) and "Amperage" (mA), each absent when it cannot be told.
+QVariantMap batteryMeasurements(const AttributeReader& read);
+/// A thermal zone's pressure, 0 nominal to 3 critical.
+int zoneLevel(const AttributeReader& read);
+/// The fan controller's answer to one record, for `fanCount` fans whose files `readFan` answers ("input", "min",
+/// "max" of fan index 0, 1, …).
+SmcClient::Record answerFanRecord(const SmcClient::Record& input, int fanCount,
+                                  const std::function<std::optional<QByteArray>(int fan, const char* file)>& readFan);
+} // namespace sysfs
 
 /// Power sources, battery measurements and thermal pressure from sysfs under `sysRoot`.
 class SysfsPowerSources final : public PowerSources {

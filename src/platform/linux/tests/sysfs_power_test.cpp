@@ -3,9 +3,15 @@
 #include "monitor/power_sampler.h"
 #include "platform/linux/sysfs_power.h"
 
+#include <QDir>
+#include <QFile>
 #include <QFileInfo>
+#include <QTemporaryDir>
 
 #include <gtest/gtest.h>
+
+#include <map>
+#include <tuple>
 
 namespace tillory::platform::nix {
 namespace {
@@ -55,6 +61,136 @@ TEST(SysfsPower, DesktopWithoutBatteryOrFans) {
     EXPECT_FALSE(nowhere.batteryProperties().has_value());
     EXPECT_EQ(nowhere.thermalState(), 0);
     EXPECT_EQ(HwmonSmc(fixture("missing")).open(), nullptr);
+}
+
+using Attributes = std::map<QString, QByteArray>;
+
+sysfs::AttributeReader reader(const Attributes& attributes) {
+    return [attributes](const QString& name) -> std::optional<QByteArray> {
+        const auto it = attributes.find(name);
+        return it == attributes.end() ? std::nullopt : std::optional(it->second);
+    };
+}
+
+constexpr const char* kMax = "9223372036854775807";
+constexpr const char* kMin = "-9223372036854775808";
+
+TEST(SysfsPower, BatteryDescriptionsFromTheirAttributes) {
+    struct Case {
+        const char* what;
+        Attributes attributes;
+        QVariantMap expected; // besides "Type" InternalBattery
+    };
+    const auto discharging = [](Attributes a) {
+        a.insert({{QStringLiteral("type"), "Battery"}, {QStringLiteral("status"), "Discharging"}});
+        return a;
+    };
+    const auto charging = [](Attributes a) {
+        a.insert({{QStringLiteral("type"), "Battery"}, {QStringLiteral("status"), "Charging"}});
+        return a;
+    };
+    const Case cases[] = {
+        {"energy, charging: 10 Wh missing at 20 W",
+         charging({{QStringLiteral("energy_now"), "40000000"},
+                   {QStringLiteral("energy_full"), "50000000"},
+                   {QStringLiteral("power_now"), "20000000"}}),
+         {{QStringLiteral("Is Charging"), true}, {QStringLiteral("Time to Full Charge"), 30}}},
+        {"charge and current, discharging: 3 Ah at 2 A",
+         discharging({{QStringLiteral("charge_now"), "3000000"},
+                      {QStringLiteral("charge_full"), "4000000"},
+                      {QStringLiteral("current_now"), "2000000"}}),
+         {{QStringLiteral("Is Charging"), false}, {QStringLiteral("Time to Empty"), 90}}},
+        {"charge, charging with a negative current: 1 Ah at 1 A",
+         charging({{QStringLiteral("charge_now"), "3000000"},
+                   {QStringLiteral("charge_full"), "4000000"},
+                   {QStringLiteral("current_now"), "-1000000"}}),
+         {{QStringLiteral("Is Charging"), true}, {QStringLiteral("Time to Full Charge"), 60}}},
+        {"no flow: no time",
+         discharging({{QStringLiteral("energy_now"), "1"}, {QStringLiteral("power_now"), "0"}}),
+         {{QStringLiteral("Is Charging"), false}}},
+        {"time past 64 bits",
+         discharging({{QStringLiteral("energy_now"), kMax}, {QStringLiteral("power_now"), "1"}}),
+         {{QStringLiteral("Is Charging"), false}}},
+        {"most negative rate",
+         discharging({{QStringLiteral("energy_now"), "60"}, {QStringLiteral("power_now"), kMin}}),
+         {{QStringLiteral("Is Charging"), false}, {QStringLiteral("Time to Empty"), 0}}},
+        {"missing charge past 64 bits",
+         charging({{QStringLiteral("energy_now"), kMin},
+                   {QStringLiteral("energy_full"), kMax},
+                   {QStringLiteral("power_now"), "1"}}),
+         {{QStringLiteral("Is Charging"), true}}},
+    };
+    for (const Case& c : cases) {
+        QVariantMap expected = c.expected;
+        expected.insert(QStringLiteral("Type"), QStringLiteral("InternalBattery"));
+        EXPECT_EQ(sysfs::describeSupply(reader(c.attributes)), expected) << c.what;
+    }
+}
+
+TEST(SysfsPower, BatteryMeasurementsFromCurrentOrPower) {
+    const std::pair<Attributes, QVariantMap> cases[] = {
+        {{{QStringLiteral("voltage_now"), "12000000"}, {QStringLiteral("current_now"), "-1500000"}},
+         {{QStringLiteral("Voltage"), 12000}, {QStringLiteral("Amperage"), -1500}}},
+        {{{QStringLiteral("voltage_now"), "12000000"}, {QStringLiteral("power_now"), "18000000"}},
+         {{QStringLiteral("Voltage"), 12000}, {QStringLiteral("Amperage"), 1500}}},
+        {{{QStringLiteral("voltage_now"), "12000000"}, {QStringLiteral("power_now"), kMax}},
+         {{QStringLiteral("Voltage"), 12000}}},
+        {{{QStringLiteral("power_now"), "18000000"}}, {}},
+    };
+    for (const auto& [attributes, expected] : cases) {
+        EXPECT_EQ(sysfs::batteryMeasurements(reader(attributes)), expected) << expected.size();
+    }
+}
+
+TEST(SysfsPower, ThermalZoneLevels) {
+    const auto zone = [](const char* temp, const char* type, const char* at) {
+        return Attributes{{QStringLiteral("temp"), temp},
+                          {QStringLiteral("trip_point_0_type"), "active"},
+                          {QStringLiteral("trip_point_0_temp"), "40000"},
+                          {QStringLiteral("trip_point_1_type"), type},
+                          {QStringLiteral("trip_point_1_temp"), at}};
+    };
+    const std::pair<Attributes, int> cases[] = {
+        {zone("79999", "passive", "90000"), 0},
+        {zone("80000", "passive", "90000"), 1},
+        {zone("90000", "passive", "90000"), 2},
+        {zone("95000", "hot", "95000"), 2},
+        {zone("104999", "critical", "105000"), 0},
+        {zone("105000", "critical", "105000"), 3},
+        {zone(kMin, "passive", "-9223372036854775807"), 1}, // the fair margin below the trip goes past 64 bits
+    };
+    for (const auto& [attributes, level] : cases) {
+        EXPECT_EQ(sysfs::zoneLevel(reader(attributes)), level) << attributes.at(QStringLiteral("temp")).constData();
+    }
+}
+
+TEST(SysfsPower, FirstMachineBatteryIsTheOneForBothChargeAndWatts) {
+    QTemporaryDir tree;
+    const auto write = [&](const QString& battery, const char* attribute, const QByteArray& value) {
+        const QString folder = tree.path() + QStringLiteral("/class/power_supply/") + battery;
+        QDir().mkpath(folder);
+        QFile file(folder + u'/' + QLatin1String(attribute));
+        ASSERT_TRUE(file.open(QIODevice::WriteOnly));
+        file.write(value + '\n');
+    };
+    for (const auto& [name, capacity, microamps] :
+         {std::tuple{QStringLiteral("BAT0"), "30", "1000000"}, std::tuple{QStringLiteral("BAT1"), "90", "2000000"}}) {
+        write(name, "type", "Battery");
+        write(name, "capacity", capacity);
+        write(name, "voltage_now", "10000000");
+        write(name, "current_now", microamps);
+    }
+    SysfsPowerSources sources(tree.path());
+    HwmonSmc smc(tree.path());
+    monitor::PowerSampler sampler(sources, smc);
+    monitor::PowerStats stats = *sampler.samplePower();
+    EXPECT_DOUBLE_EQ(stats.charge, 0.30);
+    EXPECT_DOUBLE_EQ(stats.watts, 10);
+
+    write(QStringLiteral("BAT0"), "present", "0"); // the first bay is empty
+    stats = *sampler.samplePower();
+    EXPECT_DOUBLE_EQ(stats.charge, 0.90);
+    EXPECT_DOUBLE_EQ(stats.watts, 20);
 }
 
 } // namespace
