@@ -128,6 +128,7 @@ int main(int argc, char** argv) {
     services.cleanerPanels = &cleanerPanels;
     shell::AppState appState(std::move(services));
     palettePanels.setController(&appState.clipboardPalette());
+    palettePanels.setKeyNames(platform.keyNames);
     cleanerPanels.setController(&appState.keyboardCleaner());
 
     app::AppDelegate delegate(appState, settings);

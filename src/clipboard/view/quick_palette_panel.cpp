@@ -1,6 +1,7 @@
 #include "clipboard/view/quick_palette_panel.h"
 
 #include "clipboard/clipboard_palette_controller.h"
+#include "ui/view/key_labels.h"
 #include "ui/view/screen_space.h"
 
 #include <QPainterPath>
@@ -13,25 +14,27 @@ namespace {
 
 class QuickPalettePanel final : public PalettePanel {
 public:
-    explicit QuickPalettePanel(ClipboardPaletteController* controller) : controller_(controller) {
+    QuickPalettePanel(ClipboardPaletteController* controller, platform::KeyNames keyNames)
+        : controller_(controller), keys_(std::move(keyNames)) {
         view_.setFlags(Qt::Tool | Qt::FramelessWindowHint | Qt::WindowStaysOnTopHint | Qt::WindowDoesNotAcceptFocus);
         view_.setColor(Qt::transparent);
-        view_.setResizeMode(QQuickView::SizeViewToRootObject);
-        view_.setInitialProperties({{QStringLiteral("controller"), QVariant::fromValue<QObject*>(controller)}});
+        // The window follows the card through fit(), which keeps the edge it is anchored to.
+        view_.setResizeMode(QQuickView::SizeRootObjectToView);
+        view_.setInitialProperties({{QStringLiteral("controller"), QVariant::fromValue<QObject*>(controller)},
+                                    {QStringLiteral("keys"), QVariant::fromValue<QObject*>(&keys_)}});
         view_.setSource(QUrl(QStringLiteral("qrc:/tillory/clipboard/ClipboardPaletteView.qml")));
+        if (QQuickItem* root = view_.rootObject()) {
+            QObject::connect(root, &QQuickItem::implicitHeightChanged, &view_, [this] {
+                if (view_.isVisible()) {
+                    fit();
+                }
+            });
+        }
     }
 
     void present(platform::Rect frame) override {
-        // The window is only the card (without a compositor the rest of the panel would not be see-through):
-        // it keeps the panel's top edge when the list drops down and its bottom edge otherwise.
-        const QRect panel = ui::toWindowGeometry(frame);
-        const int cardHeight = int(ClipboardPaletteController::kListChrome +
-                                   ClipboardPaletteController::kRowHeight * controller_->rows().size());
-        const int top = controller_->dropsDown() ? panel.top() : panel.bottom() + 1 - cardHeight;
-        view_.setGeometry(panel.x(), top, panel.width(), cardHeight);
-        QPainterPath rounded;
-        rounded.addRoundedRect(QRectF(0, 0, panel.width(), cardHeight), 12, 12);
-        view_.setMask(QRegion(rounded.toFillPolygon().toPolygon()));
+        panel_ = ui::toWindowGeometry(frame);
+        fit();
         view_.show();
         view_.raise();
     }
@@ -40,11 +43,24 @@ public:
 
     std::uint64_t windowId() const override { return static_cast<std::uint64_t>(view_.winId()); }
 
-    QQuickView& view() { return view_; }
-
 private:
+    /// The window is only the card (without a compositor the rest of the panel would not be see-through): it
+    /// keeps the panel's top edge when the list drops down and its bottom edge otherwise, also when a row is
+    /// added or removed while it shows.
+    void fit() {
+        const QQuickItem* root = view_.rootObject();
+        const int cardHeight = root ? int(root->implicitHeight()) : 0;
+        const int top = controller_ && controller_->dropsDown() ? panel_.top() : panel_.bottom() + 1 - cardHeight;
+        view_.setGeometry(panel_.x(), top, panel_.width(), cardHeight);
+        QPainterPath rounded;
+        rounded.addRoundedRect(QRectF(0, 0, panel_.width(), cardHeight), 12, 12);
+        view_.setMask(QRegion(rounded.toFillPolygon().toPolygon()));
+    }
+
     QPointer<ClipboardPaletteController> controller_;
+    ui::KeyLabels keys_;
     QQuickView view_;
+    QRect panel_;
 };
 
 } // namespace
@@ -57,7 +73,7 @@ std::unique_ptr<PalettePanel> QuickPalettePanelFactory::create() {
     if (!controller_) {
         return nullptr;
     }
-    return std::make_unique<QuickPalettePanel>(controller_);
+    return std::make_unique<QuickPalettePanel>(controller_, keyNames_);
 }
 
 } // namespace tillory::clipboard

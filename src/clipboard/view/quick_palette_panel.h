@@ -1,6 +1,7 @@
 #pragma once
 
 #include "clipboard/palette_panel.h"
+#include "platform/api/key_names.h"
 
 #include <QPointer>
 
@@ -13,10 +14,13 @@ class QuickPalettePanelFactory final : public PalettePanelFactory {
 public:
     /// The controller the view binds to; set before the first show.
     void setController(ClipboardPaletteController* controller);
+    /// How the hint names the modifier keys; the symbols themselves unless set.
+    void setKeyNames(platform::KeyNames names) { keyNames_ = std::move(names); }
     std::unique_ptr<PalettePanel> create() override;
 
 private:
     QPointer<ClipboardPaletteController> controller_;
+    platform::KeyNames keyNames_;
 };
 
 } // namespace tillory::clipboard

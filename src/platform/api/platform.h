@@ -2,6 +2,7 @@
 
 #include "platform/api/accessibility.h"
 #include "platform/api/event_taps.h"
+#include "platform/api/key_names.h"
 #include "platform/api/pasteboard.h"
 #include "platform/api/power.h"
 #include "platform/api/system_counters.h"
@@ -28,6 +29,8 @@ struct Platform {
     Smc* smc = nullptr;
     /// The identifier the platform knows this program by (for the accessibility reset); may be empty.
     QString bundleIdentifier;
+    /// How views name the modifier keys.
+    KeyNames keyNames;
 };
 
 } // namespace tillory::platform

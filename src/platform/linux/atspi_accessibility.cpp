@@ -1,5 +1,7 @@
 #include "platform/linux/atspi_accessibility.h"
 
+#include "platform/linux/native_pixels.h"
+
 #include <QAbstractEventDispatcher>
 #include <QFileInfo>
 #include <QLoggingCategory>
@@ -613,10 +615,16 @@ AXValue AtspiAccessibility::attribute(const Element& element, const QString& nam
     }
     if (name == AXAttribute::Position || name == AXAttribute::Size) {
         const bool position = name == AXAttribute::Position;
-        return session_->read(object, [position](AtspiAccessible* o) {
+        const AXValue extents = session_->read(object, [](AtspiAccessible* o) {
             const auto rect = extentsOf(o);
-            return !rect ? AXValue{} : position ? AXValue{rect->origin()} : AXValue{rect->size()};
+            return rect ? AXValue{*rect} : AXValue{};
         });
+        const auto* rect = std::get_if<Rect>(&extents);
+        if (!rect) {
+            return {};
+        }
+        const Rect logical = logicalFromNative(*rect);
+        return position ? AXValue{logical.origin()} : AXValue{logical.size()};
     }
     return {};
 }
@@ -628,7 +636,12 @@ AXValue AtspiAccessibility::parameterizedAttribute(const Element& element, const
     if (!handle || !handle->object() || !range || name != AXAttribute::BoundsForRange || !session_->available()) {
         return {};
     }
-    return session_->read(handle->object(), [range](AtspiAccessible* o) { return boundsForRange(o, *range); });
+    AXValue bounds =
+        session_->read(handle->object(), [range](AtspiAccessible* o) { return boundsForRange(o, *range); });
+    if (const auto* rect = std::get_if<Rect>(&bounds)) {
+        bounds = logicalFromNative(*rect);
+    }
+    return bounds;
 }
 
 } // namespace tillory::platform::nix

@@ -133,6 +133,7 @@ Platform LinuxDesktop::platform() {
     p.powerSources = &services_->powerSources;
     p.smc = &services_->smc;
     p.bundleIdentifier = QStringLiteral("app.tillory.Tillory");
+    p.keyNames = KeyNames::pc();
     return p;
 }
 

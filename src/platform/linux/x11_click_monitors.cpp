@@ -1,5 +1,7 @@
 #include "platform/linux/x11_click_monitors.h"
 
+#include "platform/linux/native_pixels.h"
+
 #include <QCursor>
 #include <QGuiApplication>
 #include <QMouseEvent>
@@ -94,13 +96,14 @@ private:
         if (!pointer) {
             return;
         }
-        const QPoint at(pointer->root_x, pointer->root_y);
+        const Point logical = logicalFromNative(Point{double(pointer->root_x), double(pointer->root_y)});
+        const QPoint at(qRound(logical.x), qRound(logical.y));
         if (inOwnWindow(at)) {
             return; // the own-window monitor reports it
         }
         Event event;
         event.type = type;
-        event.location = {double(at.x()), double(at.y())};
+        event.location = logical;
         event.clickState = 1;
         // Delivered after the click, from the main loop, as a monitor of other applications' input is.
         std::weak_ptr<bool> alive = alive_;

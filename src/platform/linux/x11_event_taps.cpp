@@ -1,5 +1,6 @@
 #include "platform/linux/x11_event_taps.h"
 
+#include "platform/linux/native_pixels.h"
 #include "platform/linux/x11_click_monitors.h"
 #include "platform/linux/x11_key_table.h"
 
@@ -11,6 +12,7 @@
 
 #include <xcb/xcb.h>
 #include <xcb/xcb_keysyms.h>
+#include <xcb/xinput.h>
 // The XKB header names a field `explicit`, which C++ reserves.
 #define explicit explicit_
 #include <xcb/xkb.h>
@@ -115,6 +117,10 @@ private:
     using GrabKey = std::pair<std::uint8_t, std::uint16_t>; // keycode, modifiers
 
     void readEvents();
+    void watchReleases();
+    /// The keys the server holds down now: after our grab ends their releases go elsewhere, and a key still
+    /// held must go on counting as held, or its next repeat would pass for a fresh press.
+    void syncPressed();
     void onKey(const xcb_key_press_event_t* event, bool press);
     std::set<GrabKey> wantedGrabs() const;
     void updateGrabs();
@@ -148,6 +154,7 @@ private:
     bool capturing_ = false;
     bool dispatching_ = false;
     std::bitset<256> pressed_;
+    std::uint8_t xinputOpcode_ = 0; // 0: no XInput 2, so releases we do not receive cannot be followed
     std::deque<Expected> expected_;
     std::deque<Injection> injections_;
     QTimer modifierPoll_;
@@ -239,6 +246,7 @@ X11EventTaps::Impl::Impl(Workspace* workspace) : workspace_(workspace) {
     if (!available_) {
         return;
     }
+    watchReleases();
     notifier_ = std::make_unique<QSocketNotifier>(xcb_get_file_descriptor(c_), QSocketNotifier::Read);
     QObject::connect(notifier_.get(), &QSocketNotifier::activated, notifier_.get(), [this] { readEvents(); });
     captureRetry_.setInterval(kCaptureRetryMs);
@@ -391,7 +399,7 @@ bool X11EventTaps::Impl::updateCapture(int attempts) {
         // A round trip: once this returns the keyboard is free for whoever asks next, on any connection.
         std::free(xcb_get_input_focus_reply(c_, xcb_get_input_focus(c_), nullptr));
         capturing_ = false;
-        pressed_.reset(); // releases of keys held now go to the application
+        syncPressed();
         return true;
     }
     // A menu of ours that was just chosen from (the tray's) may still hold the keyboard on Qt's own connection
@@ -414,10 +422,43 @@ bool X11EventTaps::Impl::updateCapture(int attempts) {
     return capturing_;
 }
 
+void X11EventTaps::Impl::watchReleases() {
+    // Raw events reach every client that asks, whoever holds the keyboard: the releases we are not sent.
+    const xcb_query_extension_reply_t* xi = xcb_get_extension_data(c_, &xcb_input_id);
+    Reply<xcb_input_xi_query_version_reply_t> version(
+        xcb_input_xi_query_version_reply(c_, xcb_input_xi_query_version(c_, 2, 2), nullptr));
+    if (!xi || !xi->present || !version) {
+        return;
+    }
+    struct {
+        xcb_input_event_mask_t head;
+        std::uint32_t bits;
+    } select{{XCB_INPUT_DEVICE_ALL_MASTER, 1}, XCB_INPUT_XI_EVENT_MASK_RAW_KEY_RELEASE};
+    xcb_input_xi_select_events(c_, root_, 1, &select.head);
+    xinputOpcode_ = xi->major_opcode;
+}
+
+void X11EventTaps::Impl::syncPressed() {
+    Reply<xcb_query_keymap_reply_t> keymap(xinputOpcode_ ? xcb_query_keymap_reply(c_, xcb_query_keymap(c_), nullptr)
+                                                         : nullptr);
+    pressed_.reset();
+    for (int keycode = 8; keymap && keycode < 256; ++keycode) {
+        pressed_[std::size_t(keycode)] = (keymap->keys[keycode / 8] & (1 << (keycode % 8))) != 0;
+    }
+}
+
 void X11EventTaps::Impl::readEvents() {
     while (xcb_generic_event_t* raw = xcb_poll_for_event(c_)) {
         Reply<xcb_generic_event_t> event(raw);
         switch (event->response_type & 0x7f) {
+        case XCB_GE_GENERIC: {
+            auto* generic = reinterpret_cast<xcb_ge_generic_event_t*>(raw);
+            if (xinputOpcode_ && generic->extension == xinputOpcode_ &&
+                generic->event_type == XCB_INPUT_RAW_KEY_RELEASE) {
+                pressed_[reinterpret_cast<xcb_input_raw_key_release_event_t*>(raw)->detail & 0xff] = false;
+            }
+            break;
+        }
         case XCB_KEY_PRESS:
             onKey(reinterpret_cast<const xcb_key_press_event_t*>(raw), true);
             break;
@@ -451,7 +492,7 @@ void X11EventTaps::Impl::readEvents() {
 void X11EventTaps::Impl::onKey(const xcb_key_press_event_t* x, bool press) {
     const std::uint32_t keysym = keysymOf(x->detail);
     Event event;
-    event.location = {double(x->root_x), double(x->root_y)};
+    event.location = logicalFromNative(Point{double(x->root_x), double(x->root_y)});
     if (auto modifier = modifierKey(keysym)) {
         event.type = EventType::FlagsChanged;
         const std::uint16_t after = press ? (x->state | modifier->xMod) : (x->state & ~modifier->xMod);
@@ -601,7 +642,7 @@ void X11EventTaps::Impl::type(const std::vector<Keystroke>& strokes) {
         }
     }
     if (!capturing_) {
-        pressed_.reset(); // with the keyboard ungrabbed, releases of held keys go to the application
+        syncPressed();
         return;
     }
     Reply<xcb_grab_keyboard_reply_t> reply(xcb_grab_keyboard_reply(

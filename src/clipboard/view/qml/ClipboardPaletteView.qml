@@ -6,8 +6,10 @@ import "qrc:/tillory/ui"
 Item {
     id: root
     required property QtObject controller
+    required property QtObject keys
     width: 360
-    height: card.height
+    implicitWidth: 360
+    implicitHeight: card.height
 
     Rectangle {
         id: card
@@ -35,7 +37,7 @@ Item {
             objectName: "headerHint"
             anchors.right: parent.right; anchors.rightMargin: 12
             anchors.verticalCenter: title.verticalCenter
-            text: controller.headerHint
+            text: keys.text(controller.headerHint)
             color: "#b3ffffff"
             font.pixelSize: 9
         }

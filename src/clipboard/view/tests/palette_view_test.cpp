@@ -112,6 +112,38 @@ TEST_F(PaletteViewTest, StackedEntriesShowTheirOrderAndTheHeaderCountsThem) {
     EXPECT_FALSE(shown.contains(QStringLiteral("3")));
 }
 
+TEST_F(PaletteViewTest, RowAddedWhileOpenGrowsTheWindowFromItsAnchoredEdge) {
+    QQuickWindow* window = open();
+    ASSERT_NE(window, nullptr);
+    ASSERT_FALSE(palette->dropsDown()); // resting on its bottom edge
+    const int bottom = window->y() + window->height();
+    sim.copy(QStringLiteral("copied while open"));
+    scheduler.advance(0.7);
+    pump(20);
+    EXPECT_EQ(window->height(), 44 + 30 * 5);
+    EXPECT_EQ(window->y() + window->height(), bottom);
+    EXPECT_EQ(window->mask().boundingRect().height(), 44 + 30 * 5);
+    EXPECT_TRUE(texts(window->contentItem()).contains(QStringLiteral("copied while open")));
+}
+
+TEST_F(PaletteViewTest, HintNamesTheKeysAsThisKeyboardDoes) {
+    panels.setKeyNames(platform::KeyNames::pc());
+    QQuickWindow* window = open();
+    ASSERT_NE(window, nullptr);
+    snapshot(window, QStringLiteral("palette-pc-keys"));
+    EXPECT_TRUE(
+        texts(window->contentItem()).contains(QStringLiteral("↩ paste · 1–8 quick · Alt plain · Super+click stack")));
+    const std::vector<std::pair<QString, QString>> cases = {
+        {QStringLiteral("⌃⌥Z"), QStringLiteral("Ctrl+Alt+Z")},
+        {QStringLiteral("⇧⌘ end"), QStringLiteral("Shift+Super end")},
+        {QStringLiteral("no keys"), QStringLiteral("no keys")},
+    };
+    for (const auto& [text, label] : cases) {
+        EXPECT_EQ(platform::KeyNames::pc().label(text), label);
+        EXPECT_EQ(platform::KeyNames{}.label(text), text);
+    }
+}
+
 TEST_F(PaletteViewTest, DismissHidesTheWindowAndTheNextShowReusesIt) {
     QQuickWindow* window = open();
     ASSERT_NE(window, nullptr);
