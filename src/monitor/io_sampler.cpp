@@ -1,6 +1,9 @@
 #include "monitor/io_sampler.h"
 
 #include <algorithm>
+#include <condition_variable>
+#include <mutex>
+#include <thread>
 
 namespace tillory::monitor {
 
@@ -42,7 +45,87 @@ double rate(std::uint64_t now, std::uint64_t before, double dt) {
 
 } // namespace
 
-IOSampler::IOSampler(platform::SystemCounters& counters) : counters_(counters) {}
+/// Reads the mount table on a thread of its own, one read at a time, so a file system that never answers holds up
+/// only this thread. The thread starts with the first read.
+class IOSampler::VolumeWorker : public std::enable_shared_from_this<VolumeWorker> {
+public:
+    using Mounts = std::optional<std::vector<platform::MountedVolume>>;
+
+    VolumeWorker(platform::SystemCounters& counters, std::chrono::milliseconds wait)
+        : counters_(counters), wait_(wait) {}
+
+    /// A finished read's answer, if one came in since the last call. Starts a new read unless one still runs, and
+    /// waits a while for it.
+    std::optional<Mounts> read() {
+        std::unique_lock lock(mutex_);
+        if (busy_) {
+            return std::nullopt; // the last read still hangs: no second one behind it
+        }
+        if (!thread_.joinable()) {
+            thread_ = std::thread([self = shared_from_this()] { self->run(); });
+        }
+        std::optional<Mounts> fresh = std::exchange(answer_, std::nullopt); // a hung read that came back since
+        busy_ = true;
+        requested_ = true;
+        wake_.notify_all();
+        if (done_.wait_for(lock, wait_, [this] { return !busy_; })) {
+            fresh = std::exchange(answer_, std::nullopt);
+        }
+        return fresh;
+    }
+
+    /// Stops the thread: joined when idle, else left to finish its read and end on its own.
+    void stop() {
+        std::unique_lock lock(mutex_);
+        stopping_ = true;
+        wake_.notify_all();
+        if (!thread_.joinable()) {
+            return;
+        }
+        if (busy_) {
+            thread_.detach();
+        } else {
+            lock.unlock();
+            thread_.join();
+        }
+    }
+
+private:
+    void run() {
+        std::unique_lock lock(mutex_);
+        while (true) {
+            wake_.wait(lock, [this] { return stopping_ || requested_; });
+            if (stopping_) {
+                return;
+            }
+            requested_ = false;
+            lock.unlock();
+            Mounts mounts = counters_.mounts();
+            lock.lock();
+            answer_ = std::move(mounts);
+            busy_ = false;
+            done_.notify_all();
+        }
+    }
+
+    platform::SystemCounters& counters_;
+    const std::chrono::milliseconds wait_;
+    std::mutex mutex_;
+    std::condition_variable wake_;
+    std::condition_variable done_;
+    std::optional<Mounts> answer_;
+    bool busy_ = false;      // a read was asked for and has not answered
+    bool requested_ = false; // a read was asked for and has not begun
+    bool stopping_ = false;
+    std::thread thread_;
+};
+
+IOSampler::IOSampler(platform::SystemCounters& counters, std::chrono::milliseconds volumeWait)
+    : counters_(counters), volumeWorker_(std::make_shared<VolumeWorker>(counters, volumeWait)) {}
+
+IOSampler::~IOSampler() {
+    volumeWorker_->stop();
+}
 
 QString IOSampler::fallbackRootName() {
     return QStringLiteral("Macintosh HD");
@@ -58,7 +141,10 @@ double IOSampler::advanceClock() {
 
 std::vector<VolumeSpace> IOSampler::volumes() {
     std::vector<VolumeSpace> result;
-    const auto mounts = counters_.mounts();
+    if (auto answer = volumeWorker_->read()) {
+        lastMounts_ = std::move(*answer);
+    }
+    const auto& mounts = lastMounts_;
     if (!mounts || mounts->empty()) {
         return result;
     }

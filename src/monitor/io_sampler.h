@@ -3,7 +3,9 @@
 #include "monitor/metric_stats.h"
 #include "platform/api/system_counters.h"
 
+#include <chrono>
 #include <cstdint>
+#include <memory>
 #include <optional>
 #include <vector>
 
@@ -13,7 +15,16 @@ namespace tillory::monitor {
 /// are called together, disk first, with the seconds since the previous pair of calls. Sampling thread only.
 class IOSampler {
 public:
-    explicit IOSampler(platform::SystemCounters& counters);
+    /// How long a tick waits for the volume list before it shows the last one it had.
+    static constexpr std::chrono::milliseconds kVolumeWait{250};
+
+    /// The volume list is read on a worker thread of its own (`counters.mounts()` may hang on a stuck mount): a
+    /// tick waits at most `volumeWait` for it, and while a read hangs, later ticks start no other one and show the
+    /// last list read. `counters` must outlive a read that still hangs when the sampler goes.
+    explicit IOSampler(platform::SystemCounters& counters, std::chrono::milliseconds volumeWait = kVolumeWait);
+    ~IOSampler();
+    IOSampler(const IOSampler&) = delete;
+    IOSampler& operator=(const IOSampler&) = delete;
 
     /// Rates over `dt` seconds (0 when there was no previous sample) and the current volume list. Rates are 0 on
     /// the first reading and for a direction whose counter went backwards.
@@ -52,7 +63,11 @@ private:
     ByteTotals diskByteTotals();
     void netByteTotals(std::vector<ByteCounters>& into);
 
+    class VolumeWorker;
+
     platform::SystemCounters& counters_;
+    std::shared_ptr<VolumeWorker> volumeWorker_; // shared with its thread, which may outlive a hung read
+    std::optional<std::vector<platform::MountedVolume>> lastMounts_;
     std::uint64_t prevTime_ = 0;
     std::uint64_t prevDiskRead_ = 0;
     std::uint64_t prevDiskWrite_ = 0;

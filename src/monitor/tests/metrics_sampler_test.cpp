@@ -3,6 +3,7 @@
 #include "platform/sim/sim_system_counters.h"
 
 #include <QJsonArray>
+#include <QStringList>
 
 #include <gtest/gtest.h>
 
@@ -110,6 +111,37 @@ TEST_F(MetricsSamplerTest, SlowReadingsComeEveryOtherTickAndAFailedTemperatureKe
     const MetricsSnapshot fifth = sampler->sampleSystem();
     EXPECT_EQ(fifth.temperature, 70); // nothing valid was read: the last value stays
     EXPECT_TRUE(fifth.fans.empty());  // an empty fan list replaces the old one
+}
+
+TEST_F(MetricsSamplerTest, HungVolumeReadHoldsUpNoOtherReadingAndStartsNoSecondRead) {
+    const auto volumeNames = [](const MetricsSnapshot& snapshot) {
+        QStringList names;
+        for (const VolumeSpace& volume : snapshot.disk.volumes) {
+            names << volume.name;
+        }
+        return names;
+    };
+    EXPECT_EQ(volumeNames(sampler->sampleSystem()), QStringList{QStringLiteral("System")});
+
+    counters.holdMounts(); // the next statvfs never answers
+    counters.setMounts(std::vector<platform::MountedVolume>{
+        {QStringLiteral("/"), true, false, 1000, 4096, 250, QStringLiteral("System")},
+        {QStringLiteral("/Volumes/STICK"), true, false, 500, 4096, 100, QStringLiteral("STICK")}});
+    for (std::uint64_t tick = 1; tick <= 3; ++tick) {
+        counters.advanceSeconds(1.0);
+        counters.setCpuLoad(platform::CpuTicks{100 + 100 * tick, 50, 850 + 100 * tick, 0});
+        const MetricsSnapshot snapshot = sampler->sampleSystem();
+        EXPECT_DOUBLE_EQ(snapshot.cpu.total, 0.5) << tick;
+        EXPECT_EQ(volumeNames(snapshot), QStringList{QStringLiteral("System")}) << "the last list stays, " << tick;
+    }
+    EXPECT_EQ(counters.mountReads(), 2) << "one read before the hold and the one that hangs, none piled up";
+
+    counters.releaseMounts();
+    QStringList names;
+    for (int tick = 0; tick < 100 && names.size() != 2; ++tick) {
+        names = volumeNames(sampler->sampleSystem());
+    }
+    EXPECT_EQ(names, QStringList({QStringLiteral("System"), QStringLiteral("STICK")}));
 }
 
 TEST_F(MetricsSamplerTest, JsonCarriesTheRecordsFieldNames) {

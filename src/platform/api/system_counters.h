@@ -93,7 +93,9 @@ struct ProcessUsage {
 
 /// The machine's raw counters, as the system monitor reads them once a second. Every method may be called from
 /// the sampling thread (never concurrently); each answers nothing (or an empty list) when the platform cannot
-/// tell, and never blocks for long.
+/// tell, and never blocks for long. The one exception is `mounts`: measuring a file system can hang (a stuck
+/// network mount, a failing disk), so it is called from a thread of its own, one call at a time but possibly
+/// while the other methods run, and must share no unguarded state with them.
 class SystemCounters {
 public:
     virtual ~SystemCounters() = default;

@@ -241,12 +241,14 @@ QString ProcSystemCounters::volumeNameFor(const std::string& source, bool isRoot
 }
 
 std::optional<std::vector<MountedVolume>> ProcSystemCounters::mounts() {
-    if (!readProc("/self/mountinfo", buffer_)) {
+    // Runs on a thread of its own beside the other readings, so it shares none of their buffers.
+    std::string text;
+    if (!readFile((procRoot_ + "/self/mountinfo").c_str(), text)) {
         return std::nullopt;
     }
     std::optional<QHash<QString, QString>> labels;
     std::vector<MountedVolume> volumes;
-    const auto lines = parseMountInfo(buffer_);
+    const auto lines = parseMountInfo(text);
     // Only the last of several mounts on "/" is the one in view (and the one statvfs measures).
     std::size_t visibleRoot = lines.size();
     for (std::size_t i = 0; i < lines.size(); ++i) {

@@ -66,7 +66,7 @@ struct FileSystemSpace {
 using FileSystemStat = std::function<std::optional<FileSystemSpace>(const std::string& path)>;
 
 /// The system monitor's counters read from /proc, /sys and statvfs. Not thread-safe: one caller at a time (the
-/// sampling thread), as SystemCounters requires.
+/// sampling thread), except for mounts, which may run beside the others as SystemCounters allows.
 class ProcSystemCounters final : public SystemCounters {
 public:
     /// `procRoot` and `sysRoot` stand for /proc and /sys; `rootDir` for "/" where /dev/disk/by-label,

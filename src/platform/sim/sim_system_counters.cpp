@@ -9,6 +9,34 @@ void SimSystemCounters::advanceSeconds(double seconds) {
     clock_ += static_cast<std::uint64_t>(std::llround(seconds * 1e9));
 }
 
+void SimSystemCounters::setMounts(std::optional<std::vector<MountedVolume>> table) {
+    const std::lock_guard lock(mountsMutex_);
+    mounts_ = std::move(table);
+}
+
+void SimSystemCounters::holdMounts() {
+    const std::lock_guard lock(mountsMutex_);
+    mountsHeld_ = true;
+}
+
+void SimSystemCounters::releaseMounts() {
+    const std::lock_guard lock(mountsMutex_);
+    mountsHeld_ = false;
+    mountsReleased_.notify_all();
+}
+
+int SimSystemCounters::mountReads() const {
+    const std::lock_guard lock(mountsMutex_);
+    return mountReads_;
+}
+
+std::optional<std::vector<MountedVolume>> SimSystemCounters::mounts() {
+    std::unique_lock lock(mountsMutex_);
+    ++mountReads_;
+    mountsReleased_.wait(lock, [this] { return !mountsHeld_; });
+    return mounts_;
+}
+
 SimSystemCounters::Process* SimSystemCounters::find(std::int32_t pid) {
     const auto it = std::find_if(processes_.begin(), processes_.end(), [&](const auto& p) { return p.pid == pid; });
     return it != processes_.end() ? &*it : nullptr;

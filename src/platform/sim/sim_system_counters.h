@@ -2,7 +2,9 @@
 
 #include "platform/api/system_counters.h"
 
+#include <condition_variable>
 #include <cstdint>
+#include <mutex>
 #include <optional>
 #include <vector>
 
@@ -27,7 +29,13 @@ public:
     // Devices.
     void setAccelerators(std::optional<std::vector<AcceleratorStatistics>> list) { accelerators_ = std::move(list); }
     void setBlockDevices(std::optional<std::vector<BlockDeviceStatistics>> list) { blockDevices_ = std::move(list); }
-    void setMounts(std::optional<std::vector<MountedVolume>> table) { mounts_ = std::move(table); }
+    /// Safe from any thread: the monitor reads the mount table on a thread of its own.
+    void setMounts(std::optional<std::vector<MountedVolume>> table);
+    /// From now on a read of the mount table blocks, like statvfs on a stuck mount, until `releaseMounts`.
+    void holdMounts();
+    void releaseMounts();
+    /// Reads of the mount table begun so far, blocked ones included.
+    int mountReads() const;
     void setInterfaces(std::optional<std::vector<InterfaceCounters>> list) { interfaces_ = std::move(list); }
     void setTemperatures(std::vector<TemperatureReading> readings) { temperatures_ = std::move(readings); }
 
@@ -55,7 +63,7 @@ public:
     std::optional<SwapUsage> swapUsage() override { return swap_; }
     std::optional<std::vector<AcceleratorStatistics>> accelerators() override { return accelerators_; }
     std::optional<std::vector<BlockDeviceStatistics>> blockDevices() override { return blockDevices_; }
-    std::optional<std::vector<MountedVolume>> mounts() override { return mounts_; }
+    std::optional<std::vector<MountedVolume>> mounts() override;
     std::optional<std::vector<InterfaceCounters>> interfaces() override { return interfaces_; }
     std::vector<TemperatureReading> temperatures() override { return temperatures_; }
     std::uint64_t monotonicNanos() override { return clock_; }
@@ -79,7 +87,11 @@ private:
     std::optional<SwapUsage> swap_;
     std::optional<std::vector<AcceleratorStatistics>> accelerators_;
     std::optional<std::vector<BlockDeviceStatistics>> blockDevices_;
+    mutable std::mutex mountsMutex_;
+    std::condition_variable mountsReleased_;
     std::optional<std::vector<MountedVolume>> mounts_;
+    bool mountsHeld_ = false;
+    int mountReads_ = 0;
     std::optional<std::vector<InterfaceCounters>> interfaces_;
     std::vector<TemperatureReading> temperatures_;
     std::uint64_t clock_ = 1'000'000'000; // a real monotonic clock is never 0, which callers read as "no sample yet"
