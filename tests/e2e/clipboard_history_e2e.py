@@ -1,7 +1,8 @@
 #!/usr/bin/env python3
 """Tillory's clipboard history on a real X server: copies made with xclip and with a multi-target owner reach the
 history file; a copy survives SIGTERM inside the half-second save delay; the history survives a restart; a second
-instance leaves the first alone; a corrupt file is moved aside, not destroyed."""
+instance leaves the first alone; a data folder that cannot be written is said plainly and the history runs in
+memory; a corrupt file is moved aside, not destroyed; a copy survives the X server going away."""
 
 import argparse
 import base64
@@ -18,12 +19,13 @@ from harness import Desktop, Skip, wait_for  # noqa: E402
 
 
 class Tillory:
-    def __init__(self, desktop, binary, home):
+    def __init__(self, desktop, binary, home, data_home=None):
         self.desktop = desktop
         self.home = home
         self.log_path = os.path.join(home, f"tillory-{time.monotonic_ns()}.log")
         self.log = open(self.log_path, "w")
-        env = desktop.env(XDG_CONFIG_HOME=os.path.join(home, "config"), XDG_DATA_HOME=os.path.join(home, "data"),
+        env = desktop.env(XDG_CONFIG_HOME=os.path.join(home, "config"),
+                          XDG_DATA_HOME=data_home or os.path.join(home, "data"),
                           QT_LOGGING_RULES="tillory.clipboard.debug=true")
         self.proc = desktop.spawn([binary], env=env, stdout=self.log, stderr=subprocess.STDOUT)
         self.seen = 0
@@ -49,9 +51,12 @@ class Tillory:
 
     def stop(self, sig=signal.SIGTERM):
         self.proc.send_signal(sig)
+        return self.wait_exit()
+
+    def wait_exit(self, expected=0):
         code = self.proc.wait(30)
         self.log.close()
-        if code != 0:
+        if code != expected:
             sys.stderr.write("Tillory's output:\n" + "\n".join(self.lines()[-60:]) + "\n")
         return code
 
@@ -165,6 +170,20 @@ def run(desktop, tillory_bin, owner_bin):
     wait_for(lambda: texts(home) == ["after restart"] + [e["text"] for e in before], 5, "history kept on restart")
     check(app.stop(signal.SIGINT) == 0, "Tillory exits cleanly on SIGINT")
 
+    # A data folder that cannot be created (a file stands in its way; root cannot write there either): said
+    # plainly with the path, not taken for another Tillory, and the history still records copies in memory.
+    blocked = os.path.join(home, "blocked-data")
+    with open(blocked, "w") as f:
+        f.write("not a folder")
+    app = Tillory(desktop, tillory_bin, home, data_home=blocked)
+    check(any("cannot write to its data folder " + os.path.join(blocked, "Tillory") in line
+              for line in app.lines()), "an unwritable data folder is reported with its path")
+    check(not any("already running" in line for line in app.lines()), "it is not taken for another instance")
+    copy_with_xclip(desktop, "in memory only")
+    app.wait_line("recorded copy of")
+    check(app.stop() == 0, "Tillory without a data folder exits cleanly")
+    check(texts(home) == ["after restart"] + [e["text"] for e in before], "the real history was not touched")
+
     # A corrupt file is moved aside before anything replaces it.
     with open(history_path(home), "w") as f:
         f.write('[{"id": "not a uuid", "text": "x", "date": 1}')
@@ -175,7 +194,19 @@ def run(desktop, tillory_bin, owner_bin):
     copy_with_xclip(desktop, "fresh start")
     app.wait_line("recorded copy of")
     wait_for(lambda: texts(home) == ["fresh start"], 5, "a fresh history after the corrupt one")
-    app.stop()
+
+    # The X server goes away right after a copy, inside the half-second save delay. Qt then ends the process
+    # itself, without an orderly quit; the copy must still reach the disk. Last: the desktop is gone afterwards.
+    for attempt in range(5):
+        text = f"before the server goes {attempt}"
+        copy_with_xclip(desktop, text)
+        app.wait_line("recorded copy of")
+        if text not in texts(home):
+            break
+    check(text not in texts(home), "the X server was never stopped between the poll and the save")
+    desktop.procs[0].kill()  # Xvfb
+    app.wait_exit(expected=1)
+    check(texts(home)[0] == text, "a copy recorded just before the X server went away is on disk")
 
 
 def main():

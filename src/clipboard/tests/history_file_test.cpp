@@ -104,6 +104,19 @@ TEST(HistoryCodec, HandWrittenHistoryWithOptionalMembersLeftOutLoads) {
     EXPECT_FALSE((*entries)[1].pinned);
 }
 
+TEST(HistoryCodec, RepeatedIdKeepsOnlyItsFirstEntry) {
+    const QByteArray json = R"([
+        {"id": "6F9619FF-8B86-D011-B42D-00C04FC964FF", "text": "newest", "date": 3},
+        {"id": "0B1E4F2A-93C7-4D6E-A5F0-1C2D3E4F5A6B", "text": "other", "date": 2},
+        {"id": "6f9619ff-8b86-d011-b42d-00c04fc964ff", "text": "older twin", "date": 1, "pinned": true}
+    ])";
+    const auto entries = decodeHistory(json);
+    ASSERT_TRUE(entries);
+    ASSERT_EQ(entries->size(), 2U);
+    EXPECT_EQ((*entries)[0].text, QStringLiteral("newest"));
+    EXPECT_EQ((*entries)[1].text, QStringLiteral("other"));
+}
+
 TEST(HistoryCodec, OneBadElementMakesTheWholeHistoryUnreadable) {
     const QByteArray good = R"({"id":"6F9619FF-8B86-D011-B42D-00C04FC964FF","text":"ok","date":1})";
     ASSERT_TRUE(decodeHistory("[" + good + "]"));
@@ -200,6 +213,22 @@ TEST_F(HistoryStoreTest, UnreadableFilesAreMovedAsideWithoutReplacingEarlierOnes
 
     ASSERT_TRUE(store.save({}));
     EXPECT_EQ(store.load().status, HistoryStore::LoadStatus::Loaded);
+}
+
+TEST_F(HistoryStoreTest, ReadOnlyStoreReadsButNeverWritesOrMovesAnything) {
+    const QByteArray readable = encodeHistory(sampleEntries());
+    for (const QByteArray& content : {readable, QByteArray("[{\"id\":")}) {
+        writeFile(HistoryStore(folder).path(), content);
+        const HistoryStore store(folder, HistoryStore::Access::ReadOnly);
+        EXPECT_FALSE(store.canSave());
+        const auto result = store.load();
+        EXPECT_EQ(result.status,
+                  content == readable ? HistoryStore::LoadStatus::Loaded : HistoryStore::LoadStatus::Unreadable);
+        EXPECT_TRUE(result.movedTo.isEmpty());
+        EXPECT_FALSE(store.save({}));
+        EXPECT_EQ(readFile(store.path()), content);
+        EXPECT_EQ(QDir(folder).entryList(QDir::Files).size(), 1);
+    }
 }
 
 } // namespace

@@ -10,6 +10,7 @@
 
 #include <gtest/gtest.h>
 
+#include <cerrno>
 #include <sys/stat.h>
 
 namespace tillory::core {
@@ -99,6 +100,29 @@ TEST_F(Files, MoveAsideNeverReplacesAnExistingFile) {
     for (int i = 0; i < expected.size(); ++i) {
         EXPECT_EQ(contents(expected[i]), QByteArray::number(i));
     }
+}
+
+TEST_F(Files, MoveAsideWithoutHardLinksRenamesWithoutReplacingOrGivesUp) {
+    // A folder cannot be hard-linked anywhere, as no file can on FAT or many FUSE file systems.
+    const QString folder = path(QStringLiteral("history.json"));
+    ASSERT_TRUE(QDir().mkdir(folder));
+    ASSERT_TRUE(writeFileAtomically(folder + QStringLiteral(".corrupt"), QByteArray("earlier")));
+    EXPECT_EQ(moveAside(folder, QStringLiteral(".corrupt")), folder + QStringLiteral(".corrupt-2"));
+    EXPECT_FALSE(QFile::exists(folder));
+    EXPECT_EQ(contents(folder + QStringLiteral(".corrupt")), QByteArray("earlier"));
+
+    EXPECT_FALSE(renameNoReplace(folder + QStringLiteral(".corrupt-2"), folder + QStringLiteral(".corrupt")));
+    EXPECT_EQ(errno, EEXIST);
+
+    // Neither a link nor a rename can make a name this long: the file stays, and the caller is told.
+    const QString file = path(QString(250, QLatin1Char('h')));
+    {
+        QFile kept(file);
+        ASSERT_TRUE(kept.open(QIODevice::WriteOnly));
+        kept.write("kept");
+    }
+    EXPECT_EQ(moveAside(file, QStringLiteral(".corrupt")), QString());
+    EXPECT_EQ(contents(file), QByteArray("kept"));
 }
 
 TEST(Uuid, StringIsTheUpperCaseFormAndParsesBackInEitherCase) {
