@@ -56,6 +56,32 @@ TEST_F(CPUSamplerTest, FirstSampleIsZerosForEveryProcessorThenRealShares) {
     EXPECT_DOUBLE_EQ(second.perCore[2], 1.0);
 }
 
+TEST_F(CPUSamplerTest, PerCoreBusyCountsSystemAndNiceTicks) {
+    struct Case {
+        CpuTicks delta; // user, system, idle, nice
+        double busy;
+    };
+    const Case cases[] = {
+        {{10, 20, 70, 0}, 0.3}, {{0, 25, 75, 0}, 0.25}, {{0, 0, 50, 50}, 0.5},
+        {{10, 10, 0, 10}, 1.0}, {{0, 0, 0, 0}, 0.0},
+    };
+    std::vector<CpuTicks> before(std::size(cases), CpuTicks{1000, 1000, 1000, 1000});
+    counters_.setProcessorLoad(before);
+    sampler_.sample();
+    std::vector<CpuTicks> after = before;
+    for (std::size_t i = 0; i < std::size(cases); ++i) {
+        const CpuTicks& d = cases[i].delta;
+        after[i] = {before[i].user + d.user, before[i].system + d.system, before[i].idle + d.idle,
+                    before[i].nice + d.nice};
+    }
+    counters_.setProcessorLoad(after);
+    const std::vector<double> perCore = sampler_.sample().perCore;
+    ASSERT_EQ(perCore.size(), std::size(cases));
+    for (std::size_t i = 0; i < std::size(cases); ++i) {
+        EXPECT_DOUBLE_EQ(perCore[i], cases[i].busy) << "core " << i;
+    }
+}
+
 TEST_F(CPUSamplerTest, NoTicksElapsedGivesZeroRatherThanNaN) {
     sampler_.sample();
     EXPECT_EQ(sampler_.sample(), (CPUStats{0, 0, 0, {0, 0, 0}})); // NaN would compare unequal

@@ -112,8 +112,8 @@ TEST_F(IOSamplerTest, VolumesKeepTheRootAndTheUsersWritableDisksInTableOrder) {
     }});
     const auto volumes = sampler_.volumes();
     EXPECT_EQ(names(volumes),
-              (QStringList{QStringLiteral("Archive"), IOSampler::fallbackRootName(), QStringLiteral("Stick")}));
-    EXPECT_EQ(volumes[1], (VolumeSpace{IOSampler::fallbackRootName(), 400'000 * kBlock, kRootBlocks * kBlock}));
+              (QStringList{QStringLiteral("Archive"), QStringLiteral("Macintosh HD"), QStringLiteral("Stick")}));
+    EXPECT_EQ(volumes[1], (VolumeSpace{QStringLiteral("Macintosh HD"), 400'000 * kBlock, kRootBlocks * kBlock}));
     EXPECT_EQ(sampler_.diskStats(0).volumes, volumes);
 }
 

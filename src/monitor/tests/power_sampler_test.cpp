@@ -33,6 +33,7 @@ public:
     bool refuses = false;
     int opens = 0;
     int calls = 0;
+    std::vector<Record> reads; // the read-key records sent, in order
 
     std::unique_ptr<platform::SmcClient> open() override {
         ++opens;
@@ -76,6 +77,7 @@ private:
                 std::memcpy(output.data() + 28, &size, 4);
                 std::memcpy(output.data() + 32, &key.type, 4);
             } else if (input[42] == 5) {
+                smc_.reads.push_back(input);
                 std::copy(key.bytes.begin(), key.bytes.end(), output.begin() + 48);
             }
             return output;
@@ -161,6 +163,30 @@ TEST_F(PowerSamplerTest, FansAreReadInIndexOrderSkippingUnreadableSpeeds) {
     // Fan 1 has no actual speed: it is dropped. Fan 2 has no limits: they read 0.
     smc.keys[QStringLiteral("F2Ac")] = FakeSmc::flt(1500.9f);
     EXPECT_EQ(sampler.sampleFans(), (std::vector<FanStats>{{0, 2000, 1200, 6156}, {2, 1500, 0, 0}}));
+}
+
+TEST_F(PowerSamplerTest, ReadStepSendsTheKeyWithTheSizeAndTypeKeyInfoReported) {
+    smc.keys[QStringLiteral("FNum")] = FakeSmc::integer16(1);
+    smc.keys[QStringLiteral("F0Ac")] = FakeSmc::fpe2(2000);
+    smc.keys[QStringLiteral("F0Mx")] = FakeSmc::flt(6000.f);
+    ASSERT_EQ(sampler.sampleFans().size(), 1u);
+    struct Expected {
+        std::uint32_t key, size, type;
+    };
+    const Expected expected[] = {
+        {0x464E756D, 2, 0x75693136}, // "FNum", 2 bytes of "ui16"
+        {0x46304163, 2, 0x66706532}, // "F0Ac", 2 bytes of "fpe2"
+        {0x46304D78, 4, 0x666C7420}, // "F0Mx", 4 bytes of "flt "
+    };
+    ASSERT_EQ(smc.reads.size(), std::size(expected)) << "F0Mn has no key info, so it is never read";
+    for (std::size_t i = 0; i < std::size(expected); ++i) {
+        Record record{};
+        std::memcpy(record.data(), &expected[i].key, 4);
+        std::memcpy(record.data() + 28, &expected[i].size, 4);
+        std::memcpy(record.data() + 32, &expected[i].type, 4);
+        record[42] = 5;
+        EXPECT_EQ(smc.reads[i], record) << "read " << i << ": every other byte zero";
+    }
 }
 
 TEST_F(PowerSamplerTest, FanCountOutsideOneToElevenGivesNoFans) {

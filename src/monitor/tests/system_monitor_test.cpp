@@ -81,18 +81,34 @@ TEST_F(SystemMonitorTest, TicksComeAtOnceThenAfterSixTenthsThenEverySecond) {
 TEST_F(SystemMonitorTest, HistoriesKeepTheNewestSixtyAndAnAbsentGpuCountsAsZero) {
     monitor->startPolling();
     int tick = 0;
-    QObject::connect(monitor.get(), &SystemMonitor::snapshotChanged, [this, &tick] {
-        // Each tick's processor counters move on, so every history value tells its tick apart.
+    std::vector<double> memory, disk, network;
+    QObject::connect(monitor.get(), &SystemMonitor::snapshotChanged, [&] {
+        const MetricsSnapshot& s = monitor->snapshot();
+        memory.push_back(s.memory.used);
+        disk.push_back(s.disk.readBytesPerSec + s.disk.writeBytesPerSec);
+        network.push_back(s.network.downBytesPerSec + s.network.upBytesPerSec);
+        // Each tick's counters move on by more than the last, so every history value tells its tick apart.
         ++tick;
-        counters.setCpuLoad(platform::CpuTicks{std::uint64_t(tick) * 10, 0, std::uint64_t(tick) * 10, 0});
+        const auto t = std::uint64_t(tick);
+        counters.setCpuLoad(platform::CpuTicks{t * 10, 0, t * 10, 0});
+        counters.setVmStatistics(platform::VmStatistics{4096, t * 1024, 0, 0, 0, 0});
+        counters.setBlockDevices(std::vector<platform::BlockDeviceStatistics>{{t * t * 1000, t * t * 500}});
+        counters.setInterfaces(
+            std::vector<platform::InterfaceCounters>{{QStringLiteral("eth0"), t * t * 2000, t * t * 100, false}});
     });
     runFor(0.6 + 60.0);
-    EXPECT_EQ(published.size(), 62u);
+    ASSERT_EQ(published.size(), 62u);
     EXPECT_EQ(monitor->cpuHistory().size(), 60u);
     EXPECT_EQ(monitor->gpuHistory(), std::vector<double>(60, 0.0));
-    EXPECT_EQ(monitor->memoryHistory().size(), 60u);
-    EXPECT_EQ(monitor->networkHistory().size(), 60u);
     EXPECT_DOUBLE_EQ(monitor->cpuHistory().back(), 0.5); // oldest dropped, newest last
+
+    const auto newest = [](const std::vector<double>& all) { return std::vector<double>(all.end() - 60, all.end()); };
+    EXPECT_EQ(monitor->memoryHistory(), newest(memory));
+    EXPECT_EQ(monitor->diskHistory(), newest(disk));
+    EXPECT_EQ(monitor->networkHistory(), newest(network));
+    EXPECT_DOUBLE_EQ(monitor->memoryHistory().front(), 2.0 / 1024) << "ticks 0 and 1 dropped, tick 2 oldest";
+    EXPECT_GT(monitor->diskHistory().front(), 0.0);
+    EXPECT_GT(monitor->networkHistory().front(), 0.0);
 }
 
 TEST_F(SystemMonitorTest, ProcessLoopSkipsItsFirstTickAndStopsWhenAsked) {
