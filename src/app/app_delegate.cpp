@@ -5,6 +5,7 @@
 #include "keys/keyboard_cleaner_controller.h"
 #include "shell/app_state.h"
 #include "status_icon.h"
+#include "ui/view/scene_graph.h"
 
 #include <QApplication>
 #include <QMenu>
@@ -31,7 +32,10 @@ void terminateOnExit() {
 } // namespace
 
 AppDelegate::AppDelegate(shell::AppState& appState, core::Settings& settings, QObject* parent)
-    : QObject(parent), appState_(appState), settings_(settings) {}
+    : QObject(parent), appState_(appState), settings_(settings) {
+    // Views are made on first show, all after this: the palette, the overlays.
+    ui::preferSoftwareSceneGraph();
+}
 
 AppDelegate::~AppDelegate() {
     if (exitingDelegate == this) {
