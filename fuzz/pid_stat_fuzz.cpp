@@ -1,4 +1,4 @@
-// Feeds arbitrary bytes to the per-process stat and io parsers. A name is taken from inside the text, between
+// Feeds arbitrary bytes to the per-process stat, statm and io parsers. A name is taken from inside the text, between
 // its parentheses.
 #include "platform/linux/proc_parsers.h"
 
@@ -18,5 +18,6 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
         }
     }
     static_cast<void>(parsePidIo(text));
+    static_cast<void>(parsePidStatmPrivatePages(text));
     return 0;
 }

@@ -1,7 +1,8 @@
 #!/usr/bin/env python3
 """`tillory --snapshot` beside the tools people trust on the same machine at the same moment: memory used
 within 3 % of physical memory of what `free` reports, the root volume's size and free space as `df` shows them,
-CPU busy within 5 points of `vmstat` and a process spinning on one core within 2 points of `top`. Runs without a
+CPU busy within 5 points of `vmstat`, and a process spinning on one core within 2 points of `top` with its memory
+within 5 % (or 256 KiB) of top's RES - SHR, the private resident memory the process list shows. Runs without a
 display and leaves the user's settings alone."""
 
 import argparse
@@ -72,8 +73,8 @@ def main():
     try:
         cores = os.cpu_count()
         vmstat = subprocess.Popen(["vmstat", "1", "2"], stdout=subprocess.PIPE, text=True)
-        top = subprocess.Popen(["top", "-b", "-n", "2", "-d", "1", "-p", str(spinner.pid)], stdout=subprocess.PIPE,
-                               text=True)
+        top = subprocess.Popen(["top", "-b", "-n", "2", "-d", "1", "-e", "k", "-p", str(spinner.pid)],
+                               stdout=subprocess.PIPE, text=True)
         with_processes = json.loads(subprocess.run([args.tillory, "--snapshot", "--processes"],
                                                    capture_output=True, text=True, timeout=30, env=env,
                                                    check=True).stdout)
@@ -98,9 +99,16 @@ def main():
     check(abs(our_cpu - top_cpu) <= 2 or (our_cpu >= 97 and top_cpu >= 97),
           f"spinner at {our_cpu:.1f} % of a core vs top's {top_cpu} %")
 
+    # Memory: shared library pages are counted in every process that maps them, so the list shows RES - SHR.
+    top_private_kib = int(top_rows[-1][5]) - int(top_rows[-1][6])
+    our_private_kib = listed[spinner.pid]["memory"] / 100 * with_processes["memory"]["totalBytes"] / 1024
+    check(abs(our_private_kib - top_private_kib) <= max(256, 0.05 * top_private_kib),
+          f"spinner memory {our_private_kib:.0f} KiB vs top's RES - SHR {top_private_kib} KiB")
+
     print(f"snapshot accuracy: memory used {ours / 2**20:.0f} MiB vs free {used / 2**20:.0f} MiB; "
           f"root free {root['freeBytes']} vs df {avail}; CPU busy {our_busy:.1f} % vs vmstat {vm_busy} %; "
-          f"spinner {our_cpu:.1f} % vs top {top_cpu} %; passed")
+          f"spinner {our_cpu:.1f} % vs top {top_cpu} %, {our_private_kib:.0f} KiB vs RES - SHR "
+          f"{top_private_kib} KiB; passed")
     return 0
 
 
