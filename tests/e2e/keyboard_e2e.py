@@ -80,8 +80,9 @@ class Client:
 
 class Tillory:
     def __init__(self, desktop, binary, home, settings=None, logging="tillory.*.debug=true",
-                 started="polling the pasteboard"):
+                 started="polling the pasteboard", scale=1, **env_extra):
         self.desktop = desktop
+        self.scale = scale
         config = os.path.join(home, "config")
         os.makedirs(os.path.join(config, "Tillory"), exist_ok=True)
         with open(os.path.join(config, "Tillory", "Tillory.conf"), "w") as f:
@@ -89,7 +90,7 @@ class Tillory:
         self.log_path = os.path.join(home, f"tillory-{time.monotonic_ns()}.log")
         self.log = open(self.log_path, "w")
         env = desktop.env(XDG_CONFIG_HOME=config, XDG_DATA_HOME=os.path.join(home, "data"),
-                          QT_LOGGING_RULES=logging)
+                          QT_LOGGING_RULES=logging, **env_extra)
         self.proc = desktop.spawn([binary], env=env, stdout=self.log, stderr=subprocess.STDOUT)
         self.wait_line(started)
 
@@ -116,7 +117,7 @@ class Tillory:
         return windows
 
     def palette(self):
-        return next((w for w in self.visible_windows() if w[2] == 360), None)
+        return next((w for w in self.visible_windows() if w[2] == 360 * self.scale), None)
 
     def stop(self):
         self.proc.terminate()
@@ -266,6 +267,28 @@ def run_steps(desktop, args, home):
     editor.wait_text("betax", "one paste, then the next key")
     editor.clear()
 
+    # Super let go a moment before V, as quick hands and `xdotool key super+v` do: still exactly one paste.
+    desktop.key("super+v")
+    wait_for(lambda: editor.text() == "beta", 5, "the paste with Super let go first")
+    desktop.key("x")
+    editor.wait_text("betax", "one paste, then the next key")
+    editor.clear()
+
+    # Dismissed by a click while V is still held, the palette stays shut: the held key's repeats are repeats.
+    desktop.run(["xset", "r", "on"])
+    desktop.run(["xdotool", "keydown", "super", "keydown", "v"])
+    try:
+        wait_for(app.palette, 5, "the palette to open")
+        desktop.run(["xdotool", "mousemove", "900", "700", "click", "1"])
+        wait_for(lambda: app.palette() is None, 5, "the palette to close on a click elsewhere")
+        time.sleep(1.0)  # some 25 repeats of the held V
+        check(app.palette() is None, "the palette opened again while V was held")
+    finally:
+        desktop.run(["xdotool", "keyup", "v", "keyup", "super"])
+        desktop.run(["xset", "r", "off"])
+    time.sleep(0.3)
+    check(editor.text() == "", f"keys arrived while V was held: {editor.text()!r}")
+
     # Held: the palette opens; a digit pastes that row once Super is up.
     frame = hold_super_v(desktop, app)
     screenshot(desktop, os.path.join(artifacts, "e2e-palette.png"))
@@ -362,6 +385,32 @@ def run_steps(desktop, args, home):
     check("not for pasting" not in editor.text(), f"Super+V pasted with the clipboard off: {editor.text()!r}")
     check("tillory.taps: press" not in app.output(), "Super+V went through Tillory with the clipboard off")
     app.stop()
+
+    # Scaled by Qt (QT_SCALE_FACTOR) or by the desktop (Xft.dpi): the palette still sits on the caret, and a click
+    # on a row is a click in the palette. Sizes in X pixels are twice the points.
+    for label, env in (("QT_SCALE_FACTOR=2", {"QT_SCALE_FACTOR": "2"}), ("Xft.dpi 192", {})):
+        if not env:
+            subprocess.run(["xrdb", "-merge"], input="Xft.dpi: 192\n", text=True, env=desktop.env(), check=True)
+        app = Tillory(desktop, args.tillory, home, scale=2, **env)
+        text = f"scaled {len(label)}"
+        copy(desktop, text)
+        app.wait_line("recorded copy of")
+        # The field itself stays unscaled, so that it sits where it is put whatever the X resources say.
+        field = Client(desktop, args.client, "--class", "field", "--geometry", "400x60+650+600",
+                       env=desktop.env(QT_LINUX_ACCESSIBILITY_ALWAYS_ON="1", QT_ENABLE_HIGHDPI_SCALING="0"))
+        wait_accessible_text_focus(desktop, field.proc.pid)
+        desktop.key("a")  # an empty field has no caret box: it would stand in with its frame
+        field.wait_text("a", f"{label}: typing")
+        desktop.run(["xdotool", "mousemove", "100", "700"])  # far from the caret: the mouse must not be used
+        x, y, width, height = hold_super_v(desktop, app)
+        release_super(desktop)
+        check(650 - 360 <= x <= 650 + 80 - 360, f"{label}: palette not centred on the caret: {x}")
+        check(600 - 16 - 4 <= y + height <= 600 + 60 - 16, f"{label}: palette not above the caret: {y} + {height}")
+        desktop.run(["xdotool", "mousemove", str(x + width // 2), str(y + 2 * (32 + 15)), "click", "1"])
+        wait_for(lambda: field.text() == "a" + text, 5, f"{label}: the clicked row pasted (field has {field.text()!r})")
+        field.proc.terminate()
+        app.stop()
+    subprocess.run(["xrdb", "-remove"], env=desktop.env(), check=False)
 
 
 def run_cleaning_lock(desktop, app, editor, artifacts):

@@ -692,6 +692,11 @@ void X11EventTaps::Impl::typeChord(const XChord& chord, std::int64_t userData) {
     }
     // Only the chord's own key is watched for: the modifiers typed around it are never grabbed as triggers.
     std::vector<Keystroke> strokes;
+    // The user may still hold the key (Super let go before V): ours would be a repeat, which the server drops
+    // where repeat is off and the application may ignore elsewhere. Let it up first.
+    if (isDown(keys.front())) {
+        strokes.push_back({keys.front(), false, 0, -1});
+    }
     for (std::uint8_t modifier : modifierKeys) {
         strokes.push_back({modifier, true, 0, -1});
     }
