@@ -1,8 +1,8 @@
 // Dispatch cost of one key event through the hub with four pass-through handlers (every feature on), and the heap
 // allocations it makes. Allocations are counted by replacing the global allocator in this binary.
 #include "core/manual_scheduler.h"
+#include "keyhub/key_event_hub.h"
 #include "platform/sim/sim_desktop.h"
-#include "shell/key_event_hub.h"
 
 #include <benchmark/benchmark.h>
 
@@ -35,7 +35,7 @@ static void BM_DispatchThroughFourHandlers(benchmark::State& state) {
     platform::sim::SimDesktop sim(scheduler);
     sim.grantAccessibility();
     const platform::Platform p = sim.platform();
-    shell::KeyEventHub hub(*p.eventTaps, *p.accessibility, scheduler);
+    keyhub::KeyEventHub hub(*p.eventTaps, *p.accessibility, scheduler);
     int seen = 0;
     for (int i = 0; i < 4; ++i) {
         // Each handler looks at the event the way the features do (key code and flags) and lets it pass.

@@ -9,10 +9,10 @@
 #include "core/qt_scheduler.h"
 #include "core/serial_queue.h"
 #include "core/settings.h"
+#include "keyhub/key_event_hub.h"
 #include "keys/view/quick_cleaner_panel.h"
 #include "platform/linux/linux_desktop.h"
 #include "shell/app_state.h"
-#include "shell/key_event_hub.h"
 
 #include <QApplication>
 #include <QDir>
@@ -110,8 +110,8 @@ int main(int argc, char** argv) {
     // After the desktop: the sampling thread reads the desktop's counters, so it must stop first.
     core::ThreadSerialQueue samplingQueue("sampling");
 
-    shell::KeyEventHub hub(*platform.eventTaps, *platform.accessibility, scheduler);
-    shell::KeyEventHub::setShared(&hub);
+    keyhub::KeyEventHub hub(*platform.eventTaps, *platform.accessibility, scheduler);
+    keyhub::KeyEventHub::setShared(&hub);
 
     shell::AppState::Services services;
     services.platform = platform;

@@ -2,10 +2,10 @@
 
 #include "clipboard/clipboard_manager.h"
 #include "core/uuid.h"
+#include "keyhub/key_event_hub.h"
 #include "platform/api/event_taps.h"
 #include "platform/api/pasteboard.h"
 #include "platform/api/workspace.h"
-#include "shell/key_event_hub.h"
 
 #include <QPointer>
 #include <QVariantMap>
@@ -114,7 +114,7 @@ Placement placePanel(const std::optional<Rect>& caret, Point mouse, const std::o
 
 } // namespace
 
-ClipboardPaletteController::ClipboardPaletteController(ClipboardManager& clipboard, shell::KeyEventHub& hub,
+ClipboardPaletteController::ClipboardPaletteController(ClipboardManager& clipboard, keyhub::KeyEventHub& hub,
                                                        platform::Accessibility& accessibility,
                                                        platform::EventTaps& eventTaps, platform::Pasteboard& pasteboard,
                                                        platform::Screens& screens, core::Scheduler& scheduler,

@@ -24,7 +24,7 @@ class Pasteboard;
 class Screens;
 } // namespace tillory::platform
 
-namespace tillory::shell {
+namespace tillory::keyhub {
 class KeyEventHub;
 }
 
@@ -59,7 +59,7 @@ public:
     static constexpr double kMaxCaretHeight = 80;
     static constexpr double kMaxFieldHeight = 120;
 
-    ClipboardPaletteController(ClipboardManager& clipboard, shell::KeyEventHub& hub,
+    ClipboardPaletteController(ClipboardManager& clipboard, keyhub::KeyEventHub& hub,
                                platform::Accessibility& accessibility, platform::EventTaps& eventTaps,
                                platform::Pasteboard& pasteboard, platform::Screens& screens, core::Scheduler& scheduler,
                                PalettePanelFactory& panels, QObject* parent = nullptr);
@@ -118,7 +118,7 @@ private:
     void setDropsDown(bool dropsDown);
 
     ClipboardManager& clipboard_;
-    shell::KeyEventHub& hub_;
+    keyhub::KeyEventHub& hub_;
     platform::Accessibility& accessibility_;
     platform::EventTaps& eventTaps_;
     platform::Pasteboard& pasteboard_;

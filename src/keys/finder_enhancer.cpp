@@ -2,9 +2,9 @@
 
 #include "core/scheduler.h"
 #include "core/settings.h"
+#include "keyhub/key_event_hub.h"
 #include "platform/api/accessibility.h"
 #include "platform/api/workspace.h"
-#include "shell/key_event_hub.h"
 
 #include <QPointer>
 
@@ -18,7 +18,7 @@ bool isTextRole(const QString& role) {
 
 } // namespace
 
-FinderEnhancer::FinderEnhancer(shell::KeyEventHub& hub, core::Settings& settings, platform::Workspace& workspace,
+FinderEnhancer::FinderEnhancer(keyhub::KeyEventHub& hub, core::Settings& settings, platform::Workspace& workspace,
                                platform::Accessibility& accessibility, core::Scheduler& scheduler, QObject* parent)
     : QObject(parent), hub_(hub), settings_(settings), workspace_(workspace), accessibility_(accessibility),
       scheduler_(scheduler) {

@@ -20,7 +20,7 @@ class Accessibility;
 class Workspace;
 } // namespace tillory::platform
 
-namespace tillory::shell {
+namespace tillory::keyhub {
 class KeyEventHub;
 }
 
@@ -57,7 +57,7 @@ public:
 
     /// Registers the setting's default (true) and reads the switch. Does not register with the hub: the owner
     /// calls `enableTap()` at start when the switch is on. The hub must outlive the enhancer.
-    FinderEnhancer(shell::KeyEventHub& hub, core::Settings& settings, platform::Workspace& workspace,
+    FinderEnhancer(keyhub::KeyEventHub& hub, core::Settings& settings, platform::Workspace& workspace,
                    platform::Accessibility& accessibility, core::Scheduler& scheduler, QObject* parent = nullptr);
     ~FinderEnhancer() override;
 
@@ -79,7 +79,7 @@ private:
     bool isEditingText();
     bool queryIsEditingText();
 
-    shell::KeyEventHub& hub_;
+    keyhub::KeyEventHub& hub_;
     core::Settings& settings_;
     platform::Workspace& workspace_;
     platform::Accessibility& accessibility_;

@@ -1,8 +1,8 @@
 #include "keys/keyboard_cleaner_controller.h"
 
+#include "keyhub/key_event_hub.h"
 #include "platform/api/accessibility.h"
 #include "platform/api/workspace.h"
-#include "shell/key_event_hub.h"
 
 #include <QPointer>
 
@@ -16,7 +16,7 @@ QPointer<KeyboardCleanerController>& sharedController() {
 
 } // namespace
 
-KeyboardCleanerController::KeyboardCleanerController(shell::KeyEventHub& hub, platform::Accessibility& accessibility,
+KeyboardCleanerController::KeyboardCleanerController(keyhub::KeyEventHub& hub, platform::Accessibility& accessibility,
                                                      platform::Screens& screens, CleanerPanelFactory& panels,
                                                      core::Scheduler& scheduler, QObject* parent)
     : QObject(parent), hub_(hub), accessibility_(accessibility), screens_(screens), panelFactory_(panels),

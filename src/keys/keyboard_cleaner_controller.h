@@ -14,7 +14,7 @@ class Accessibility;
 class Screens;
 } // namespace tillory::platform
 
-namespace tillory::shell {
+namespace tillory::keyhub {
 class KeyEventHub;
 }
 
@@ -34,7 +34,7 @@ public:
     static constexpr double kNoOverlayGrace = 3.0;
 
     /// The hub, accessibility, screens, factory and scheduler must outlive the controller.
-    KeyboardCleanerController(shell::KeyEventHub& hub, platform::Accessibility& accessibility,
+    KeyboardCleanerController(keyhub::KeyEventHub& hub, platform::Accessibility& accessibility,
                               platform::Screens& screens, CleanerPanelFactory& panels, core::Scheduler& scheduler,
                               QObject* parent = nullptr);
     /// Stops the lock, so that the keys never stay blocked without an overlay to unlock them.
@@ -63,7 +63,7 @@ private:
     /// While active: starts the countdown to the end of the lock when no overlay is left, cancels it otherwise.
     void watchOverlays();
 
-    shell::KeyEventHub& hub_;
+    keyhub::KeyEventHub& hub_;
     platform::Accessibility& accessibility_;
     platform::Screens& screens_;
     CleanerPanelFactory& panelFactory_;

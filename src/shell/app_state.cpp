@@ -3,10 +3,10 @@
 #include "clipboard/clipboard_manager.h"
 #include "clipboard/clipboard_palette_controller.h"
 #include "core/settings.h"
+#include "keyhub/key_event_hub.h"
 #include "keys/finder_enhancer.h"
 #include "keys/keyboard_cleaner_controller.h"
 #include "monitor/system_monitor.h"
-#include "shell/key_event_hub.h"
 
 #include <QPointer>
 
@@ -128,7 +128,7 @@ void AppState::resetAccessibilityPermission() {
         return;
     }
     platform::Accessibility* accessibility = services_.platform.accessibility;
-    KeyEventHub* hub = services_.hub;
+    keyhub::KeyEventHub* hub = services_.hub;
     QPointer<AppState> self(this);
     services_.platform.processRunner->run(kTccutil,
                                           {QStringLiteral("reset"), QStringLiteral("Accessibility"), bundleId},

@@ -29,9 +29,11 @@ class FinderEnhancer;
 class KeyboardCleanerController;
 } // namespace tillory::keys
 
-namespace tillory::shell {
-
+namespace tillory::keyhub {
 class KeyEventHub;
+} // namespace tillory::keyhub
+
+namespace tillory::shell {
 
 /// The one owner of every feature controller and of the feature switches. Constructed: objects exist, nothing
 /// runs. Started: polls, taps and loops run. There is no stop phase. Main thread.
@@ -53,7 +55,7 @@ public:
         /// Where the system monitor samples; without it (or without counters) there is no monitor.
         core::SerialQueue* samplingQueue = nullptr;
         std::shared_ptr<const clipboard::HistoryStore> historyStore;
-        KeyEventHub* hub = nullptr;
+        keyhub::KeyEventHub* hub = nullptr;
         clipboard::PalettePanelFactory* palettePanels = nullptr;
         keys::CleanerPanelFactory* cleanerPanels = nullptr;
     };
@@ -71,7 +73,7 @@ public:
     keys::KeyboardCleanerController& keyboardCleaner() { return *keyboardCleaner_; }
     /// Null on a platform that cannot read the machine's counters.
     monitor::SystemMonitor* monitor() { return monitor_.get(); }
-    KeyEventHub& hub() { return *services_.hub; }
+    keyhub::KeyEventHub& hub() { return *services_.hub; }
 
     bool launchAtLogin() const { return launchAtLogin_; }
     /// Registers or unregisters the login item; the switch always ends showing the real registration state.

@@ -5,8 +5,8 @@
 #include "core/serial_queue.h"
 #include "core/settings.h"
 #include "core/uuid.h"
+#include "keyhub/key_event_hub.h"
 #include "platform/sim/sim_desktop.h"
-#include "shell/key_event_hub.h"
 
 #include <QTemporaryDir>
 
@@ -65,7 +65,7 @@ protected:
         const platform::Platform p = sim.platform();
         manager = std::make_unique<ClipboardManager>(*p.pasteboard, settings, scheduler, queue, store);
         manager->start();
-        hub = std::make_unique<shell::KeyEventHub>(*p.eventTaps, *p.accessibility, scheduler);
+        hub = std::make_unique<keyhub::KeyEventHub>(*p.eventTaps, *p.accessibility, scheduler);
         palette = std::make_unique<C>(*manager, *hub, *p.accessibility, *p.eventTaps, *p.pasteboard, *p.screens,
                                       scheduler, panels);
         palette->start();
@@ -127,7 +127,7 @@ protected:
     core::MemorySettings settings;
     std::shared_ptr<HistoryStore> store = std::make_shared<HistoryStore>(dir.filePath(QStringLiteral("Tillory")));
     std::unique_ptr<ClipboardManager> manager;
-    std::unique_ptr<shell::KeyEventHub> hub;
+    std::unique_ptr<keyhub::KeyEventHub> hub;
     FakePanelFactory panels;
     std::unique_ptr<C> palette;
     std::int32_t app = 0;

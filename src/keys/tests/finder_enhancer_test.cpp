@@ -2,8 +2,8 @@
 
 #include "core/manual_scheduler.h"
 #include "core/settings.h"
+#include "keyhub/key_event_hub.h"
 #include "platform/sim/sim_desktop.h"
-#include "shell/key_event_hub.h"
 
 #include <gtest/gtest.h>
 
@@ -54,7 +54,7 @@ protected:
     platform::sim::SimDesktop sim_{scheduler_};
     platform::Platform platform_ = sim_.platform();
     core::MemorySettings settings_;
-    shell::KeyEventHub hub_{*platform_.eventTaps, *platform_.accessibility, scheduler_};
+    keyhub::KeyEventHub hub_{*platform_.eventTaps, *platform_.accessibility, scheduler_};
     std::unique_ptr<FinderEnhancer> enhancer_;
     std::int32_t files_ = 0;
     std::int32_t editor_ = 0;

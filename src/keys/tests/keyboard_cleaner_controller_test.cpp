@@ -1,9 +1,9 @@
 #include "keys/keyboard_cleaner_controller.h"
 
 #include "core/manual_scheduler.h"
+#include "keyhub/key_event_hub.h"
 #include "keys/slide_to_unlock.h"
 #include "platform/sim/sim_desktop.h"
-#include "shell/key_event_hub.h"
 
 #include <gtest/gtest.h>
 
@@ -98,7 +98,7 @@ protected:
     core::ManualScheduler scheduler_;
     platform::sim::SimDesktop sim_{scheduler_};
     platform::Platform platform_ = sim_.platform();
-    shell::KeyEventHub hub_{*platform_.eventTaps, *platform_.accessibility, scheduler_};
+    keyhub::KeyEventHub hub_{*platform_.eventTaps, *platform_.accessibility, scheduler_};
     RecordingPanelFactory panels_;
     KeyboardCleanerController controller_{hub_, *platform_.accessibility, *platform_.screens, panels_, scheduler_};
     std::int32_t pid_ = 0;

@@ -6,12 +6,12 @@
 #include "core/manual_scheduler.h"
 #include "core/serial_queue.h"
 #include "core/settings.h"
+#include "keyhub/key_event_hub.h"
 #include "keys/cleaner_panel.h"
 #include "keys/finder_enhancer.h"
 #include "keys/keyboard_cleaner_controller.h"
 #include "monitor/system_monitor.h"
 #include "platform/sim/sim_desktop.h"
-#include "shell/key_event_hub.h"
 
 #include <QTemporaryDir>
 
@@ -59,7 +59,7 @@ protected:
     core::ManualSerialQueue queue_{scheduler_};
     core::ManualSerialQueue samplingQueue_{scheduler_};
     QTemporaryDir dir_;
-    KeyEventHub hub_{*platform_.eventTaps, *platform_.accessibility, scheduler_};
+    keyhub::KeyEventHub hub_{*platform_.eventTaps, *platform_.accessibility, scheduler_};
     NoPalettePanels palettePanels_;
     NoCleanerPanels cleanerPanels_;
     std::unique_ptr<AppState> app_;

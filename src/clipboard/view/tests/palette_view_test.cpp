@@ -6,8 +6,8 @@
 #include "core/manual_scheduler.h"
 #include "core/serial_queue.h"
 #include "core/settings.h"
+#include "keyhub/key_event_hub.h"
 #include "platform/sim/sim_desktop.h"
-#include "shell/key_event_hub.h"
 #include "ui/view/tests/view_test_support.h"
 
 #include <QTemporaryDir>
@@ -30,7 +30,7 @@ protected:
         const platform::Platform p = sim.platform();
         manager = std::make_unique<ClipboardManager>(*p.pasteboard, settings, scheduler, queue, store);
         manager->start();
-        hub = std::make_unique<shell::KeyEventHub>(*p.eventTaps, *p.accessibility, scheduler);
+        hub = std::make_unique<keyhub::KeyEventHub>(*p.eventTaps, *p.accessibility, scheduler);
         palette = std::make_unique<ClipboardPaletteController>(*manager, *hub, *p.accessibility, *p.eventTaps,
                                                                *p.pasteboard, *p.screens, scheduler, panels);
         panels.setController(palette.get());
@@ -64,7 +64,7 @@ protected:
     QTemporaryDir dir;
     std::shared_ptr<HistoryStore> store = std::make_shared<HistoryStore>(dir.filePath(QStringLiteral("Tillory")));
     std::unique_ptr<ClipboardManager> manager;
-    std::unique_ptr<shell::KeyEventHub> hub;
+    std::unique_ptr<keyhub::KeyEventHub> hub;
     QuickPalettePanelFactory panels;
     std::unique_ptr<ClipboardPaletteController> palette;
     std::int32_t app = 0;

@@ -1,10 +1,10 @@
 // The lock's overlay as a user sees and drags it: rendered offscreen from a real controller over the simulated
 // desktop, the slider driven with mouse events.
 #include "core/manual_scheduler.h"
+#include "keyhub/key_event_hub.h"
 #include "keys/keyboard_cleaner_controller.h"
 #include "keys/view/quick_cleaner_panel.h"
 #include "platform/sim/sim_desktop.h"
-#include "shell/key_event_hub.h"
 #include "ui/view/tests/view_test_support.h"
 
 #include <QMouseEvent>
@@ -53,7 +53,7 @@ protected:
     core::ManualScheduler scheduler;
     platform::sim::SimDesktop sim{scheduler};
     platform::Platform p = sim.platform();
-    shell::KeyEventHub hub{*p.eventTaps, *p.accessibility, scheduler};
+    keyhub::KeyEventHub hub{*p.eventTaps, *p.accessibility, scheduler};
     QuickCleanerPanelFactory panels;
     KeyboardCleanerController controller{hub, *p.accessibility, *p.screens, panels, scheduler};
 };

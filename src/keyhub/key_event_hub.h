@@ -14,7 +14,7 @@ namespace tillory::platform {
 class Accessibility;
 } // namespace tillory::platform
 
-namespace tillory::shell {
+namespace tillory::keyhub {
 
 /// One system-wide keyboard tap shared by every feature. Handlers see key down, key up and modifier changes in
 /// registration order; the first that answers nothing swallows the event. The `exclusive` handler, when set, is
@@ -95,4 +95,4 @@ private:
     bool tapCapturing_ = false;
 };
 
-} // namespace tillory::shell
+} // namespace tillory::keyhub

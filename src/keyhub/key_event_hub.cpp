@@ -1,4 +1,4 @@
-#include "shell/key_event_hub.h"
+#include "keyhub/key_event_hub.h"
 
 #include "core/uuid.h"
 #include "platform/api/accessibility.h"
@@ -6,7 +6,7 @@
 
 #include <algorithm>
 
-namespace tillory::shell {
+namespace tillory::keyhub {
 namespace {
 KeyEventHub* sharedHub = nullptr;
 }
@@ -200,4 +200,4 @@ void KeyEventHub::tearDownIfIdle() {
     watchdog_.reset();
 }
 
-} // namespace tillory::shell
+} // namespace tillory::keyhub

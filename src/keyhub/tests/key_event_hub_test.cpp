@@ -1,4 +1,4 @@
-#include "shell/key_event_hub.h"
+#include "keyhub/key_event_hub.h"
 
 #include "core/manual_scheduler.h"
 #include "platform/sim/sim_desktop.h"
@@ -8,7 +8,7 @@
 #include <string>
 #include <vector>
 
-namespace tillory::shell {
+namespace tillory::keyhub {
 namespace {
 
 using platform::Event;
@@ -369,4 +369,4 @@ TEST_F(KeyEventHubTest, ExclusiveThatCannotCaptureIsNotKept) {
 }
 
 } // namespace
-} // namespace tillory::shell
+} // namespace tillory::keyhub
