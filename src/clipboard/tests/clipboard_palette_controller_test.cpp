@@ -75,7 +75,7 @@ protected:
     void copy(std::initializer_list<const char*> texts, const std::optional<QByteArray>& rtf = std::nullopt) {
         for (const char* text : texts) {
             sim.copy(QString::fromUtf8(text), {}, rtf);
-            scheduler.advance(ClipboardManager::kPollInterval);
+            scheduler.advance(0.7);
         }
     }
     void copyText1To3() { copy({"text1", "text2", "text3"}); }
@@ -379,7 +379,7 @@ TEST_F(PaletteTest, StackPastesInStackingOrderAsPlainTextAndIsNotRecorded) {
     EXPECT_EQ(sim.pasteboardText(), QStringLiteral("text3\ntext1"));
     EXPECT_FALSE(sim.pasteboardRtf().has_value());
     EXPECT_EQ(palette->staged().size(), 2); // kept until the next show
-    scheduler.advance(ClipboardManager::kPollInterval * 3);
+    scheduler.advance(2.1);
     EXPECT_EQ(historyTexts(), historyBefore); // nothing promoted, the joined text not recorded
     EXPECT_EQ(sim.postedEvents().size(), 2u);
 }

@@ -132,7 +132,7 @@ TEST_F(FinderEnhancerTest, AnswerExactlyOneLifetimeOldIsAskedAgain) {
     focusRole(QStringLiteral("AXTextField"));
     EXPECT_TRUE(passesUnchanged(kBackspace));
     focusRole(QStringLiteral("AXList"));
-    scheduler_.advance(FinderEnhancer::kCacheLifetime);
+    scheduler_.advance(0.3);
     EXPECT_TRUE(isCommandBackspace(sim_.inject(kBackspace)));
 }
 
@@ -154,13 +154,13 @@ TEST_F(FinderEnhancerTest, FailedAccessibilityQueryCountsAsNotEditing) {
 
 TEST_F(FinderEnhancerTest, SwitchIsReadAtConstructionWhichDoesNotRegister) {
     EXPECT_TRUE(enhancer().backspaceDeletes());
-    EXPECT_FALSE(settings_.contains(FinderEnhancer::kSettingKey)); // the default is registered, not written
+    EXPECT_FALSE(settings_.contains(QStringLiteral("finderBackspaceDeletes"))); // the default is registered, not written
     EXPECT_FALSE(enhancer().isTapEnabled());
     EXPECT_EQ(hub_.registrationCount(), 0u);
     EXPECT_TRUE(passesUnchanged(kBackspace));
 
     enhancer_.reset();
-    settings_.setBool(FinderEnhancer::kSettingKey, false);
+    settings_.setBool(QStringLiteral("finderBackspaceDeletes"), false);
     EXPECT_FALSE(enhancer().backspaceDeletes());
 }
 
@@ -171,8 +171,8 @@ TEST_F(FinderEnhancerTest, SwitchingOffStoresAndUnregisters) {
 
     enhancer().setBackspaceDeletes(false);
     EXPECT_EQ(changes, 1);
-    EXPECT_TRUE(settings_.contains(FinderEnhancer::kSettingKey));
-    EXPECT_FALSE(settings_.boolValue(FinderEnhancer::kSettingKey));
+    EXPECT_TRUE(settings_.contains(QStringLiteral("finderBackspaceDeletes")));
+    EXPECT_FALSE(settings_.boolValue(QStringLiteral("finderBackspaceDeletes")));
     EXPECT_EQ(hub_.registrationCount(), 0u);
     EXPECT_EQ(sim_.liveTapCount(), 0); // nobody else used the hub
     EXPECT_TRUE(passesUnchanged(kBackspace));
@@ -188,7 +188,7 @@ TEST_F(FinderEnhancerTest, SwitchingOnTwiceRegistersOnce) {
     enhancer().setBackspaceDeletes(true);
     enhancer().enableTap();
     EXPECT_EQ(hub_.registrationCount(), 1u);
-    EXPECT_TRUE(settings_.boolValue(FinderEnhancer::kSettingKey));
+    EXPECT_TRUE(settings_.boolValue(QStringLiteral("finderBackspaceDeletes")));
 
     enhancer().disableTap();
     EXPECT_EQ(hub_.registrationCount(), 0u);

@@ -200,7 +200,7 @@ TEST_F(AppStateTest, LaunchAtLoginWriteEndsShowingTheRegistration) {
 }
 
 TEST_F(AppStateTest, ResetAccessibilityBringsTheKeyboardTapUpOnceTccutilEnds) {
-    sim_.installProgram(AppState::kTccutil);
+    sim_.installProgram(QStringLiteral("/usr/bin/tccutil"));
     for (const bool started : {false, true}) {
         SCOPED_TRACE(started ? "features registered" : "nobody uses the hub");
         AppState& app = make();
@@ -217,7 +217,7 @@ TEST_F(AppStateTest, ResetAccessibilityBringsTheKeyboardTapUpOnceTccutilEnds) {
 }
 
 TEST_F(AppStateTest, ResetAccessibilityRunsTccutilThenPromptsForTrust) {
-    sim_.installProgram(AppState::kTccutil);
+    sim_.installProgram(QStringLiteral("/usr/bin/tccutil"));
     AppState& app = make();
     app.resetAccessibilityPermission();
 
@@ -240,7 +240,7 @@ TEST_F(AppStateTest, ResetAccessibilityWithoutTccutilDoesNothing) {
 }
 
 TEST_F(AppStateTest, ResetAccessibilityFinishingAfterShutdownIsIgnored) {
-    sim_.installProgram(AppState::kTccutil);
+    sim_.installProgram(QStringLiteral("/usr/bin/tccutil"));
     make().resetAccessibilityPermission();
     app_.reset();
     scheduler_.runPosted();
@@ -259,7 +259,7 @@ TEST_F(AppStateTest, StartPollsTheClipboardAndRecordsACopy) {
     EXPECT_EQ(timers, 2u);
 
     sim_.copy(QStringLiteral("copied text"));
-    scheduler_.advance(clipboard::ClipboardManager::kPollInterval - 0.01);
+    scheduler_.advance(0.69);
     EXPECT_EQ(app.clipboard().count(), 0);
     scheduler_.advance(0.01);
     ASSERT_EQ(app.clipboard().count(), 1);

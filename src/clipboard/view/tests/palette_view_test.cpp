@@ -40,7 +40,7 @@ protected:
                                  "address/that/does/not/fit/on/one/row/of/the/palette",
                                  "last copy"}) {
             sim.copy(QString::fromUtf8(text));
-            scheduler.advance(ClipboardManager::kPollInterval);
+            scheduler.advance(0.7);
         }
         manager->togglePin(manager->entries().back()); // "first copy" pinned: listed first
     }
