@@ -5,7 +5,6 @@
 #include "keys/keyboard_cleaner_controller.h"
 #include "shell/app_state.h"
 #include "status_icon.h"
-#include "ui/view/scene_graph.h"
 
 #include <QApplication>
 #include <QMenu>
@@ -32,10 +31,7 @@ void terminateOnExit() {
 } // namespace
 
 AppDelegate::AppDelegate(shell::AppState& appState, core::Settings& settings, QObject* parent)
-    : QObject(parent), appState_(appState), settings_(settings) {
-    // Views are made on first show, all after this: the palette, the overlays.
-    ui::preferSoftwareSceneGraph();
-}
+    : QObject(parent), appState_(appState), settings_(settings) {}
 
 AppDelegate::~AppDelegate() {
     if (exitingDelegate == this) {

@@ -17,8 +17,8 @@ class AppState;
 
 namespace tillory::app {
 
-/// Chooses how the views draw, starts the features once the event loop runs, puts the status icon in the tray,
-/// and writes what must not be lost when the program ends. Construct it before any view is shown. Main thread.
+/// Starts the features once the event loop runs, puts the status icon in the tray, and writes what must not be
+/// lost when the program ends. Main thread.
 class AppDelegate : public QObject {
     Q_OBJECT
 public:

@@ -13,6 +13,7 @@
 #include "keys/view/quick_cleaner_panel.h"
 #include "platform/linux/linux_desktop.h"
 #include "shell/app_state.h"
+#include "ui/view/scene_graph.h"
 
 #include <QApplication>
 #include <QDir>
@@ -72,6 +73,7 @@ int main(int argc, char** argv) {
     QApplication::setOrganizationName(QStringLiteral("Tillory"));
     QApplication::setApplicationVersion(QStringLiteral(TILLORY_VERSION));
     QApplication::setQuitOnLastWindowClosed(false);
+    ui::preferSoftwareSceneGraph(); // before any view: the palette and the overlays are made on first show
 
     const QString dataFolder =
         QDir(QStandardPaths::writableLocation(QStandardPaths::GenericDataLocation)).filePath(QStringLiteral("Tillory"));
