@@ -131,6 +131,8 @@ public:
     const std::vector<QUrl>& openedUrls() const { return openedUrls_; }
 
 private:
+    // Each service is defined in a file of its own (sim_accessibility.h, ...); the records they share are in
+    // sim_desktop_internal.h.
     struct App;
     struct Window;
     struct ElementData;
@@ -145,6 +147,8 @@ private:
     class SimScreens;
     class SimLoginItem;
     class SimProcessRunner;
+    class SimPowerSources;
+    class SimSmc;
     class SimSubscription;
     friend class SimAccessibility;
     friend class SimEventTaps;
@@ -214,8 +218,6 @@ private:
     std::unique_ptr<SimLoginItem> loginItem_;
     std::unique_ptr<SimProcessRunner> processRunner_;
     SimSystemCounters counters_;
-    class SimPowerSources;
-    class SimSmc;
     std::unique_ptr<SimPowerSources> powerSources_;
     std::unique_ptr<SimSmc> smc_;
 };

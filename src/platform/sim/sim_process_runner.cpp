@@ -1,0 +1,17 @@
+#include "platform/sim/sim_process_runner.h"
+
+namespace tillory::platform::sim {
+
+bool SimDesktop::SimProcessRunner::run(const QString& program, const QStringList& arguments,
+                                       std::function<void(int)> onExit) {
+    auto found = d_.programs_.find(program);
+    if (found == d_.programs_.end()) {
+        return false;
+    }
+    d_.runs_.push_back({program, arguments});
+    const int code = found.value();
+    d_.scheduler_.post([onExit = std::move(onExit), code] { onExit(code); });
+    return true;
+}
+
+} // namespace tillory::platform::sim

@@ -1,0 +1,28 @@
+#include "platform/sim/sim_window_list.h"
+
+#include "platform/sim/sim_desktop_internal.h"
+
+namespace tillory::platform::sim {
+
+std::vector<WindowInfo> SimDesktop::SimWindowList::windows(unsigned options) {
+    std::vector<WindowInfo> list;
+    for (std::uint32_t number : d_.zOrder_) {
+        const Window& w = *d_.windows_.at(number);
+        if ((options & static_cast<unsigned>(WindowListOption::OnScreenOnly)) && w.minimized) {
+            continue;
+        }
+        list.push_back(*d_.window(number));
+    }
+    return list;
+}
+
+bool SimDesktop::SimScreenCapture::hasAccess() const {
+    return d_.captureAllowed_;
+}
+
+bool SimDesktop::SimScreenCapture::requestAccess() {
+    ++d_.captureRequests_;
+    return d_.captureAllowed_;
+}
+
+} // namespace tillory::platform::sim
