@@ -1,12 +1,14 @@
 #pragma once
 
 #include "platform/api/accessibility.h"
+#include "platform/api/app_icons.h"
 #include "platform/api/event_taps.h"
 #include "platform/api/key_names.h"
 #include "platform/api/pasteboard.h"
 #include "platform/api/power.h"
 #include "platform/api/system_counters.h"
 #include "platform/api/system_services.h"
+#include "platform/api/window_capture.h"
 #include "platform/api/window_list.h"
 #include "platform/api/workspace.h"
 
@@ -18,6 +20,10 @@ struct Platform {
     EventTaps* eventTaps = nullptr;
     WindowList* windowList = nullptr;
     ScreenCapture* screenCapture = nullptr;
+    /// Without it windows have no thumbnails.
+    WindowCapture* windowCapture = nullptr;
+    /// Without it applications have no icons.
+    AppIcons* appIcons = nullptr;
     Pasteboard* pasteboard = nullptr;
     Workspace* workspace = nullptr;
     Screens* screens = nullptr;
