@@ -31,6 +31,12 @@ public:
     virtual std::vector<AppInfo> runningApplications() = 0;
     /// Calls `onActivate` on the main thread whenever another application comes to the front.
     virtual SubscriptionPtr observeActivations(std::function<void(const AppInfo&)> onActivate) = 0;
+    /// Brings the application to the front (its most recent window, on its own workspace); the activation
+    /// observers hear of it as of any other. False when the process is unknown or the desktop refused.
+    virtual bool activate(std::int32_t pid) {
+        (void)pid;
+        return false;
+    }
     /// Opens a URL with the desktop's handler; false when nothing could open it.
     virtual bool openUrl(const QUrl& url) = 0;
 };
