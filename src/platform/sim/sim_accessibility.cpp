@@ -138,7 +138,7 @@ bool SimDesktop::SimAccessibility::performAction(const Element& element, const Q
 
 std::uint32_t SimDesktop::SimAccessibility::windowNumber(const Element& element) {
     const SimElement* e = simElement(element);
-    if (!d_.trusted_ || !e || e->kind != SimElement::Kind::Window) {
+    if (!d_.trusted_ || !e || e->kind != SimElement::Kind::Window || !d_.windowNumbersKnown_) {
         return 0;
     }
     return static_cast<std::uint32_t>(e->id);
@@ -159,7 +159,7 @@ AXValue SimDesktop::SimAccessibility::applicationAttribute(std::int32_t pid, con
     std::vector<Element> windows;
     for (std::uint32_t number : d_.zOrder_) {
         const Window& w = *d_.windows_.at(number);
-        if (w.pid == pid) {
+        if (w.pid == pid && w.accessible) {
             windows.push_back(makeElement(SimElement::Kind::Window, number));
         }
     }

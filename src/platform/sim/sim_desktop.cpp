@@ -8,6 +8,7 @@
 #include "platform/sim/sim_power.h"
 #include "platform/sim/sim_process_runner.h"
 #include "platform/sim/sim_screens.h"
+#include "platform/sim/sim_window_capture.h"
 #include "platform/sim/sim_window_list.h"
 #include "platform/sim/sim_workspace.h"
 
@@ -19,6 +20,7 @@ SimDesktop::SimDesktop(core::Scheduler& scheduler)
     : scheduler_(scheduler), alive_(std::make_shared<bool>(true)),
       accessibility_(std::make_unique<SimAccessibility>(*this)), eventTaps_(std::make_unique<SimEventTaps>(*this)),
       windowList_(std::make_unique<SimWindowList>(*this)), screenCapture_(std::make_unique<SimScreenCapture>(*this)),
+      windowCapture_(std::make_unique<SimWindowCapture>(*this)), appIconsService_(std::make_unique<SimAppIcons>(*this)),
       pasteboard_(std::make_unique<SimPasteboard>(*this)), workspace_(std::make_unique<SimWorkspace>(*this)),
       screensService_(std::make_unique<SimScreens>(*this)), loginItem_(std::make_unique<SimLoginItem>(*this)),
       processRunner_(std::make_unique<SimProcessRunner>(*this)), powerSources_(std::make_unique<SimPowerSources>()),
@@ -36,6 +38,8 @@ Platform SimDesktop::platform() {
     p.eventTaps = eventTaps_.get();
     p.windowList = windowList_.get();
     p.screenCapture = screenCapture_.get();
+    p.windowCapture = windowCapture_.get();
+    p.appIcons = appIconsService_.get();
     p.pasteboard = pasteboard_.get();
     p.workspace = workspace_.get();
     p.screens = screensService_.get();
@@ -155,8 +159,34 @@ std::optional<WindowInfo> SimDesktop::window(std::uint32_t number) const {
     info.ownerName = app ? app->info.name : QString();
     info.name = w.title;
     info.bounds = w.bounds;
-    info.isOnscreen = !w.minimized;
+    info.layer = w.layer;
+    info.alpha = w.alpha;
+    info.isOnscreen = !w.minimized && !w.offscreen;
     return info;
+}
+
+void SimDesktop::setWindowLayer(std::uint32_t number, int layer) {
+    if (auto found = windows_.find(number); found != windows_.end()) {
+        found->second->layer = layer;
+    }
+}
+
+void SimDesktop::setWindowAlpha(std::uint32_t number, double alpha) {
+    if (auto found = windows_.find(number); found != windows_.end()) {
+        found->second->alpha = alpha;
+    }
+}
+
+void SimDesktop::setWindowOffscreen(std::uint32_t number, bool offscreen) {
+    if (auto found = windows_.find(number); found != windows_.end()) {
+        found->second->offscreen = offscreen;
+    }
+}
+
+void SimDesktop::setWindowAccessible(std::uint32_t number, bool accessible) {
+    if (auto found = windows_.find(number); found != windows_.end()) {
+        found->second->accessible = accessible;
+    }
 }
 
 const std::vector<Event>& SimDesktop::receivedEvents(std::int32_t pid) const {

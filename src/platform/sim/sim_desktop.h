@@ -39,6 +39,13 @@ public:
     void setWindowBounds(std::uint32_t number, Rect bounds);
     void setWindowMinimized(std::uint32_t number, bool minimized);
     std::optional<WindowInfo> window(std::uint32_t number) const;
+    /// Window-list facts: the layer (0 for normal windows) and the opacity.
+    void setWindowLayer(std::uint32_t number, int layer);
+    void setWindowAlpha(std::uint32_t number, double alpha);
+    /// Off screen without being minimised, as a window on another workspace.
+    void setWindowOffscreen(std::uint32_t number, bool offscreen);
+    /// Applications the program asked to bring to the front, in order.
+    const std::vector<std::int32_t>& activationRequests() const { return activationRequests_; }
     /// Every key event that reached the application, in order.
     const std::vector<Event>& receivedEvents(std::int32_t pid) const;
 
@@ -53,6 +60,10 @@ public:
     void setBoundsForRange(int element, std::function<AXValue(TextRange)> bounds);
     void focusElement(std::int32_t pid, int element);
     std::vector<TextRange> boundsQueries(int element) const;
+    /// A window the application's "AXWindows" leaves out.
+    void setWindowAccessible(std::uint32_t number, bool accessible);
+    /// When false, accessibility cannot tell any window element's number (every answer is 0).
+    void setWindowNumbersKnown(bool known) { windowNumbersKnown_ = known; }
 
     // Pasteboard.
     /// A copy by another application: the change count moves, and the content becomes these types.
@@ -108,6 +119,16 @@ public:
     // Window capture.
     void setScreenCaptureAllowed(bool allowed) { captureAllowed_ = allowed; }
     int screenCaptureRequests() const { return captureRequests_; }
+    /// Captures wait until the test finishes them.
+    const std::vector<CaptureRequest>& pendingCaptures() const { return pendingCaptures_; }
+    /// Answers every waiting capture through the scheduler, in request order: a window that still exists gets an
+    /// image of the size asked, filled with its number; one that is gone gets nothing.
+    void finishCaptures();
+
+    // Application icons.
+    /// The icon the application's windows carry; nothing: none.
+    void setAppIcon(std::int32_t pid, std::optional<Bitmap> icon);
+    int iconRequests() const { return iconRequests_; }
 
     // Login item.
     void setLoginItemRefuses(bool refuses) { loginRefuses_ = refuses; }
@@ -142,6 +163,8 @@ private:
     class SimEventTap;
     class SimWindowList;
     class SimScreenCapture;
+    class SimWindowCapture;
+    class SimAppIcons;
     class SimPasteboard;
     class SimWorkspace;
     class SimScreens;
@@ -155,6 +178,8 @@ private:
     friend class SimEventTap;
     friend class SimWindowList;
     friend class SimScreenCapture;
+    friend class SimWindowCapture;
+    friend class SimAppIcons;
     friend class SimPasteboard;
     friend class SimWorkspace;
     friend class SimScreens;
@@ -197,6 +222,16 @@ private:
     Point mouse_;
     bool captureAllowed_ = false;
     int captureRequests_ = 0;
+    struct PendingCapture {
+        CaptureRequest request;
+        WindowCapture::Delivery deliver;
+    };
+    std::vector<CaptureRequest> pendingCaptures_;
+    std::vector<PendingCapture> captureQueue_;
+    std::map<std::int32_t, Bitmap> appIcons_;
+    int iconRequests_ = 0;
+    bool windowNumbersKnown_ = true;
+    std::vector<std::int32_t> activationRequests_;
     bool loginEnabled_ = false;
     bool loginRefuses_ = false;
     int loginCalls_ = 0;
@@ -212,6 +247,8 @@ private:
     std::unique_ptr<SimEventTaps> eventTaps_;
     std::unique_ptr<SimWindowList> windowList_;
     std::unique_ptr<SimScreenCapture> screenCapture_;
+    std::unique_ptr<SimWindowCapture> windowCapture_;
+    std::unique_ptr<SimAppIcons> appIconsService_;
     std::unique_ptr<SimPasteboard> pasteboard_;
     std::unique_ptr<SimWorkspace> workspace_;
     std::unique_ptr<SimScreens> screensService_;

@@ -17,6 +17,10 @@ struct SimDesktop::Window {
     QString title;
     Rect bounds;
     bool minimized = false;
+    int layer = 0;
+    double alpha = 1.0;
+    bool offscreen = false;
+    bool accessible = true;
 };
 
 struct SimDesktop::ElementData {

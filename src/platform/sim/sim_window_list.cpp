@@ -7,11 +7,11 @@ namespace tillory::platform::sim {
 std::vector<WindowInfo> SimDesktop::SimWindowList::windows(unsigned options) {
     std::vector<WindowInfo> list;
     for (std::uint32_t number : d_.zOrder_) {
-        const Window& w = *d_.windows_.at(number);
-        if ((options & static_cast<unsigned>(WindowListOption::OnScreenOnly)) && w.minimized) {
+        const WindowInfo info = *d_.window(number);
+        if ((options & static_cast<unsigned>(WindowListOption::OnScreenOnly)) && !info.isOnscreen) {
             continue;
         }
-        list.push_back(*d_.window(number));
+        list.push_back(info);
     }
     return list;
 }

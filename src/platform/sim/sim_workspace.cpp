@@ -23,6 +23,15 @@ SubscriptionPtr SimDesktop::SimWorkspace::observeActivations(std::function<void(
     return std::make_unique<SimSubscription>(d_.alive_, [d, id] { d->activationObservers_.erase(id); });
 }
 
+bool SimDesktop::SimWorkspace::activate(std::int32_t pid) {
+    d_.activationRequests_.push_back(pid);
+    if (!d_.findApp(pid)) {
+        return false;
+    }
+    d_.activate(pid);
+    return true;
+}
+
 bool SimDesktop::SimWorkspace::openUrl(const QUrl& url) {
     if (!url.isValid()) {
         return false;

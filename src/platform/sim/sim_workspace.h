@@ -13,6 +13,7 @@ public:
     std::vector<AppInfo> runningApplications() override;
     SubscriptionPtr observeActivations(std::function<void(const AppInfo&)> onActivate) override;
     bool openUrl(const QUrl& url) override;
+    bool activate(std::int32_t pid) override;
 
 private:
     SimDesktop& d_;
