@@ -7,6 +7,7 @@
 #include "keys/finder_enhancer.h"
 #include "keys/keyboard_cleaner_controller.h"
 #include "monitor/system_monitor.h"
+#include "switcher/window_switcher_engine.h"
 
 #include <QPointer>
 
@@ -18,6 +19,8 @@ const QString kSnapKey = QStringLiteral("snapEnabled");
 } // namespace
 
 AppState::AppState(Services services, QObject* parent) : QObject(parent), services_(std::move(services)) {
+    switcher_ = std::make_unique<switcher::WindowSwitcherEngine>(
+        services_.platform, *services_.hub, *services_.settings, *services_.scheduler, services_.switcherPanels);
     clipboard_ = std::make_unique<clipboard::ClipboardManager>(*services_.platform.pasteboard, *services_.settings,
                                                                *services_.scheduler, *services_.clipboardQueue,
                                                                services_.historyStore);
@@ -69,6 +72,7 @@ void AppState::start() {
         return;
     }
     started_ = true;
+    applySwitcher();
     clipboard_->start();
     clipboardPalette().start();
     if (finder_->backspaceDeletes()) {
@@ -96,6 +100,17 @@ void AppState::setSwitch(bool& field, bool value, const QString& key, void (AppS
 
 void AppState::setSwitcherEnabled(bool value) {
     setSwitch(switcherEnabled_, value, kSwitcherKey, &AppState::switcherEnabledChanged);
+    if (started_) {
+        applySwitcher();
+    }
+}
+
+void AppState::applySwitcher() {
+    if (switcherEnabled_) {
+        switcher_->enable();
+    } else {
+        switcher_->disable();
+    }
 }
 
 void AppState::setNotchEnabled(bool value) {
@@ -137,6 +152,7 @@ void AppState::resetAccessibilityPermission() {
                                                   return;
                                               }
                                               accessibility->isTrustedPrompting();
+                                              self->switcher_->recheckPermission();
                                               // The features' permission re-checks bring the tap up at once.
                                               if (hub->isInUse()) {
                                                   hub->ensureTap();

@@ -19,6 +19,11 @@ class HistoryStore;
 class PalettePanelFactory;
 } // namespace tillory::clipboard
 
+namespace tillory::switcher {
+class SwitcherPanelFactory;
+class WindowSwitcherEngine;
+} // namespace tillory::switcher
+
 namespace tillory::monitor {
 class SystemMonitor;
 }
@@ -58,6 +63,8 @@ public:
         keyhub::KeyEventHub* hub = nullptr;
         clipboard::PalettePanelFactory* palettePanels = nullptr;
         keys::CleanerPanelFactory* cleanerPanels = nullptr;
+        /// May be null: the switcher then switches without showing a panel.
+        switcher::SwitcherPanelFactory* switcherPanels = nullptr;
     };
 
     explicit AppState(Services services, QObject* parent = nullptr);
@@ -66,6 +73,7 @@ public:
     /// Starts every feature, once, in the fixed order.
     void start();
 
+    switcher::WindowSwitcherEngine& switcher() { return *switcher_; }
     clipboard::ClipboardManager& clipboard() { return *clipboard_; }
     /// Created on first use, which `start()` makes.
     clipboard::ClipboardPaletteController& clipboardPalette();
@@ -79,7 +87,8 @@ public:
     /// Registers or unregisters the login item; the switch always ends showing the real registration state.
     void setLaunchAtLogin(bool value);
 
-    // The three switches are stored and read here; each feature's controller applies its own when it exists.
+    // The three switches are stored and read here; once started, each feature's controller that exists applies
+    // its own at once.
     bool switcherEnabled() const { return switcherEnabled_; }
     void setSwitcherEnabled(bool value);
     bool notchEnabled() const { return notchEnabled_; }
@@ -97,9 +106,11 @@ Q_SIGNALS:
     void snapEnabledChanged();
 
 private:
+    void applySwitcher();
     void setSwitch(bool& field, bool value, const QString& key, void (AppState::*changed)());
 
     Services services_;
+    std::unique_ptr<switcher::WindowSwitcherEngine> switcher_;
     std::unique_ptr<clipboard::ClipboardManager> clipboard_;
     std::unique_ptr<clipboard::ClipboardPaletteController> clipboardPalette_;
     std::unique_ptr<keys::FinderEnhancer> finder_;

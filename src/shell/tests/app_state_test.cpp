@@ -12,6 +12,7 @@
 #include "keys/keyboard_cleaner_controller.h"
 #include "monitor/system_monitor.h"
 #include "platform/sim/sim_desktop.h"
+#include "switcher/window_switcher_engine.h"
 
 #include <QTemporaryDir>
 
@@ -65,18 +66,33 @@ protected:
     std::unique_ptr<AppState> app_;
 };
 
-TEST_F(AppStateTest, StartRegistersThePaletteThenBackspaceToTrashWithTheHub) {
+TEST_F(AppStateTest, StartRegistersTheSwitcherThePaletteThenBackspaceToTrashWithTheHub) {
     sim_.grantAccessibility();
     AppState& app = make();
     EXPECT_EQ(keys::KeyboardCleanerController::shared(), &app.keyboardCleaner());
     EXPECT_EQ(hub_.registrationCount(), 0u); // constructed: no taps yet
     app.start();
     app.start();
-    ASSERT_EQ(hub_.registrationCount(), 2u);
+    ASSERT_EQ(hub_.registrationCount(), 3u);
     const auto triggers = sim_.tapTriggers();
-    ASSERT_EQ(triggers.size(), 2u);
-    EXPECT_EQ(triggers[0].keyCode, platform::KeyCode::V);
-    EXPECT_EQ(triggers[1].keyCode, platform::KeyCode::Delete);
+    ASSERT_EQ(triggers.size(), 3u);
+    EXPECT_EQ(triggers[0].keyCode, platform::KeyCode::Tab);
+    EXPECT_EQ(triggers[1].keyCode, platform::KeyCode::V);
+    EXPECT_EQ(triggers[2].keyCode, platform::KeyCode::Delete);
+}
+
+TEST_F(AppStateTest, SwitcherSwitchIsAppliedAtStartAndAtOnceWhenFlipped) {
+    settings_.setBool(QStringLiteral("switcherEnabled"), false);
+    sim_.grantAccessibility();
+    AppState& app = make();
+    app.setSwitcherEnabled(false);
+    app.start();
+    EXPECT_FALSE(app.switcher().isListening());
+    app.setSwitcherEnabled(true);
+    EXPECT_TRUE(app.switcher().isListening());
+    EXPECT_EQ(sim_.tapTriggers().back().keyCode, platform::KeyCode::Tab) << "switched on later: registered last";
+    app.setSwitcherEnabled(false);
+    EXPECT_FALSE(app.switcher().isListening());
 }
 
 TEST_F(AppStateTest, StartBeginsSystemSamplingOnceAndPublishesOnTheMainThread) {
@@ -98,9 +114,9 @@ TEST_F(AppStateTest, BackspaceToTrashSwitchedOffIsNotRegisteredAtStart) {
     sim_.grantAccessibility();
     AppState& app = make();
     app.start();
-    EXPECT_EQ(hub_.registrationCount(), 1u);
-    app.finder().setBackspaceDeletes(true);
     EXPECT_EQ(hub_.registrationCount(), 2u);
+    app.finder().setBackspaceDeletes(true);
+    EXPECT_EQ(hub_.registrationCount(), 3u);
 }
 
 TEST_F(AppStateTest, FirstLaunchShowsEverySwitchOnAndWritesNothing) {
@@ -252,11 +268,12 @@ TEST_F(AppStateTest, StartPollsTheClipboardAndRecordsACopy) {
     EXPECT_FALSE(app.clipboard().isPolling());
 
     app.start();
-    const std::size_t timers = scheduler_.timerCount(); // the poll and the key hub's watchdog
-    app.start();                                        // a second start changes nothing
+    // The poll, the key hub's watchdog and the switcher's wait for accessibility.
+    const std::size_t timers = scheduler_.timerCount();
+    app.start(); // a second start changes nothing
     EXPECT_TRUE(app.clipboard().isPolling());
     EXPECT_EQ(scheduler_.timerCount(), timers);
-    EXPECT_EQ(timers, 2u);
+    EXPECT_EQ(timers, 3u);
 
     sim_.copy(QStringLiteral("copied text"));
     scheduler_.advance(0.69);
