@@ -73,101 +73,59 @@ protected:
     std::unique_ptr<WindowSwitcherEngine> engine_;
 };
 
-enum class Step {
-    Hold,
-    HoldShift,
-    Tab,
-    ShiftTab,
-    Left,
-    Right,
-    Escape,
-    Letter,
-    LetterAlone,
-    PlainTab,
-    LetGoShift,
-    LetGo
+struct Step {
+    bool isFlags; // a modifier change, else a key down
+    int keyCode;
+    std::uint64_t flags;
+    bool recorded = true;
 };
+const Step Hold{true, 0, Command, false}, HoldShift{true, 0, Command | Shift, false}, Tab{false, KeyCode::Tab, Command},
+    ShiftTab{false, KeyCode::Tab, Command | Shift}, Left{false, KeyCode::LeftArrow, Command},
+    Right{false, KeyCode::RightArrow, Command}, Escape{false, KeyCode::Escape, Command},
+    Letter{false, KeyCode::A, Command}, LetterAlone{false, KeyCode::A, 0}, PlainTab{false, KeyCode::Tab, 0},
+    LetGoShift{true, 0, Command}, LetGo{true, 0, 0};
 
 struct KeyCase {
     const char* name;
     std::vector<Step> steps;
-    QString after; // per step but the holds: the highlight or "-" without a session, "+" when the event passed on
+    QString after; // per recorded step: the highlight or "-" without a session, "+" when the event passed on
     QString front; // the window in front at the end
     bool keyboardRefused = false;
 };
 
 TEST_F(SwitcherTest, KeysMoveTheHighlightAndLettingGoOfCommandSwitches) {
-    using S = Step;
     const KeyCase cases[] = {
-        {"Command-Tab highlights the second", {S::Hold, S::Tab}, "1", "C"},
-        {"Command-Shift-Tab highlights the last", {S::HoldShift, S::ShiftTab}, "2", "C"},
-        {"four Tabs cycle 1, 2, 0, 1", {S::Hold, S::Tab, S::Tab, S::Tab, S::Tab}, "1 2 0 1", "C"},
-        {"Shift-Tab and arrows wrap both ways", {S::Hold, S::Tab, S::ShiftTab, S::Left, S::Right}, "1 0 2 0", "C"},
-        {"letting go of Command switches", {S::Hold, S::Tab, S::LetGo}, "1 -+", "B"},
-        {"letting go of Shift first does nothing",
-         {S::HoldShift, S::ShiftTab, S::LetGoShift, S::LetGo},
-         "2 2+ -+",
-         "A"},
-        {"Escape switches nothing", {S::Hold, S::Tab, S::Tab, S::Escape, S::LetGo}, "1 2 - -+", "C"},
-        {"letters are swallowed", {S::Hold, S::Tab, S::Letter}, "1 1", "C"},
-        {"a key without Command is the missed release: switch, key passes",
-         {S::Hold, S::Tab, S::LetterAlone},
-         "1 -+",
-         "B"},
-        {"Tab without Command passes", {S::PlainTab}, "-+", "C"},
-        {"Command let go before the keyboard was taken", {S::Tab}, "-", "B"},
-        {"no session without the keyboard", {S::Hold, S::Tab}, "-", "C", true},
+        {"Command-Tab highlights the second", {Hold, Tab}, "1", "C"},
+        {"Command-Shift-Tab highlights the last", {HoldShift, ShiftTab}, "2", "C"},
+        {"four Tabs cycle 1, 2, 0, 1", {Hold, Tab, Tab, Tab, Tab}, "1 2 0 1", "C"},
+        {"Shift-Tab and arrows wrap both ways", {Hold, Tab, ShiftTab, Left, Right}, "1 0 2 0", "C"},
+        {"letting go of Command switches", {Hold, Tab, LetGo}, "1 -+", "B"},
+        {"letting go of Shift first does nothing", {HoldShift, ShiftTab, LetGoShift, LetGo}, "2 2+ -+", "A"},
+        {"Escape switches nothing", {Hold, Tab, Tab, Escape, LetGo}, "1 2 - -+", "C"},
+        {"letters are swallowed", {Hold, Tab, Letter}, "1 1", "C"},
+        {"a key without Command is the missed release: switch, key passes", {Hold, Tab, LetterAlone}, "1 -+", "B"},
+        {"Tab without Command passes", {PlainTab}, "-+", "C"},
+        {"Command let go before the keyboard was taken", {Tab}, "-", "B"},
+        {"no session without the keyboard", {Hold, Tab}, "-", "C", true},
     };
     open(QStringLiteral("a"), QStringLiteral("A"));
     open(QStringLiteral("b"), QStringLiteral("B"));
-    const std::uint32_t c = open(QStringLiteral("c"), QStringLiteral("C"));
+    open(QStringLiteral("c"), QStringLiteral("C"));
     for (const KeyCase& k : cases) {
         for (const char* app : {"a", "b", "c"}) {
             sim_.activate(pids_.value(QString::fromUtf8(app))); // front to back: C, B, A
         }
-        sim_.setWindowMinimized(c, false);
         sim_.setModifierFlags(0);
         sim_.setCaptureFails(k.keyboardRefused);
         WindowSwitcherEngine& engine = make();
         QStringList after;
-        for (Step step : k.steps) {
-            platform::EventResult passed;
-            switch (step) {
-            case S::Hold:
-            case S::HoldShift:
-                hold(step == S::Hold ? Command : Command | Shift);
-                continue;
-            case S::Tab:
-                passed = tab();
-                break;
-            case S::ShiftTab:
-                passed = tab(Command | Shift);
-                break;
-            case S::Left:
-                passed = sim_.pressKey(KeyCode::LeftArrow, Command);
-                break;
-            case S::Right:
-                passed = sim_.pressKey(KeyCode::RightArrow, Command);
-                break;
-            case S::Escape:
-                passed = sim_.pressKey(KeyCode::Escape, Command);
-                break;
-            case S::Letter:
-            case S::LetterAlone:
-                passed = sim_.pressKey(KeyCode::A, step == S::Letter ? Command : 0);
-                break;
-            case S::PlainTab:
-                passed = tab(0);
-                break;
-            case S::LetGoShift:
-                passed = hold(Command);
-                break;
-            case S::LetGo:
-                passed = hold(0);
-                break;
+        for (const Step& step : k.steps) {
+            const platform::EventResult passed =
+                step.isFlags ? sim_.changeFlags(step.flags) : sim_.pressKey(step.keyCode, step.flags);
+            if (step.recorded) {
+                after << (engine.isActive() ? QString::number(engine.selectedIndex()) : QStringLiteral("-")) +
+                             (passed ? QStringLiteral("+") : QString());
             }
-            after << (engine.isActive() ? QString::number(engine.selectedIndex()) : QStringLiteral("-")) +
-                         (passed ? QStringLiteral("+") : QString());
         }
         EXPECT_EQ(after.join(QLatin1Char(' ')), k.after) << k.name;
         EXPECT_EQ(frontTitle(), k.front) << k.name;
