@@ -11,9 +11,9 @@ packages=(
     qml6-module-qtquick-shapes qml6-module-qtquick-window qml6-module-qtquick-templates qml6-module-qtqml
     qml6-module-qtqml-workerscript qml6-module-qtqml-models
     libxcb-ewmh-dev libxcb-icccm4-dev libxcb-res0-dev libxcb-xtest0-dev libxcb-xinput-dev libxcb-xkb-dev
-    libxcb-keysyms1-dev
+    libxcb-keysyms1-dev libxcb-composite0-dev libxcb-render0-dev libxcb-render-util0-dev libxcb-shm0-dev
     at-spi2-core libatspi2.0-dev gir1.2-atspi-2.0 python3-gi python3-pyatspi gir1.2-gtk-3.0 libgtk-3-0
-    xvfb xauth openbox xclip xdotool x11-utils x11-xserver-utils x11-apps imagemagick x11proto-dev trayer dbus
+    xvfb xauth openbox icewm xclip xdotool x11-utils x11-xserver-utils x11-apps imagemagick x11proto-dev trayer dbus
     fonts-dejavu-core python3
 )
 

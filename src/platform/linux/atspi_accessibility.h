@@ -8,8 +8,9 @@
 namespace tillory::platform::nix {
 
 /// Other applications' focused text elements, read over AT-SPI: roles, carets, selections and their screen bounds.
-/// Windows come from X11 elsewhere, so `application`, writes and actions do nothing here. Main thread only: the
-/// focus listener is dispatched by the GLib main context that Qt's event loop runs.
+/// Windows come from X11 (X11WindowElements; LinuxAccessibility joins both), so `application`, writes and actions
+/// do nothing here. Main thread only: the focus listener is dispatched by the GLib main context that Qt's event
+/// loop runs.
 class AtspiAccessibility final : public Accessibility {
 public:
     /// `trusted` answers whether the program may act for the user (on Linux: whether it controls the keyboard).

@@ -1,11 +1,17 @@
 #include "platform/linux/linux_desktop.h"
 
 #include "platform/linux/atspi_accessibility.h"
+#include "platform/linux/linux_accessibility.h"
 #include "platform/linux/proc_system_counters.h"
 #include "platform/linux/qprocess_runner.h"
 #include "platform/linux/qt_pasteboard.h"
 #include "platform/linux/sysfs_power.h"
+#include "platform/linux/x11_app_icons.h"
+#include "platform/linux/x11_clients.h"
 #include "platform/linux/x11_event_taps.h"
+#include "platform/linux/x11_thumbnails.h"
+#include "platform/linux/x11_window_elements.h"
+#include "platform/linux/x11_window_list.h"
 #include "platform/linux/x11_workspace.h"
 #include "platform/linux/xdg_login_item.h"
 
@@ -16,17 +22,6 @@
 
 namespace tillory::platform::nix {
 namespace {
-
-class UnavailableWindowList final : public WindowList {
-public:
-    std::vector<WindowInfo> windows(unsigned) override { return {}; }
-};
-
-class UnavailableScreenCapture final : public ScreenCapture {
-public:
-    bool hasAccess() const override { return false; }
-    bool requestAccess() override { return false; }
-};
 
 class ConnectionSubscription final : public Subscription {
 public:
@@ -94,14 +89,20 @@ struct LinuxDesktop::Services {
     X11Workspace workspace;
     X11EventTaps eventTaps{&workspace};
     // X asks no permission: the program may watch and type keys whenever it can talk to the server.
-    AtspiAccessibility accessibility{[this] { return eventTaps.isAvailable(); },
-                                     [this] {
-                                         const auto front = workspace.frontApplication();
-                                         return front ? front->pid : 0;
-                                     },
-                                     [this] { return eventTaps.holdsKeyboard(); }};
-    UnavailableWindowList windowList;
-    UnavailableScreenCapture screenCapture;
+    X11Clients windowClients;
+    X11WindowList windowList{windowClients, static_cast<std::int32_t>(QCoreApplication::applicationPid())};
+    X11WindowElements windowElements{windowClients};
+    AtspiAccessibility textAccessibility{[this] { return eventTaps.isAvailable(); },
+                                         [this] {
+                                             const auto front = workspace.frontApplication();
+                                             return front ? front->pid : 0;
+                                         },
+                                         [this] { return eventTaps.holdsKeyboard(); }};
+    LinuxAccessibility accessibility{textAccessibility, windowElements};
+    X11WindowCapture windowCapture{
+        [](std::function<void()> work) { QMetaObject::invokeMethod(qApp, std::move(work), Qt::QueuedConnection); }};
+    X11ScreenCapture screenCapture{windowCapture};
+    X11AppIcons appIcons{windowClients};
     QtPasteboard pasteboard{QGuiApplication::clipboard()};
     QtScreens screens;
     XdgLoginItem loginItem;
@@ -124,6 +125,8 @@ Platform LinuxDesktop::platform() {
     p.eventTaps = &services_->eventTaps;
     p.windowList = &services_->windowList;
     p.screenCapture = &services_->screenCapture;
+    p.windowCapture = &services_->windowCapture;
+    p.appIcons = &services_->appIcons;
     p.pasteboard = &services_->pasteboard;
     p.workspace = &services_->workspace;
     p.screens = &services_->screens;

@@ -6,8 +6,7 @@
 
 namespace tillory::platform::nix {
 
-/// The real desktop on Linux/X11. Needs a QGuiApplication on the xcb platform. Services this backend does not
-/// reach yet (the window list, window capture) answer as on a system without them.
+/// The real desktop on Linux/X11. Needs a QGuiApplication on the xcb platform.
 class LinuxDesktop {
 public:
     /// `configHome` is the XDG config folder (for the autostart entry); `executable` the program's own path.

@@ -35,4 +35,23 @@ inline Point logicalFromNative(const Point& native) {
     return logicalFromNative(Rect{native.x, native.y, 0, 0}).origin();
 }
 
+/// The inverse: the program's points (global top-left space) to X server pixels, by the screen under the point.
+inline Rect nativeFromLogical(const Rect& logical) {
+    if (!qGuiApp) {
+        return logical;
+    }
+    for (QScreen* screen : QGuiApplication::screens()) {
+        const QRect area = screen->geometry();
+        const double ratio = screen->devicePixelRatio();
+        if (ratio <= 0 || !area.contains(QPoint(int(logical.x), int(logical.y)))) {
+            continue;
+        }
+        const double left = area.x();
+        const double top = area.y();
+        return Rect{left + (logical.x - left) * ratio, top + (logical.y - top) * ratio, logical.width * ratio,
+                    logical.height * ratio};
+    }
+    return logical;
+}
+
 } // namespace tillory::platform::nix

@@ -20,8 +20,9 @@ namespace tillory::platform::nix::testing {
 class XServer {
 public:
     /// Starts Xvfb on a free display and points DISPLAY at it; with `windowManager`, openbox too, configured
-    /// to bind no keys so that every chord is free for the program under test.
-    bool start(bool windowManager) {
+    /// to bind no keys so that every chord is free for the program under test, or the window manager `manager`
+    /// names, with its own defaults.
+    bool start(bool windowManager, const QString& manager = QStringLiteral("openbox")) {
         for (const char* tool : {"Xvfb", "xdotool"}) {
             if (QStandardPaths::findExecutable(QString::fromLatin1(tool)).isEmpty()) {
                 missing_ = QString::fromLatin1(tool);
@@ -40,10 +41,10 @@ public:
         display_ = QStringLiteral(":") + QString::fromLatin1(xvfb_.readLine().trimmed());
         qputenv("DISPLAY", display_.toLocal8Bit());
         qputenv("QT_QPA_PLATFORM", "xcb");
-        if (windowManager && !startOpenbox()) {
-            return false;
+        if (windowManager && manager == QStringLiteral("openbox")) {
+            return startOpenbox();
         }
-        return true;
+        return !windowManager || startManager(manager);
     }
     ~XServer() {
         for (QProcess* process : {&openbox_, &xvfb_}) {
@@ -68,6 +69,28 @@ public:
     }
 
 private:
+    bool startManager(const QString& manager) {
+        if (QStandardPaths::findExecutable(manager).isEmpty()) {
+            missing_ = manager;
+            return false;
+        }
+        openbox_.setProgram(manager);
+        openbox_.start();
+        QElapsedTimer timer;
+        timer.start();
+        while (timer.elapsed() < 30000) {
+            QProcess xprop;
+            xprop.start(QStringLiteral("xprop"), {QStringLiteral("-root"), QStringLiteral("_NET_SUPPORTING_WM_CHECK")});
+            xprop.waitForFinished(5000);
+            if (xprop.readAll().contains("window id")) {
+                return true;
+            }
+            QThread::msleep(50); // polling another process's start-up; not a test timing
+        }
+        missing_ = QStringLiteral("a working ") + manager;
+        return false;
+    }
+
     bool startOpenbox() {
         if (QStandardPaths::findExecutable(QStringLiteral("openbox")).isEmpty()) {
             missing_ = QStringLiteral("openbox");

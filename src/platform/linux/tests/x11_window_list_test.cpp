@@ -1,0 +1,187 @@
+// The window list's rules without a server: which client windows are listed and on which layer, application names
+// from desktop entries, and the choice among the images of a _NET_WM_ICON property.
+#include "platform/linux/desktop_entries.h"
+#include "platform/linux/net_wm_icon.h"
+#include "platform/linux/x11_window_list.h"
+
+#include <QDir>
+#include <QFile>
+#include <QTemporaryDir>
+
+#include <gtest/gtest.h>
+
+#include <vector>
+
+using namespace tillory::platform;
+using namespace tillory::platform::nix;
+
+namespace {
+
+ClientWindow normalWindow() {
+    ClientWindow w;
+    w.id = 0x400001;
+    w.pid = 300;
+    w.title = QStringLiteral("Notes");
+    w.viewable = true;
+    w.desktop = 0;
+    w.bounds = Rect{10, 20, 300, 200};
+    return w;
+}
+
+TEST(ListedWindow, KindsStatesAndWorkspacesGiveLayerAndVisibility) {
+    struct Case {
+        const char* what;
+        void (*change)(ClientWindow&);
+        bool listed;
+        int layer;
+        bool onscreen;
+    };
+    const std::vector<Case> cases = {
+        {"normal", [](ClientWindow&) {}, true, 0, true},
+        {"dialog", [](ClientWindow& w) { w.kind = ClientKind::Dialog; }, true, 0, true},
+        {"utility", [](ClientWindow& w) { w.kind = ClientKind::Utility; }, true, 3, true},
+        {"skip taskbar", [](ClientWindow& w) { w.skipTaskbar = true; }, true, 3, true},
+        {"dock", [](ClientWindow& w) { w.kind = ClientKind::Dock; }, true, 20, true},
+        {"splash", [](ClientWindow& w) { w.kind = ClientKind::Splash; }, true, 21, true},
+        {"notification", [](ClientWindow& w) { w.kind = ClientKind::Notification; }, true, 23, true},
+        {"menu", [](ClientWindow& w) { w.kind = ClientKind::Menu; }, true, 101, true},
+        {"tooltip", [](ClientWindow& w) { w.kind = ClientKind::Tooltip; }, true, 102, true},
+        {"desktop", [](ClientWindow& w) { w.kind = ClientKind::Desktop; }, true, -2147483623, true},
+        {"minimised", [](ClientWindow& w) { w.hidden = true, w.viewable = false; }, true, 0, false},
+        {"other workspace", [](ClientWindow& w) { w.desktop = 2, w.viewable = false; }, true, 0, false},
+        {"on every workspace", [](ClientWindow& w) { w.desktop = kAllDesktops; }, true, 0, true},
+        {"unmapped, not minimised", [](ClientWindow& w) { w.viewable = false; }, false, 0, false},
+        {"withdrawn", [](ClientWindow& w) { w.withdrawn = true; }, false, 0, false},
+        {"own process", [](ClientWindow& w) { w.pid = 77; }, false, 0, false},
+    };
+    for (const Case& c : cases) {
+        ClientWindow w = normalWindow();
+        c.change(w);
+        const auto info = listedWindow(w, ListingContext{77, 0u}, QStringLiteral("Editor"));
+        ASSERT_EQ(info.has_value(), c.listed) << c.what;
+        if (info) {
+            EXPECT_EQ(info->layer, c.layer) << c.what;
+            EXPECT_EQ(info->isOnscreen, c.onscreen) << c.what;
+        }
+    }
+}
+
+TEST(ListedWindow, CarriesIdentityTitleOwnerAlphaAndClientBounds) {
+    ClientWindow w = normalWindow();
+    w.alpha = 0;
+    w.extents = {1, 1, 20, 5};
+    const auto info = listedWindow(w, ListingContext{0, std::nullopt}, QStringLiteral("Editor"));
+    ASSERT_TRUE(info);
+    EXPECT_EQ(*info, (WindowInfo{0x400001, 300, QStringLiteral("Editor"), QStringLiteral("Notes"), 0, 0.0,
+                                 Rect{10, 20, 300, 200}, true}));
+}
+
+TEST(DesktopEntry, ReadsNameAndWmClassOfTheMainGroupOnly) {
+    struct Case {
+        QByteArray text;
+        std::optional<DesktopEntry> expected;
+    };
+    const std::vector<Case> cases = {
+        {"[Desktop Entry]\nName=Text Editor\nStartupWMClass=gedit\n", DesktopEntry{"Text Editor", "gedit"}},
+        {"# c\n[Desktop Entry]\r\nName[de]=Editor\r\nName = Files\\sand\\\\more \r\n",
+         DesktopEntry{"Files and\\more", ""}},
+        {"[Desktop Action new]\nName=New\n[Desktop Entry]\nName=Real\n", DesktopEntry{"Real", ""}},
+        {"[Desktop Entry]\nExec=x\n[Other]\nName=Late\n", std::nullopt},
+        {"Name=Outside\n", std::nullopt},
+        {"[Desktop Entry]\nName=\n", std::nullopt},
+        {"[Desktop Entry]\nName=Trailing\\", DesktopEntry{"Trailing\\", ""}},
+    };
+    for (const Case& c : cases) {
+        EXPECT_EQ(parseDesktopEntry(c.text), c.expected) << c.text.toStdString();
+    }
+}
+
+TEST(DesktopEntryIndex, NamesByAppIdThenWmClassAndSeesNewEntries) {
+    QTemporaryDir home;
+    QTemporaryDir system;
+    const auto write = [](const QTemporaryDir& root, const QString& file, const QByteArray& text) {
+        QDir(root.path()).mkpath(QStringLiteral("applications/sub"));
+        QFile out(root.filePath(QStringLiteral("applications/") + file));
+        ASSERT_TRUE(out.open(QIODevice::WriteOnly));
+        out.write(text);
+    };
+    write(home, QStringLiteral("org.example.Notes.desktop"), "[Desktop Entry]\nName=My Notes\n");
+    write(system, QStringLiteral("org.example.Notes.desktop"), "[Desktop Entry]\nName=Notes\n");
+    write(system, QStringLiteral("sub/term.desktop"), "[Desktop Entry]\nName=Terminal\nStartupWMClass=XTerm\n");
+    write(system, QStringLiteral("firefox-esr.desktop"), "[Desktop Entry]\nName=Browser\n");
+    DesktopEntryIndex index({home.path(), system.path()});
+    struct Case {
+        QString appId, instance, className, expected;
+    };
+    const std::vector<Case> cases = {
+        {"org.example.Notes", "", "", "My Notes"},
+        {"/usr/share/applications/org.example.Notes.desktop", "", "", "My Notes"},
+        {"", "xterm", "XTerm", "Terminal"},
+        {"", "sub-term", "Other", "Terminal"},
+        {"", "Navigator", "firefox-esr", "Browser"},
+        {"", "nothing", "Nothing", ""},
+    };
+    for (const Case& c : cases) {
+        EXPECT_EQ(index.nameFor(c.appId, c.instance, c.className), c.expected) << c.appId.toStdString();
+    }
+    write(home, QStringLiteral("later.desktop"), "[Desktop Entry]\nName=Installed Later\n");
+    EXPECT_EQ(index.nameFor({}, QStringLiteral("later"), {}), QStringLiteral("Installed Later"));
+}
+
+std::vector<std::uint32_t> icon(std::uint32_t w, std::uint32_t h, std::uint32_t argb) {
+    std::vector<std::uint32_t> words{w, h};
+    words.insert(words.end(), std::size_t(w) * h, argb);
+    return words;
+}
+
+std::vector<std::uint32_t> join(std::initializer_list<std::vector<std::uint32_t>> parts) {
+    std::vector<std::uint32_t> all;
+    for (const auto& part : parts) {
+        all.insert(all.end(), part.begin(), part.end());
+    }
+    return all;
+}
+
+TEST(NetWmIcon, PicksTheNearestSizeAndRefusesOverrunningData) {
+    const auto three = join({icon(16, 16, 0xFF0000FF), icon(32, 32, 0xFF00FF00), icon(48, 48, 0xFFFF0000)});
+    struct Case {
+        const char* what;
+        std::vector<std::uint32_t> words;
+        int size;
+        int expectedWidth; // 0: nothing
+    };
+    const std::vector<Case> cases = {
+        {"exact", three, 32, 32},
+        {"nearest below", three, 20, 16},
+        {"nearest above", three, 44, 48},
+        {"tie takes the larger", three, 40, 48},
+        {"beyond the largest", three, 512, 48},
+        {"non-square by its larger side", join({icon(64, 8, 1), icon(20, 20, 1)}), 60, 64},
+        {"zero side skipped", join({icon(0, 5, 1), icon(8, 8, 1)}), 0, 8},
+        {"declared size overruns", join({icon(16, 16, 1), {64, 64, 1, 2, 3}}), 16, 0},
+        {"huge sides overflow nothing", join({icon(2, 2, 1), {0xFFFFFFFF, 0xFFFFFFFF, 1}}), 2, 0},
+        {"half a header", join({icon(2, 2, 1), {7}}), 2, 0},
+        {"empty", {}, 32, 0},
+        {"only a zero entry", {0, 0}, 32, 0},
+        {"over 1024 never picked", join({icon(1025, 1, 1), icon(4, 4, 1)}), 1025, 4},
+    };
+    for (const Case& c : cases) {
+        const auto bitmap = pickNetWmIcon(c.words.data(), c.words.size(), c.size);
+        EXPECT_EQ(bitmap ? bitmap->width : 0, c.expectedWidth) << c.what;
+        if (bitmap) {
+            EXPECT_TRUE(bitmap->isValid()) << c.what;
+        }
+    }
+}
+
+TEST(NetWmIcon, PremultipliesAlpha) {
+    const std::vector<std::uint32_t> words = {2, 1, 0x80FF8000, 0x00FFFFFF};
+    const auto bitmap = pickNetWmIcon(words.data(), words.size(), 2);
+    ASSERT_TRUE(bitmap);
+    const auto* pixels = reinterpret_cast<const std::uint32_t*>(bitmap->pixels.constData());
+    EXPECT_EQ(pixels[0], 0x80804000u);
+    EXPECT_EQ(pixels[1], 0x00000000u);
+    EXPECT_EQ(bitmap->stride, 8);
+}
+
+} // namespace

@@ -1,0 +1,437 @@
+// The window list, window elements, icons and captures against Xvfb with openbox and with icewm (and once with no
+// window manager), on windows this test makes with chosen types, states, titles and owners.
+#include "platform/linux/x11_app_icons.h"
+#include "platform/linux/x11_clients.h"
+#include "platform/linux/x11_thumbnails.h"
+#include "platform/linux/x11_window_elements.h"
+#include "platform/linux/x11_window_list.h"
+
+#include "platform/linux/tests/x_test_env.h"
+
+#include <QCoreApplication>
+
+#include <gtest/gtest.h>
+
+#include <unistd.h>
+
+#include <algorithm>
+#include <condition_variable>
+#include <cstring>
+#include <map>
+#include <mutex>
+
+using namespace tillory::platform;
+using namespace tillory::platform::nix;
+using tillory::platform::nix::testing::XServer;
+
+namespace {
+
+const std::int32_t kSelf = static_cast<std::int32_t>(getpid());
+
+/// How one test window is made. `pid` 0 sets no _NET_WM_PID, -1 sets one of the wrong type.
+struct Spec {
+    QByteArray title;
+    const char* type = nullptr;
+    const char* state = nullptr;
+    std::int32_t pid = 4001;
+    int width = 300;
+    int height = 200;
+    bool legacyTitle = false; // WM_NAME (Latin-1) only
+    bool transparent = false;
+    bool iconic = false;
+    bool otherDesktop = false;
+};
+
+const std::vector<Spec> kSpecs = {
+    {"Plain"},
+    {"Caf\xe9 legacy", nullptr, nullptr, 4001, 300, 200, true},
+    {"Broken \xff\xfe utf", nullptr, nullptr, 4002},
+    {"Dock", "_NET_WM_WINDOW_TYPE_DOCK", nullptr, 4003},
+    {"Splash", "_NET_WM_WINDOW_TYPE_SPLASH", nullptr, 4003},
+    {"Utility", "_NET_WM_WINDOW_TYPE_UTILITY", nullptr, 4003},
+    {"Skip", nullptr, "_NET_WM_STATE_SKIP_TASKBAR", 4003},
+    {"Minimised", nullptr, nullptr, 4001, 300, 200, false, false, true},
+    {"Elsewhere", nullptr, nullptr, 4004, 300, 200, false, false, false, true},
+    {"Own", nullptr, nullptr, kSelf},
+    {"No pid", nullptr, nullptr, 0},
+    {"Bad pid", nullptr, nullptr, -1},
+    {"Clear", nullptr, nullptr, 4005, 300, 200, false, true},
+    {"Small", nullptr, nullptr, 4005, 81, 61},
+};
+
+/// A connection of the test's own, making windows the way a client program does.
+class Maker {
+public:
+    explicit Maker(const std::string& display) : clients_(display) {}
+    X11Clients& clients() { return clients_; }
+
+    xcb_atom_t atom(const char* name) { return clients_.atom(name); }
+
+    void set(xcb_window_t w, const char* name, xcb_atom_t type, int format, const void* data, std::uint32_t count) {
+        xcb_change_property(c(), XCB_PROP_MODE_REPLACE, w, atom(name), type, std::uint8_t(format), count, data);
+        clients_.sync();
+    }
+
+    xcb_window_t make(const Spec& spec) {
+        const xcb_window_t w = xcb_generate_id(c());
+        const std::uint32_t background = 0x3366cc;
+        xcb_create_window(c(), XCB_COPY_FROM_PARENT, w, clients_.root(), 50, 60, std::uint16_t(spec.width),
+                          std::uint16_t(spec.height), 0, XCB_WINDOW_CLASS_INPUT_OUTPUT, XCB_COPY_FROM_PARENT,
+                          XCB_CW_BACK_PIXEL, &background);
+        if (spec.legacyTitle) {
+            set(w, "WM_NAME", XCB_ATOM_STRING, 8, spec.title.constData(), std::uint32_t(spec.title.size()));
+        } else {
+            set(w, "_NET_WM_NAME", atom("UTF8_STRING"), 8, spec.title.constData(), std::uint32_t(spec.title.size()));
+        }
+        const char wmClass[] = "probe\0Probe";
+        set(w, "WM_CLASS", XCB_ATOM_STRING, 8, wmClass, sizeof wmClass);
+        if (spec.pid > 0) {
+            set(w, "_NET_WM_PID", XCB_ATOM_CARDINAL, 32, &spec.pid, 1);
+        } else if (spec.pid < 0) {
+            set(w, "_NET_WM_PID", XCB_ATOM_STRING, 8, "4242", 4);
+        }
+        if (spec.type) {
+            const xcb_atom_t type = atom(spec.type);
+            set(w, "_NET_WM_WINDOW_TYPE", XCB_ATOM_ATOM, 32, &type, 1);
+        }
+        if (spec.state) {
+            const xcb_atom_t state = atom(spec.state);
+            set(w, "_NET_WM_STATE", XCB_ATOM_ATOM, 32, &state, 1);
+        }
+        if (spec.transparent) {
+            const std::uint32_t none = 0;
+            set(w, "_NET_WM_WINDOW_OPACITY", XCB_ATOM_CARDINAL, 32, &none, 1);
+        }
+        xcb_map_window(c(), w);
+        xcb_flush(c());
+        return w;
+    }
+
+    /// Waits until the window manager lists `w`; a map it missed is asked again.
+    bool managed(xcb_window_t w) {
+        for (int attempt = 0; attempt < 3; ++attempt) {
+            if (waitFor([&] { return !clients_.read(w).empty(); })) {
+                return true;
+            }
+            xcb_unmap_window(c(), w);
+            xcb_map_window(c(), w);
+            xcb_flush(c());
+        }
+        return false;
+    }
+
+    template <typename Done> static bool waitFor(Done done, int ms = 3000) {
+        QElapsedTimer timer;
+        timer.start();
+        while (!done() && timer.elapsed() < ms) {
+            QThread::msleep(10); // waiting for another process (the window manager); not a test timing
+        }
+        return done();
+    }
+
+private:
+    xcb_connection_t* c() { return clients_.connection(); }
+    X11Clients clients_;
+};
+
+/// One server with one window manager and the windows of kSpecs, kept for the whole program.
+struct Desktop {
+    XServer server;
+    std::string display;
+    std::unique_ptr<Maker> maker;
+    std::map<QByteArray, xcb_window_t> ids;
+    QString failure;
+
+    explicit Desktop(const QString& manager) {
+        if (!server.start(true, manager)) {
+            failure = server.missing() + QStringLiteral(" is not available");
+            return;
+        }
+        display = server.display().toStdString();
+        maker = std::make_unique<Maker>(display);
+        for (const Spec& spec : kSpecs) {
+            ids[spec.title] = maker->make(spec);
+        }
+        for (const auto& [title, id] : ids) {
+            if (!maker->managed(id)) {
+                failure = QStringLiteral("the window manager did not take ") + QString::fromLatin1(title);
+                return;
+            }
+        }
+        X11Clients& c = maker->clients();
+        for (const Spec& spec : kSpecs) {
+            if (spec.iconic) {
+                c.sendToWindowManager(ids[spec.title], c.atom("WM_CHANGE_STATE"), {3, 0, 0, 0, 0});
+            }
+            if (spec.otherDesktop) {
+                c.sendToWindowManager(ids[spec.title], c.atom("_NET_WM_DESKTOP"), {1, 2, 0, 0, 0});
+            }
+        }
+        const auto settled = [this, &c] {
+            const auto windows = c.read();
+            return std::all_of(windows.begin(), windows.end(), [this](const ClientWindow& w) {
+                return (w.id != ids["Minimised"] || w.hidden) && (w.id != ids["Elsewhere"] || w.desktop == 1);
+            });
+        };
+        if (!Maker::waitFor(settled)) {
+            failure = QStringLiteral("minimising or moving a window to another workspace did not happen");
+        }
+    }
+};
+
+std::map<QString, std::unique_ptr<Desktop>>& desktops() {
+    static std::map<QString, std::unique_ptr<Desktop>> all;
+    return all;
+}
+
+Desktop& desktopWith(const QString& manager) {
+    auto& slot = desktops()[manager];
+    if (!slot) {
+        slot = std::make_unique<Desktop>(manager);
+    }
+    return *slot;
+}
+
+// Servers go before static destruction, while QProcess can still wait for them.
+class Teardown : public ::testing::Environment {
+public:
+    void TearDown() override { desktops().clear(); }
+};
+const auto* const kTeardown = ::testing::AddGlobalTestEnvironment(new Teardown);
+
+class X11WindowsTest : public ::testing::TestWithParam<QString> {
+protected:
+    void SetUp() override {
+        desktop_ = &desktopWith(GetParam());
+        if (!desktop_->failure.isEmpty()) {
+            GTEST_SKIP() << desktop_->failure.toStdString();
+        }
+    }
+    xcb_window_t id(const char* title) { return desktop_->ids[title]; }
+    Desktop* desktop_ = nullptr;
+};
+
+const WindowInfo* find(const std::vector<WindowInfo>& list, xcb_window_t id) {
+    const auto found = std::find_if(list.begin(), list.end(), [id](const WindowInfo& w) { return w.number == id; });
+    return found == list.end() ? nullptr : &*found;
+}
+
+TEST_P(X11WindowsTest, ListsEachKindOfWindowAsItIs) {
+    X11Clients clients(desktop_->display);
+    X11WindowList everyone(clients, 0);
+    const auto list = everyone.windows(0);
+    struct Case {
+        const char* title;
+        QString name;
+        int layer;
+        bool onscreen;
+        std::int32_t pid;
+    };
+    const std::vector<Case> cases = {
+        {"Plain", "Plain", 0, true, 4001},
+        {"Caf\xe9 legacy", QStringLiteral("Caf\u00e9 legacy"), 0, true, 4001},
+        {"Broken \xff\xfe utf", QStringLiteral("Broken \ufffd\ufffd utf"), 0, true, 4002},
+        {"Dock", "Dock", 20, true, 4003},
+        {"Splash", "Splash", 21, true, 4003},
+        {"Utility", "Utility", 3, true, 4003},
+        {"Skip", "Skip", 3, true, 4003},
+        {"Minimised", "Minimised", 0, false, 4001},
+        {"Elsewhere", "Elsewhere", 0, false, 4004},
+        {"Own", "Own", 0, true, kSelf},
+        {"No pid", "No pid", 0, true, kSelf},
+        {"Bad pid", "Bad pid", 0, true, kSelf},
+        {"Small", "Small", 0, true, 4005},
+    };
+    for (const Case& c : cases) {
+        const WindowInfo* w = find(list, id(c.title));
+        ASSERT_TRUE(w) << c.title;
+        EXPECT_EQ(w->name, c.name) << c.title;
+        EXPECT_EQ(w->layer, c.layer) << c.title;
+        EXPECT_EQ(w->isOnscreen, c.onscreen) << c.title;
+        EXPECT_EQ(w->ownerPid, c.pid) << c.title;
+        EXPECT_EQ(w->ownerName, QStringLiteral("Probe")) << c.title;
+    }
+    const WindowInfo* small = find(list, id("Small"));
+    EXPECT_EQ(small->bounds.size(), (Size{81, 61})) << "client size, without the frame";
+    EXPECT_EQ(find(list, id("Clear"))->alpha, 0.0);
+
+    X11WindowList mine(clients, kSelf);
+    const auto others = mine.windows(0);
+    for (const char* title : {"Own", "No pid", "Bad pid"}) {
+        EXPECT_FALSE(find(others, id(title))) << title << " belongs to this process";
+    }
+    const auto shown = mine.windows(static_cast<unsigned>(WindowListOption::OnScreenOnly));
+    EXPECT_FALSE(find(shown, id("Minimised")));
+    EXPECT_FALSE(find(shown, id("Elsewhere")));
+    EXPECT_TRUE(find(shown, id("Plain")));
+}
+
+TEST_P(X11WindowsTest, RaisingAWindowBringsItToTheFrontOfTheList) {
+    X11Clients clients(desktop_->display);
+    X11WindowList list(clients, 0);
+    X11WindowElements elements(clients);
+    for (const char* title : {"Clear", "Small", "Plain"}) {
+        const AXValue all =
+            elements.attribute(elements.application(title == QByteArray("Plain") ? 4001 : 4005), AXAttribute::Windows);
+        const auto* windows = std::get_if<std::vector<Element>>(&all);
+        ASSERT_TRUE(windows);
+        const auto element = std::find_if(windows->begin(), windows->end(),
+                                          [&](const Element& e) { return elements.windowNumber(e) == id(title); });
+        ASSERT_NE(element, windows->end()) << title;
+        ASSERT_TRUE(elements.performAction(*element, kAXRaiseAction));
+        // Docks and other layers may stay above; what counts is the order of the application windows.
+        EXPECT_TRUE(Maker::waitFor([&] {
+            const auto shown = list.windows(0);
+            const auto front = std::find_if(shown.begin(), shown.end(),
+                                            [](const WindowInfo& w) { return w.layer == 0 && w.isOnscreen; });
+            return front != shown.end() && front->number == id(title) && clients.activeWindow() == id(title);
+        })) << title;
+    }
+}
+
+TEST_P(X11WindowsTest, ApplicationWindowsCarryTheirIdsTitlesAndFrames) {
+    X11Clients clients(desktop_->display);
+    X11WindowElements elements(clients);
+    EXPECT_EQ(elements.application(999999), nullptr);
+    const Element app = elements.application(4001);
+    ASSERT_NE(app, nullptr);
+    const AXValue all = elements.attribute(app, AXAttribute::Windows);
+    const auto* windows = std::get_if<std::vector<Element>>(&all);
+    ASSERT_TRUE(windows);
+    std::vector<std::uint32_t> numbers;
+    for (const Element& w : *windows) {
+        numbers.push_back(elements.windowNumber(w));
+        if (elements.windowNumber(w) == id("Minimised")) {
+            EXPECT_EQ(elements.attribute(w, AXAttribute::Minimized), AXValue{true});
+            EXPECT_EQ(elements.attribute(w, AXAttribute::Title), AXValue{QStringLiteral("Minimised")});
+            const AXValue frame = elements.attribute(w, AXAttribute::Size);
+            const auto* size = std::get_if<Size>(&frame);
+            ASSERT_TRUE(size);
+            EXPECT_GE(size->width, 300) << "the frame holds the client";
+            EXPECT_GE(size->height, 200);
+        }
+    }
+    std::sort(numbers.begin(), numbers.end());
+    std::vector<std::uint32_t> expected = {id("Plain"), id("Caf\xe9 legacy"), id("Minimised")};
+    std::sort(expected.begin(), expected.end());
+    EXPECT_EQ(numbers, expected);
+}
+
+TEST_P(X11WindowsTest, RaisingSwitchesWorkspaceUnminimisesAndActivates) {
+    X11Clients clients(desktop_->display);
+    X11WindowElements elements(clients);
+    struct Case {
+        const char* title;
+        std::int32_t pid;
+        std::uint32_t desktop;
+    };
+    for (const Case& c : std::vector<Case>{{"Elsewhere", 4004, 1}, {"Minimised", 4001, 0}, {"Plain", 4001, 0}}) {
+        const AXValue all = elements.attribute(elements.application(c.pid), AXAttribute::Windows);
+        const auto* windows = std::get_if<std::vector<Element>>(&all);
+        ASSERT_TRUE(windows) << c.title;
+        const auto element = std::find_if(windows->begin(), windows->end(),
+                                          [&](const Element& e) { return elements.windowNumber(e) == id(c.title); });
+        ASSERT_NE(element, windows->end()) << c.title;
+        ASSERT_TRUE(elements.performAction(*element, kAXRaiseAction));
+        EXPECT_TRUE(Maker::waitFor([&] {
+            return clients.activeWindow() == id(c.title) && clients.currentDesktop() == c.desktop;
+        })) << c.title;
+        EXPECT_EQ(elements.attribute(*element, AXAttribute::Minimized), AXValue{false}) << c.title;
+    }
+    // Put the desktop back as the other tests expect it.
+    clients.sendToWindowManager(id("Minimised"), clients.atom("WM_CHANGE_STATE"), {3, 0, 0, 0, 0});
+    clients.sendToWindowManager(id("Elsewhere"), clients.atom("_NET_WM_DESKTOP"), {1, 2, 0, 0, 0});
+    EXPECT_TRUE(Maker::waitFor([&] {
+        const auto minimised = clients.read(id("Minimised"));
+        const auto elsewhere = clients.read(id("Elsewhere"));
+        return !minimised.empty() && minimised.front().hidden && !elsewhere.empty() && elsewhere.front().desktop == 1;
+    }));
+}
+
+TEST_P(X11WindowsTest, IconsComeFromTheProcesssWindows) {
+    X11Clients clients(desktop_->display);
+    const std::vector<std::uint32_t> icon = {2, 2, 0xFF112233, 0xFF112233, 0xFF112233, 0xFF112233};
+    xcb_change_property(clients.connection(), XCB_PROP_MODE_REPLACE, id("Splash"), clients.atom("_NET_WM_ICON"),
+                        XCB_ATOM_CARDINAL, 32, std::uint32_t(icon.size()), icon.data());
+    const std::vector<std::uint32_t> overrun = {64, 64, 1, 2};
+    xcb_change_property(clients.connection(), XCB_PROP_MODE_REPLACE, id("Clear"), clients.atom("_NET_WM_ICON"),
+                        XCB_ATOM_CARDINAL, 32, std::uint32_t(overrun.size()), overrun.data());
+    clients.sync();
+    X11AppIcons icons(clients);
+    const auto found = icons.icon(4003, id("Splash"), 32);
+    ASSERT_TRUE(found);
+    EXPECT_EQ(found->width, 2);
+    EXPECT_EQ(*reinterpret_cast<const std::uint32_t*>(found->pixels.constData()), 0xFF112233u);
+    // openbox gives windows without an icon one of its own; the malformed one must not be what comes back.
+    const auto fallback = icons.icon(4005, id("Clear"), 64);
+    EXPECT_TRUE(!fallback || fallback->width != 64);
+    EXPECT_FALSE(icons.icon(999999, 0, 32)) << "no such process";
+}
+
+TEST_P(X11WindowsTest, CapturesScaleShownWindowsAndRefuseUnmappedOnes) {
+    std::mutex mutex;
+    std::condition_variable arrived;
+    std::map<std::uint32_t, std::optional<Bitmap>> images;
+    // Deliveries come through `post`; here it runs them at once, on the worker thread.
+    X11WindowCapture capture([](std::function<void()> work) { work(); }, desktop_->display);
+    ASSERT_TRUE(capture.available());
+    ASSERT_TRUE(
+        capture.capture({{id("Plain"), 75, 50}, {id("Small"), 20, 15}, {id("Minimised"), 75, 50}, {0x7FFFFF, 5, 5}},
+                        [&](std::uint32_t window, std::optional<Bitmap> image) {
+                            const std::lock_guard lock(mutex);
+                            images[window] = std::move(image);
+                            arrived.notify_all();
+                        }));
+    std::unique_lock lock(mutex);
+    ASSERT_TRUE(arrived.wait_for(lock, std::chrono::seconds(10), [&] { return images.size() == 4; }));
+    ASSERT_TRUE(images[id("Plain")]);
+    EXPECT_EQ(images[id("Plain")]->width, 75);
+    EXPECT_EQ(images[id("Plain")]->height, 50);
+    // The window's background, all through: the client area only, without the frame's decorations.
+    const auto* pixels = reinterpret_cast<const std::uint32_t*>(images[id("Plain")]->pixels.constData());
+    for (const int at : {0, 74, 49 * 75, 49 * 75 + 74, 25 * 75 + 37}) {
+        EXPECT_EQ(pixels[at], 0xFF3366CCu) << at;
+    }
+    EXPECT_EQ(images[id("Small")]->width, 20);
+    EXPECT_FALSE(images[id("Minimised")]);
+    EXPECT_FALSE(images[0x7FFFFF]);
+    EXPECT_FALSE(capture.capture({}, [](std::uint32_t, std::optional<Bitmap>) {}));
+}
+
+INSTANTIATE_TEST_SUITE_P(WindowManagers, X11WindowsTest,
+                         ::testing::Values(QStringLiteral("openbox"), QStringLiteral("icewm")),
+                         [](const auto& param) { return param.param.toStdString(); });
+
+// Without a window manager, lists written by hand: a window that does not exist and properties of the wrong
+// format are passed over, never fatal.
+TEST(X11WindowsWithoutManager, VanishedWindowsAndWrongFormatsLeaveTheRestIntact) {
+    XServer server;
+    if (!server.start(false)) {
+        GTEST_SKIP() << server.missing().toStdString() << " is not available";
+    }
+    Maker maker(server.display().toStdString());
+    const xcb_window_t real = maker.make(Spec{"Real"});
+    const std::uint8_t garbage[] = {1, 2, 3};
+    maker.set(real, "_NET_WM_WINDOW_TYPE", XCB_ATOM_ATOM, 8, garbage, 3);
+    maker.set(real, "_NET_WM_DESKTOP", XCB_ATOM_CARDINAL, 16, garbage, 1);
+    X11Clients clients(server.display().toStdString());
+    X11WindowList list(clients, 0);
+    EXPECT_TRUE(list.windows(0).empty()) << "no client list";
+
+    const std::uint32_t stacking[] = {0x7FFFFF0, real, 0x7FFFFF1};
+    maker.set(clients.root(), "_NET_CLIENT_LIST_STACKING", XCB_ATOM_WINDOW, 32, stacking, 3);
+    clients.sync();
+    ASSERT_TRUE(Maker::waitFor([&] { return !list.windows(0).empty(); }));
+    const auto windows = list.windows(0);
+    ASSERT_EQ(windows.size(), 1u);
+    EXPECT_EQ(windows.front().number, real);
+    EXPECT_EQ(windows.front().layer, 0);
+    EXPECT_TRUE(windows.front().isOnscreen);
+
+    maker.set(clients.root(), "_NET_CLIENT_LIST_STACKING", XCB_ATOM_WINDOW, 8, garbage, 3);
+    maker.set(clients.root(), "_NET_CLIENT_LIST", XCB_ATOM_WINDOW, 32, stacking, 3);
+    clients.sync();
+    EXPECT_EQ(list.windows(0).size(), 1u) << "the other list stands in";
+}
+
+} // namespace

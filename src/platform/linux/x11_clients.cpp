@@ -1,0 +1,347 @@
+#include "platform/linux/x11_clients.h"
+
+#include <QByteArrayList>
+
+#include <xcb/res.h>
+
+#include <algorithm>
+#include <cstdlib>
+#include <cstring>
+#include <memory>
+#include <set>
+#include <utility>
+
+namespace tillory::platform::nix {
+namespace {
+
+// A client list longer than this is garbage, not a desktop.
+constexpr std::uint32_t kMaxClients = 4096;
+// Titles and class names beyond 4 KiB are cut; nobody reads that much in a tile.
+constexpr std::uint32_t kTextWords = 1024;
+constexpr std::uint32_t kListWords = 64;
+// ICCCM WM_STATE values.
+constexpr std::uint32_t kWithdrawnState = 0;
+constexpr std::uint32_t kIconicState = 3;
+
+struct FreeDeleter {
+    void operator()(void* p) const { std::free(p); }
+};
+template <typename T> using Reply = std::unique_ptr<T, FreeDeleter>;
+
+std::vector<std::uint32_t> words(const xcb_get_property_reply_t* reply) {
+    if (!reply || reply->type == XCB_NONE || reply->format != 32) {
+        return {};
+    }
+    const auto* data = static_cast<const std::uint32_t*>(xcb_get_property_value(reply));
+    return {data, data + xcb_get_property_value_length(reply) / 4};
+}
+
+QByteArray bytes(const xcb_get_property_reply_t* reply) {
+    if (!reply || reply->type == XCB_NONE || reply->format != 8) {
+        return {};
+    }
+    QByteArray data(static_cast<const char*>(xcb_get_property_value(reply)), xcb_get_property_value_length(reply));
+    while (data.endsWith('\0')) {
+        data.chop(1);
+    }
+    return data;
+}
+
+struct Pending {
+    xcb_get_window_attributes_cookie_t attributes;
+    xcb_get_geometry_cookie_t geometry;
+    xcb_translate_coordinates_cookie_t position;
+    xcb_get_property_cookie_t type, state, wmState, desktop, pid, netName, wmName, wmClass, gtkId, kdeFile, opacity,
+        extents, transient;
+};
+
+} // namespace
+
+X11Clients::X11Clients(const std::string& display) {
+    int screenNumber = 0;
+    c_ = xcb_connect(display.empty() ? nullptr : display.c_str(), &screenNumber);
+    if (xcb_connection_has_error(c_) != 0) {
+        xcb_disconnect(c_);
+        c_ = nullptr;
+        return;
+    }
+    auto screens = xcb_setup_roots_iterator(xcb_get_setup(c_));
+    for (int i = 0; i < screenNumber && screens.rem > 0; ++i) {
+        xcb_screen_next(&screens);
+    }
+    root_ = screens.data->root;
+    stamp_ = xcb_generate_id(c_);
+    const std::uint32_t values[] = {1, XCB_EVENT_MASK_PROPERTY_CHANGE}; // override-redirect: never managed
+    xcb_create_window(c_, XCB_COPY_FROM_PARENT, stamp_, root_, -1, -1, 1, 1, 0, XCB_WINDOW_CLASS_INPUT_ONLY,
+                      XCB_COPY_FROM_PARENT, XCB_CW_OVERRIDE_REDIRECT | XCB_CW_EVENT_MASK, values);
+    const xcb_query_extension_reply_t* extension = xcb_get_extension_data(c_, &xcb_res_id);
+    if (extension && extension->present != 0) {
+        // Client ids arrived in version 1.2.
+        const Reply<xcb_res_query_version_reply_t> version(
+            xcb_res_query_version_reply(c_, xcb_res_query_version(c_, 1, 2), nullptr));
+        haveResourceExtension_ =
+            version && (version->server_major > 1 || (version->server_major == 1 && version->server_minor >= 2));
+    }
+}
+
+X11Clients::~X11Clients() {
+    if (c_) {
+        xcb_disconnect(c_);
+    }
+}
+
+bool X11Clients::alive() const {
+    return c_ && xcb_connection_has_error(c_) == 0;
+}
+
+xcb_atom_t X11Clients::atom(const char* name) {
+    const auto found = atoms_.find(name);
+    if (found != atoms_.end()) {
+        return found->second;
+    }
+    if (!alive()) {
+        return XCB_NONE;
+    }
+    const auto cookie = xcb_intern_atom(c_, 0, static_cast<std::uint16_t>(std::strlen(name)), name);
+    const Reply<xcb_intern_atom_reply_t> reply(xcb_intern_atom_reply(c_, cookie, nullptr));
+    const xcb_atom_t atom = reply ? reply->atom : XCB_NONE;
+    if (atom != XCB_NONE) {
+        atoms_.emplace(name, atom);
+    }
+    return atom;
+}
+
+void X11Clients::dropQueuedEvents() {
+    // Errors of requests without replies land here; nobody needs them, and they must not pile up.
+    while (xcb_generic_event_t* event = xcb_poll_for_event(c_)) {
+        std::free(event);
+    }
+}
+
+std::optional<std::uint32_t> X11Clients::currentDesktop() {
+    if (!alive()) {
+        return std::nullopt;
+    }
+    const auto cookie = xcb_get_property(c_, 0, root_, atom("_NET_CURRENT_DESKTOP"), XCB_ATOM_CARDINAL, 0, 1);
+    const Reply<xcb_get_property_reply_t> reply(xcb_get_property_reply(c_, cookie, nullptr));
+    const auto value = words(reply.get());
+    return value.empty() ? std::nullopt : std::optional(value.front());
+}
+
+xcb_window_t X11Clients::activeWindow() {
+    if (!alive()) {
+        return XCB_NONE;
+    }
+    const auto cookie = xcb_get_property(c_, 0, root_, atom("_NET_ACTIVE_WINDOW"), XCB_ATOM_WINDOW, 0, 1);
+    const Reply<xcb_get_property_reply_t> reply(xcb_get_property_reply(c_, cookie, nullptr));
+    const auto value = words(reply.get());
+    return value.empty() ? XCB_NONE : value.front();
+}
+
+std::vector<ClientWindow> X11Clients::read(xcb_window_t only) {
+    if (!alive()) {
+        return {};
+    }
+    dropQueuedEvents();
+    const auto stackingCookie =
+        xcb_get_property(c_, 0, root_, atom("_NET_CLIENT_LIST_STACKING"), XCB_ATOM_WINDOW, 0, kMaxClients);
+    const auto listCookie = xcb_get_property(c_, 0, root_, atom("_NET_CLIENT_LIST"), XCB_ATOM_WINDOW, 0, kMaxClients);
+    const Reply<xcb_get_property_reply_t> stacking(xcb_get_property_reply(c_, stackingCookie, nullptr));
+    const Reply<xcb_get_property_reply_t> list(xcb_get_property_reply(c_, listCookie, nullptr));
+    // Both lists run bottom to top (the mapping order stands in for the stacking when a manager keeps no stack).
+    std::vector<std::uint32_t> ids = words(stacking.get());
+    if (ids.empty()) {
+        ids = words(list.get());
+    }
+    std::reverse(ids.begin(), ids.end());
+    std::set<std::uint32_t> seen;
+    std::erase_if(ids, [&seen, only](std::uint32_t id) {
+        return id == XCB_NONE || (only != XCB_NONE && id != only) || !seen.insert(id).second;
+    });
+
+    const xcb_atom_t netState = atom("_NET_WM_STATE");
+    const xcb_atom_t types[] = {atom("_NET_WM_WINDOW_TYPE"),
+                                atom("_NET_WM_DESKTOP"),
+                                atom("_NET_WM_PID"),
+                                atom("_NET_WM_NAME"),
+                                atom("WM_STATE"),
+                                atom("_GTK_APPLICATION_ID"),
+                                atom("_KDE_NET_WM_DESKTOP_FILE"),
+                                atom("_NET_WM_WINDOW_OPACITY"),
+                                atom("_NET_FRAME_EXTENTS")};
+    const auto property = [this](xcb_window_t w, xcb_atom_t a, std::uint32_t length) {
+        return xcb_get_property(c_, 0, w, a, XCB_GET_PROPERTY_TYPE_ANY, 0, length);
+    };
+    // Every request goes out before the first reply is awaited: one round trip for the whole list.
+    std::vector<Pending> pending;
+    pending.reserve(ids.size());
+    for (const xcb_window_t w : ids) {
+        pending.push_back(
+            {xcb_get_window_attributes(c_, w), xcb_get_geometry(c_, w), xcb_translate_coordinates(c_, w, root_, 0, 0),
+             property(w, types[0], kListWords), property(w, netState, kListWords), property(w, types[4], 2),
+             property(w, types[1], 1), property(w, types[2], 1), property(w, types[3], kTextWords),
+             property(w, XCB_ATOM_WM_NAME, kTextWords), property(w, XCB_ATOM_WM_CLASS, kTextWords),
+             property(w, types[5], kTextWords), property(w, types[6], kTextWords), property(w, types[7], 1),
+             property(w, types[8], 4), property(w, XCB_ATOM_WM_TRANSIENT_FOR, 1)});
+    }
+    const std::map<xcb_atom_t, ClientKind> kinds = {
+        {atom("_NET_WM_WINDOW_TYPE_NORMAL"), ClientKind::Normal},
+        {atom("_NET_WM_WINDOW_TYPE_DIALOG"), ClientKind::Dialog},
+        {atom("_NET_WM_WINDOW_TYPE_UTILITY"), ClientKind::Utility},
+        {atom("_NET_WM_WINDOW_TYPE_TOOLBAR"), ClientKind::Utility},
+        {atom("_NET_WM_WINDOW_TYPE_DOCK"), ClientKind::Dock},
+        {atom("_NET_WM_WINDOW_TYPE_DESKTOP"), ClientKind::Desktop},
+        {atom("_NET_WM_WINDOW_TYPE_SPLASH"), ClientKind::Splash},
+        {atom("_NET_WM_WINDOW_TYPE_NOTIFICATION"), ClientKind::Notification},
+        {atom("_NET_WM_WINDOW_TYPE_MENU"), ClientKind::Menu},
+        {atom("_NET_WM_WINDOW_TYPE_DROPDOWN_MENU"), ClientKind::Menu},
+        {atom("_NET_WM_WINDOW_TYPE_POPUP_MENU"), ClientKind::Menu},
+        {atom("_NET_WM_WINDOW_TYPE_COMBO"), ClientKind::Menu},
+        {atom("_NET_WM_WINDOW_TYPE_DND"), ClientKind::Menu},
+        {atom("_NET_WM_WINDOW_TYPE_TOOLTIP"), ClientKind::Tooltip},
+    };
+    const xcb_atom_t hiddenState = atom("_NET_WM_STATE_HIDDEN");
+    const xcb_atom_t skipStates[] = {atom("_NET_WM_STATE_SKIP_TASKBAR"), atom("_NET_WM_STATE_SKIP_PAGER")};
+
+    std::vector<ClientWindow> windows;
+    windows.reserve(ids.size());
+    for (std::size_t i = 0; i < ids.size(); ++i) {
+        const Pending& p = pending[i];
+        // Every reply is collected, also of a window already known to be gone, so none is left queued.
+        const Reply<xcb_get_window_attributes_reply_t> attributes(
+            xcb_get_window_attributes_reply(c_, p.attributes, nullptr));
+        const Reply<xcb_get_geometry_reply_t> geometry(xcb_get_geometry_reply(c_, p.geometry, nullptr));
+        const Reply<xcb_translate_coordinates_reply_t> position(
+            xcb_translate_coordinates_reply(c_, p.position, nullptr));
+        const auto take = [this](xcb_get_property_cookie_t cookie) {
+            return Reply<xcb_get_property_reply_t>(xcb_get_property_reply(c_, cookie, nullptr));
+        };
+        const auto type = take(p.type), state = take(p.state), wmState = take(p.wmState), desktop = take(p.desktop),
+                   pid = take(p.pid), netName = take(p.netName), wmName = take(p.wmName), wmClass = take(p.wmClass),
+                   gtkId = take(p.gtkId), kdeFile = take(p.kdeFile), opacity = take(p.opacity),
+                   extents = take(p.extents), transient = take(p.transient);
+        if (!attributes || !geometry || !position) {
+            continue; // gone between the list and the read
+        }
+        ClientWindow w;
+        w.id = ids[i];
+        w.viewable = attributes->map_state == XCB_MAP_STATE_VIEWABLE;
+        w.bounds =
+            Rect{double(position->dst_x), double(position->dst_y), double(geometry->width), double(geometry->height)};
+        const auto kindWords = words(type.get());
+        const auto known =
+            std::find_if(kindWords.begin(), kindWords.end(), [&kinds](std::uint32_t a) { return kinds.count(a) != 0; });
+        if (known != kindWords.end()) {
+            w.kind = kinds.at(*known);
+        } else if (!words(transient.get()).empty()) {
+            w.kind = ClientKind::Dialog; // EWMH: an untyped transient is a dialog
+        }
+        for (const std::uint32_t a : words(state.get())) {
+            w.hidden = w.hidden || a == hiddenState;
+            w.skipTaskbar = w.skipTaskbar || a == skipStates[0] || a == skipStates[1];
+        }
+        const auto icccm = words(wmState.get());
+        if (!icccm.empty()) {
+            w.hidden = w.hidden || icccm.front() == kIconicState;
+            w.withdrawn = icccm.front() == kWithdrawnState;
+        }
+        if (const auto d = words(desktop.get()); !d.empty()) {
+            w.desktop = d.front();
+        }
+        if (const auto value = words(pid.get()); !value.empty() && value.front() <= 0x7FFFFFFF) {
+            w.pid = static_cast<std::int32_t>(value.front());
+        }
+        // A legacy title is Latin-1 (STRING) or compound text, whose ASCII part reads the same.
+        const QByteArray utf8 = bytes(netName.get());
+        w.title = !utf8.isEmpty()                                 ? QString::fromUtf8(utf8)
+                  : wmName && wmName->type == atom("UTF8_STRING") ? QString::fromUtf8(bytes(wmName.get()))
+                                                                  : QString::fromLatin1(bytes(wmName.get()));
+        const QByteArrayList classParts = bytes(wmClass.get()).split('\0');
+        w.instance = QString::fromLatin1(classParts.value(0));
+        w.className = QString::fromLatin1(classParts.value(1));
+        const QString gtk = QString::fromUtf8(bytes(gtkId.get()));
+        w.appId = !gtk.isEmpty() ? gtk : QString::fromUtf8(bytes(kdeFile.get()));
+        if (const auto value = words(opacity.get()); !value.empty()) {
+            w.alpha = double(value.front()) / double(0xFFFFFFFFu);
+        }
+        if (const auto value = words(extents.get()); value.size() == 4) {
+            for (std::size_t e = 0; e < 4; ++e) {
+                w.extents[e] = std::min<std::uint32_t>(value[e], 0xFFFF); // no frame is wider than the screen
+            }
+        }
+        windows.push_back(std::move(w));
+    }
+    resolvePids(windows);
+    return windows;
+}
+
+void X11Clients::resolvePids(std::vector<ClientWindow>& windows) {
+    if (!haveResourceExtension_) {
+        return;
+    }
+    // Clients that do not state their pid (xlogo, many older X programs): ask the server who owns the window.
+    std::vector<std::pair<std::size_t, xcb_res_query_client_ids_cookie_t>> pending;
+    for (std::size_t i = 0; i < windows.size(); ++i) {
+        if (windows[i].pid == 0) {
+            const xcb_res_client_id_spec_t wanted{windows[i].id, XCB_RES_CLIENT_ID_MASK_LOCAL_CLIENT_PID};
+            pending.emplace_back(i, xcb_res_query_client_ids(c_, 1, &wanted));
+        }
+    }
+    for (const auto& [index, cookie] : pending) {
+        const Reply<xcb_res_query_client_ids_reply_t> reply(xcb_res_query_client_ids_reply(c_, cookie, nullptr));
+        if (!reply) {
+            continue;
+        }
+        for (auto ids = xcb_res_query_client_ids_ids_iterator(reply.get()); ids.rem > 0;
+             xcb_res_client_id_value_next(&ids)) {
+            if ((ids.data->spec.mask & XCB_RES_CLIENT_ID_MASK_LOCAL_CLIENT_PID) != 0 &&
+                xcb_res_client_id_value_value_length(ids.data) > 0) {
+                windows[index].pid = static_cast<std::int32_t>(*xcb_res_client_id_value_value(ids.data));
+            }
+        }
+    }
+}
+
+xcb_timestamp_t X11Clients::serverTime() {
+    if (!alive()) {
+        return XCB_CURRENT_TIME;
+    }
+    dropQueuedEvents();
+    // An empty append changes nothing but still makes the server send a PropertyNotify with its time.
+    const xcb_atom_t stampAtom = atom("_TILLORY_TIMESTAMP");
+    xcb_change_property(c_, XCB_PROP_MODE_APPEND, stamp_, stampAtom, XCB_ATOM_CARDINAL, 32, 0, nullptr);
+    xcb_flush(c_);
+    while (xcb_generic_event_t* event = xcb_wait_for_event(c_)) {
+        const std::unique_ptr<xcb_generic_event_t, FreeDeleter> owned(event);
+        if ((event->response_type & ~0x80) == XCB_PROPERTY_NOTIFY) {
+            const auto* notify = reinterpret_cast<const xcb_property_notify_event_t*>(event);
+            if (notify->window == stamp_ && notify->atom == stampAtom) {
+                return notify->time;
+            }
+        }
+    }
+    return XCB_CURRENT_TIME;
+}
+
+void X11Clients::sendToWindowManager(xcb_window_t window, xcb_atom_t type, const std::array<std::uint32_t, 5>& data) {
+    if (!alive()) {
+        return;
+    }
+    xcb_client_message_event_t message{};
+    message.response_type = XCB_CLIENT_MESSAGE;
+    message.format = 32;
+    message.window = window;
+    message.type = type;
+    std::copy(data.begin(), data.end(), message.data.data32);
+    xcb_send_event(c_, 0, root_, XCB_EVENT_MASK_SUBSTRUCTURE_REDIRECT | XCB_EVENT_MASK_SUBSTRUCTURE_NOTIFY,
+                   reinterpret_cast<const char*>(&message));
+    xcb_flush(c_);
+}
+
+void X11Clients::sync() {
+    if (alive()) {
+        std::free(xcb_get_input_focus_reply(c_, xcb_get_input_focus(c_), nullptr));
+    }
+}
+
+} // namespace tillory::platform::nix

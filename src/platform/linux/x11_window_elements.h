@@ -1,0 +1,44 @@
+#pragma once
+
+#include "platform/api/accessibility.h"
+#include "platform/linux/x11_clients.h"
+
+#include <cstdint>
+
+namespace tillory::platform::nix {
+
+/// Application and window elements of an X11 desktop, answered from the window manager's client list (EWMH):
+/// what the accessibility interface's "AXWindows" and "AXFocusedWindow" stand for, their title, frame, minimised
+/// state, moves and raising. Each element carries its X window id (`windowNumber`). Main thread.
+class X11WindowElements {
+public:
+    explicit X11WindowElements(X11Clients& clients);
+
+    /// True for elements this class made.
+    static bool owns(const Element& element);
+
+    /// The application with that process, when one of its windows is managed; nothing otherwise.
+    Element application(std::int32_t pid);
+
+    /// On an application: "AXWindows" (its normal, dialog and utility windows, front to back, minimised ones and
+    /// those of other workspaces included) and "AXFocusedWindow" (the active window when it is the
+    /// application's, else its front-most window shown). On a window: "AXTitle", "AXRole" ("AXWindow"),
+    /// "AXMinimized", "AXPosition" and "AXSize" (the frame with the window manager's decorations, in points,
+    /// global top-left space). Nothing once the window is gone, and for other names.
+    AXValue attribute(const Element& element, const QString& name);
+    /// "AXMinimized" false maps the window again (un-minimises it), true asks the window manager to iconify it;
+    /// "AXPosition" (Point) and "AXSize" (Size) move and resize the frame through _NET_MOVERESIZE_WINDOW. False
+    /// for anything else or a window that has gone.
+    bool setAttribute(const Element& element, const QString& name, const AXValue& value);
+    /// "AXRaise": switches to the window's workspace when it is on another one, restacks it on top
+    /// (_NET_RESTACK_WINDOW) and activates it with _NET_ACTIVE_WINDOW (source: pager, a real server timestamp),
+    /// which also un-minimises it.
+    bool performAction(const Element& element, const QString& action);
+    /// The X window id of a window element, or 0.
+    std::uint32_t windowNumber(const Element& element);
+
+private:
+    X11Clients& clients_;
+};
+
+} // namespace tillory::platform::nix
