@@ -300,7 +300,7 @@ private:
         findTops(targets);
         struct Facts {
             xcb_get_geometry_cookie_t top, client;
-            xcb_get_window_attributes_cookie_t attributes;
+            xcb_get_window_attributes_cookie_t attributes, clientAttributes;
             xcb_translate_coordinates_cookie_t offset;
         };
         std::vector<Facts> facts;
@@ -308,7 +308,8 @@ private:
             const xcb_window_t top = t.ok ? t.top : root_;
             const xcb_window_t client = t.ok ? t.request.window : root_;
             facts.push_back({xcb_get_geometry(c_, top), xcb_get_geometry(c_, client),
-                             xcb_get_window_attributes(c_, top), xcb_translate_coordinates(c_, client, top, 0, 0)});
+                             xcb_get_window_attributes(c_, top), xcb_get_window_attributes(c_, client),
+                             xcb_translate_coordinates(c_, client, top, 0, 0)});
         }
         std::size_t sharedBytes = 0;
         for (Target& t : targets) {
@@ -326,10 +327,13 @@ private:
             const Reply<xcb_get_geometry_reply_t> client(xcb_get_geometry_reply(c_, facts[i].client, nullptr));
             const Reply<xcb_get_window_attributes_reply_t> attributes(
                 xcb_get_window_attributes_reply(c_, facts[i].attributes, nullptr));
+            // The client's own state says whether it is shown: a frame may stay mapped a moment longer.
+            const Reply<xcb_get_window_attributes_reply_t> clientAttributes(
+                xcb_get_window_attributes_reply(c_, facts[i].clientAttributes, nullptr));
             const Reply<xcb_translate_coordinates_reply_t> offset(
                 xcb_translate_coordinates_reply(c_, facts[i].offset, nullptr));
             t.ok = t.ok && top && client && attributes && offset && client->width > 0 && client->height > 0 &&
-                   attributes->map_state == XCB_MAP_STATE_VIEWABLE;
+                   clientAttributes && clientAttributes->map_state == XCB_MAP_STATE_VIEWABLE;
             if (t.ok) {
                 results[i] = scale(t, *top, attributes->visual, *offset, *client);
                 t.ok = results[i] != XCB_NONE;

@@ -170,7 +170,8 @@ struct Desktop {
         const auto settled = [this, &c] {
             const auto windows = c.read();
             return std::all_of(windows.begin(), windows.end(), [this](const ClientWindow& w) {
-                return (w.id != ids["Minimised"] || w.hidden) && (w.id != ids["Elsewhere"] || w.desktop == 1);
+                return (w.id != ids["Minimised"] || (w.hidden && !w.viewable)) &&
+                       (w.id != ids["Elsewhere"] || (w.desktop == 1 && !w.viewable));
             });
         };
         if (!Maker::waitFor(settled)) {
