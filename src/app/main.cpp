@@ -13,6 +13,7 @@
 #include "keys/view/quick_cleaner_panel.h"
 #include "platform/linux/linux_desktop.h"
 #include "shell/app_state.h"
+#include "switcher/view/quick_switcher_panel.h"
 #include "ui/view/scene_graph.h"
 
 #include <QApplication>
@@ -126,12 +127,16 @@ int main(int argc, char** argv) {
     services.hub = &hub;
     clipboard::QuickPalettePanelFactory palettePanels;
     keys::QuickCleanerPanelFactory cleanerPanels;
+    switcher::QuickSwitcherPanelFactory switcherPanels;
     services.palettePanels = &palettePanels;
+    services.switcherPanels = &switcherPanels;
     services.cleanerPanels = &cleanerPanels;
     shell::AppState appState(std::move(services));
     palettePanels.setController(&appState.clipboardPalette());
     palettePanels.setKeyNames(platform.keyNames);
     cleanerPanels.setController(&appState.keyboardCleaner());
+    switcherPanels.setEngine(&appState.switcher());
+    switcherPanels.setKeyNames(platform.keyNames);
 
     app::AppDelegate delegate(appState, settings);
     QObject::connect(&application, &QCoreApplication::aboutToQuit, &delegate,

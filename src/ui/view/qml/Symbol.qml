@@ -55,6 +55,21 @@ Canvas {
             ctx.fillRect(w * 0.28, h * 0.62, w * 0.44, h * 0.08);
             break;
         }
+        case "exclamationmark.triangle.fill": {
+            const r = w * 0.08;
+            ctx.beginPath();
+            ctx.moveTo(w * 0.5, h * 0.06);
+            ctx.lineTo(w * 0.97, h * 0.9); ctx.lineTo(w * 0.03, h * 0.9);
+            ctx.closePath();
+            ctx.lineWidth = r * 1.5;
+            ctx.stroke(); ctx.fill();
+            // The mark is cut out of the triangle, so it shows what lies behind.
+            ctx.globalCompositeOperation = "destination-out";
+            ctx.fillRect(w * 0.45, h * 0.34, w * 0.1, h * 0.3);
+            ctx.beginPath(); ctx.arc(w * 0.5, h * 0.76, w * 0.06, 0, 2 * Math.PI); ctx.fill();
+            ctx.globalCompositeOperation = "source-over";
+            break;
+        }
         default:
             break;
         }

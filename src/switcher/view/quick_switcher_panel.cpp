@@ -1,0 +1,129 @@
+#include "switcher/view/quick_switcher_panel.h"
+
+#include "switcher/view/switcher_images.h"
+#include "switcher/view/switcher_tile_model.h"
+#include "switcher/window_switcher_engine.h"
+#include "ui/view/key_labels.h"
+#include "ui/view/screen_space.h"
+
+#include <QLoggingCategory>
+#include <QPainterPath>
+#include <QQmlEngine>
+#include <QQuickItem>
+#include <QQuickView>
+#include <QRegion>
+
+#include <cmath>
+
+namespace tillory::switcher {
+namespace {
+
+Q_LOGGING_CATEGORY(lcSwitcherView, "tillory.switcher.view", QtWarningMsg)
+
+constexpr double kCardRadius = 24;
+/// Where the view draws its first frame, away from every display, while it is made.
+constexpr QPoint kOffDisplay(-32000, -32000);
+
+class QuickSwitcherPanel final : public SwitcherPanel {
+public:
+    QuickSwitcherPanel(WindowSwitcherEngine* engine, platform::KeyNames keyNames)
+        : engine_(engine), keys_(std::move(keyNames)), tiles_(engine) {
+        // Bypassing the window manager puts the panel above full-screen windows on every window manager tried,
+        // and without a round trip through it; such a window never gets the focus either.
+        view_.setFlags(Qt::Tool | Qt::FramelessWindowHint | Qt::WindowStaysOnTopHint | Qt::WindowDoesNotAcceptFocus |
+                       Qt::BypassWindowManagerHint);
+        view_.setColor(Qt::transparent);
+        view_.setResizeMode(QQuickView::SizeRootObjectToView);
+        view_.setPersistentGraphics(true);
+        view_.setPersistentSceneGraph(true);
+        view_.engine()->addImageProvider(QLatin1String(SwitcherImageProvider::kName),
+                                         new SwitcherImageProvider(engine));
+        view_.setInitialProperties({{QStringLiteral("engine"), QVariant::fromValue<QObject*>(engine)},
+                                    {QStringLiteral("tiles"), QVariant::fromValue<QObject*>(&tiles_)},
+                                    {QStringLiteral("keys"), QVariant::fromValue<QObject*>(&keys_)}});
+        view_.setSource(QUrl(QStringLiteral("qrc:/tillory/switcher/SwitcherView.qml")));
+        QObject::connect(engine, &WindowSwitcherEngine::layoutChanged, &view_, [this] {
+            if (view_.isVisible()) {
+                fit();
+            }
+        });
+        warmUp();
+    }
+
+    bool loaded() const { return view_.status() == QQuickView::Ready && view_.rootObject() != nullptr; }
+
+    void present(platform::Rect frame) override {
+        warming_ = false;
+        display_ = ui::toWindowGeometry(frame);
+        fit();
+        view_.show();
+        view_.raise();
+    }
+
+    void orderOut() override {
+        warming_ = false;
+        view_.hide();
+    }
+
+private:
+    /// A window shown for the first time sets up its scene graph and backing store, which takes several times
+    /// as long as showing it again: do that now, out of sight, rather than on the first ⌘Tab.
+    void warmUp() {
+        warming_ = true;
+        view_.setGeometry(QRect(kOffDisplay, QSize(64, 64)));
+        QObject::connect(&view_, &QQuickWindow::frameSwapped, &view_, [this] {
+            if (warming_) {
+                warming_ = false;
+                view_.hide();
+            }
+        });
+        view_.show();
+    }
+
+    /// The window is only the card: without a compositing manager the rest of a display-sized window would not
+    /// be see-through, and would hide the desktop.
+    void fit() {
+        if (!engine_) {
+            return;
+        }
+        const QRect card =
+            QuickSwitcherPanelFactory::cardGeometry(display_, engine_->cardWidth(), engine_->cardHeight());
+        view_.setGeometry(card);
+        QPainterPath rounded;
+        rounded.addRoundedRect(QRectF(0, 0, card.width(), card.height()), kCardRadius, kCardRadius);
+        view_.setMask(QRegion(rounded.toFillPolygon().toPolygon()));
+    }
+
+    QPointer<WindowSwitcherEngine> engine_;
+    ui::KeyLabels keys_;
+    SwitcherTileModel tiles_;
+    QQuickView view_; // after what its QML refers to, so it goes first
+    QRect display_;
+    bool warming_ = false;
+};
+
+} // namespace
+
+void QuickSwitcherPanelFactory::setEngine(WindowSwitcherEngine* engine) {
+    engine_ = engine;
+}
+
+QRect QuickSwitcherPanelFactory::cardGeometry(const QRect& display, double cardWidth, double cardHeight) {
+    const int width = static_cast<int>(std::ceil(cardWidth));
+    const int height = static_cast<int>(std::ceil(cardHeight));
+    return {display.x() + (display.width() - width) / 2, display.y() + (display.height() - height) / 2, width, height};
+}
+
+std::unique_ptr<SwitcherPanel> QuickSwitcherPanelFactory::create() {
+    if (!engine_) {
+        return nullptr;
+    }
+    auto panel = std::make_unique<QuickSwitcherPanel>(engine_, keyNames_);
+    if (!panel->loaded()) {
+        qCWarning(lcSwitcherView) << "the switcher's view did not load";
+        return nullptr;
+    }
+    return panel;
+}
+
+} // namespace tillory::switcher
