@@ -38,8 +38,6 @@ struct Spec {
     int height = 200;
     bool legacyTitle = false; // WM_NAME (Latin-1) only
     bool transparent = false;
-    bool iconic = false;
-    bool otherDesktop = false;
 };
 
 const std::vector<Spec> kSpecs = {
@@ -50,8 +48,8 @@ const std::vector<Spec> kSpecs = {
     {"Splash", "_NET_WM_WINDOW_TYPE_SPLASH", nullptr, 4003},
     {"Utility", "_NET_WM_WINDOW_TYPE_UTILITY", nullptr, 4003},
     {"Skip", nullptr, "_NET_WM_STATE_SKIP_TASKBAR", 4003},
-    {"Minimised", nullptr, nullptr, 4001, 300, 200, false, false, true},
-    {"Elsewhere", nullptr, nullptr, 4004, 300, 200, false, false, false, true},
+    {"Minimised", nullptr, nullptr, 4001},
+    {"Elsewhere", nullptr, nullptr, 4004},
     {"Own", nullptr, nullptr, kSelf},
     {"No pid", nullptr, nullptr, 0},
     {"Bad pid", nullptr, nullptr, -1},
@@ -140,11 +138,12 @@ struct Desktop {
     std::string display;
     std::unique_ptr<Maker> maker;
     std::map<QByteArray, xcb_window_t> ids;
-    QString failure;
+    QString missing; // what this machine lacks
+    QString failure; // what went wrong
 
     explicit Desktop(const QString& manager) {
         if (!server.start(true, manager)) {
-            failure = server.missing() + QStringLiteral(" is not available");
+            missing = server.missing() + QStringLiteral(" is not available");
             return;
         }
         display = server.display().toStdString();
@@ -159,14 +158,6 @@ struct Desktop {
             }
         }
         X11Clients& c = maker->clients();
-        for (const Spec& spec : kSpecs) {
-            if (spec.iconic) {
-                c.sendToWindowManager(ids[spec.title], c.atom("WM_CHANGE_STATE"), {3, 0, 0, 0, 0});
-            }
-            if (spec.otherDesktop) {
-                c.sendToWindowManager(ids[spec.title], c.atom("_NET_WM_DESKTOP"), {1, 2, 0, 0, 0});
-            }
-        }
         const auto settled = [this, &c] {
             const auto windows = c.read();
             return std::all_of(windows.begin(), windows.end(), [this](const ClientWindow& w) {
@@ -174,7 +165,13 @@ struct Desktop {
                        (w.id != ids["Elsewhere"] || (w.desktop == 1 && !w.viewable));
             });
         };
-        if (!Maker::waitFor(settled)) {
+        // A window manager that has only just taken a window may miss a request about it; ask again.
+        for (int attempt = 0; attempt < 3 && !settled(); ++attempt) {
+            c.sendToWindowManager(ids["Minimised"], c.atom("WM_CHANGE_STATE"), {3, 0, 0, 0, 0});
+            c.sendToWindowManager(ids["Elsewhere"], c.atom("_NET_WM_DESKTOP"), {1, 2, 0, 0, 0});
+            Maker::waitFor(settled);
+        }
+        if (!settled()) {
             failure = QStringLiteral("minimising or moving a window to another workspace did not happen");
         }
     }
@@ -204,9 +201,10 @@ class X11WindowsTest : public ::testing::TestWithParam<QString> {
 protected:
     void SetUp() override {
         desktop_ = &desktopWith(GetParam());
-        if (!desktop_->failure.isEmpty()) {
-            GTEST_SKIP() << desktop_->failure.toStdString();
+        if (!desktop_->missing.isEmpty()) {
+            GTEST_SKIP() << desktop_->missing.toStdString();
         }
+        ASSERT_TRUE(desktop_->failure.isEmpty()) << desktop_->failure.toStdString();
     }
     xcb_window_t id(const char* title) { return desktop_->ids[title]; }
     Desktop* desktop_ = nullptr;

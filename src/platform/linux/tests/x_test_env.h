@@ -75,10 +75,14 @@ private:
             return false;
         }
         openbox_.setProgram(manager);
+        openbox_.setProcessChannelMode(QProcess::ForwardedErrorChannel);
         openbox_.start();
         QElapsedTimer timer;
         timer.start();
-        while (timer.elapsed() < 30000) {
+        for (int restarts = 0; timer.elapsed() < 30000;) {
+            if (openbox_.state() == QProcess::NotRunning && restarts++ < 3) {
+                openbox_.start(); // a manager that gave up at start-up (it says why on standard error)
+            }
             QProcess xprop;
             xprop.start(QStringLiteral("xprop"), {QStringLiteral("-root"), QStringLiteral("_NET_SUPPORTING_WM_CHECK")});
             xprop.waitForFinished(5000);
