@@ -111,7 +111,9 @@ struct LinuxDesktop::Services {
     SysfsPowerSources powerSources;
     HwmonSmc smc;
 
-    Services(const QString& configHome, const QString& executable) : loginItem(configHome, executable) {}
+    Services(const QString& configHome, const QString& executable) : loginItem(configHome, executable) {
+        workspace.setActivator([this](std::int32_t pid) { return windowElements.activateApplication(pid); });
+    }
 };
 
 LinuxDesktop::LinuxDesktop(const QString& configHome, const QString& executable)

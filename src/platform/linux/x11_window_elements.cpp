@@ -16,6 +16,8 @@ constexpr std::uint32_t kMoveXY = (1u << 8) | (1u << 9);
 constexpr std::uint32_t kResizeWH = (1u << 10) | (1u << 11);
 // _NET_RESTACK_WINDOW detail: above every sibling.
 constexpr std::uint32_t kStackAbove = 0;
+// Processes whose last raised window is remembered; beyond that the memory starts afresh.
+constexpr std::size_t kMaxRemembered = 256;
 // ICCCM WM_CHANGE_STATE to IconicState.
 constexpr std::uint32_t kIconicState = 3;
 
@@ -162,7 +164,11 @@ bool X11WindowElements::performAction(const Element& element, const QString& act
     if (found.empty()) {
         return false;
     }
-    const ClientWindow& w = found.front();
+    raise(found.front());
+    return true;
+}
+
+void X11WindowElements::raise(const ClientWindow& w) {
     const xcb_timestamp_t time = clients_.serverTime();
     const auto current = clients_.currentDesktop();
     if (w.desktop != kAllDesktops && current && w.desktop != *current) {
@@ -174,6 +180,29 @@ bool X11WindowElements::performAction(const Element& element, const QString& act
     clients_.sendToWindowManager(w.id, clients_.atom("_NET_RESTACK_WINDOW"),
                                  {kSourcePager, XCB_NONE, kStackAbove, 0, 0});
     clients_.sendToWindowManager(w.id, clients_.atom("_NET_ACTIVE_WINDOW"), {kSourcePager, time, XCB_NONE, 0, 0});
+    if (lastRaised_.size() >= kMaxRemembered) {
+        lastRaised_.clear();
+    }
+    lastRaised_[w.pid] = w.id;
+}
+
+bool X11WindowElements::activateApplication(std::int32_t pid) {
+    if (pid <= 0) {
+        return false;
+    }
+    const auto windows = clients_.read();
+    const auto remembered = lastRaised_.find(pid);
+    const auto mine = [pid](const ClientWindow& w) { return w.pid == pid && isApplicationWindow(w); };
+    auto chosen = std::find_if(windows.begin(), windows.end(), [&](const ClientWindow& w) {
+        return mine(w) && remembered != lastRaised_.end() && w.id == remembered->second;
+    });
+    if (chosen == windows.end()) {
+        chosen = std::find_if(windows.begin(), windows.end(), mine);
+    }
+    if (chosen == windows.end()) {
+        return false;
+    }
+    raise(*chosen);
     return true;
 }
 

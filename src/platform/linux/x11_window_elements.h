@@ -4,6 +4,7 @@
 #include "platform/linux/x11_clients.h"
 
 #include <cstdint>
+#include <map>
 
 namespace tillory::platform::nix {
 
@@ -37,8 +38,16 @@ public:
     /// The X window id of a window element, or 0.
     std::uint32_t windowNumber(const Element& element);
 
+    /// Raises the process's most recent window as "AXRaise" does: the one last raised here while it is still
+    /// managed (its raise may not have reached the window manager yet), else the process's front-most normal,
+    /// dialog or utility window. False when the process has none.
+    bool activateApplication(std::int32_t pid);
+
 private:
+    void raise(const ClientWindow& window);
+
     X11Clients& clients_;
+    std::map<std::int32_t, xcb_window_t> lastRaised_;
 };
 
 } // namespace tillory::platform::nix

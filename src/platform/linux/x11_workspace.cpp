@@ -487,6 +487,10 @@ SubscriptionPtr X11Workspace::observeActivations(std::function<void(const AppInf
     return impl_->observe(std::move(onActivate));
 }
 
+bool X11Workspace::activate(std::int32_t pid) {
+    return activator_ && activator_(pid);
+}
+
 bool X11Workspace::openUrl(const QUrl& url) {
     return url.isValid() && QDesktopServices::openUrl(url);
 }

@@ -31,10 +31,15 @@ public:
     SubscriptionPtr observeActivations(std::function<void(const AppInfo&)> onActivate) override;
     /// Hands the URL to the desktop's handler; false when the URL is invalid or nothing took it.
     bool openUrl(const QUrl& url) override;
+    /// Through the activator set with `setActivator`; false without one.
+    bool activate(std::int32_t pid) override;
+    /// What brings an application's window forward (the window elements, which know its windows).
+    void setActivator(std::function<bool(std::int32_t)> activator) { activator_ = std::move(activator); }
 
 private:
     class Impl;
     std::unique_ptr<Impl> impl_;
+    std::function<bool(std::int32_t)> activator_;
 };
 
 } // namespace tillory::platform::nix

@@ -286,6 +286,10 @@ TEST_P(X11WindowsTest, RaisingAWindowBringsItToTheFrontOfTheList) {
             return front != shown.end() && front->number == id(title) && clients.activeWindow() == id(title);
         })) << title;
     }
+    // The application comes forward with the window last raised for it.
+    EXPECT_FALSE(elements.activateApplication(999999));
+    ASSERT_TRUE(elements.activateApplication(4005));
+    EXPECT_TRUE(Maker::waitFor([&] { return clients.activeWindow() == id("Small"); }));
 }
 
 TEST_P(X11WindowsTest, ApplicationWindowsCarryTheirIdsTitlesAndFrames) {
