@@ -64,7 +64,7 @@ Item {
                 source: tile.thumbnail
                 sourceSize: Qt.size(width * Screen.devicePixelRatio, height * Screen.devicePixelRatio)
                 fillMode: Image.PreserveAspectFit
-                cache: false
+                cache: true
                 smooth: true
             }
             Image {
@@ -75,7 +75,7 @@ Item {
                 visible: !tile.showsThumbnail && tile.showsIcon
                 source: visible ? tile.icon : ""
                 sourceSize: Qt.size(width * Screen.devicePixelRatio, height * Screen.devicePixelRatio)
-                cache: false
+                cache: true
                 smooth: true
             }
         }
@@ -90,7 +90,7 @@ Item {
             y: box.y + box.height - 28
             source: visible ? tile.badge : ""
             sourceSize: Qt.size(width * Screen.devicePixelRatio, height * Screen.devicePixelRatio)
-            cache: false
+            cache: true
             smooth: true
         }
 

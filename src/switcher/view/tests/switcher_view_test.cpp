@@ -155,6 +155,8 @@ protected:
     void TearDown() override {
         engine.reset();
         pump(50);
+        // Without an event loop running, the view's deleteLater()s would wait for one that never comes.
+        QCoreApplication::sendPostedEvents(nullptr, QEvent::DeferredDelete);
     }
 
     void make(platform::Size display = {1440, 900}) {
