@@ -42,6 +42,15 @@ void ReadWindowList(benchmark::State& state) {
 }
 BENCHMARK(ReadWindowList)->Unit(benchmark::kMillisecond);
 
+// The X part of the read alone: the client list and every window's properties, without naming applications.
+void ReadClients(benchmark::State& state) {
+    X11Clients clients(gDisplay);
+    for (auto _ : state) {
+        benchmark::DoNotOptimize(clients.read().size());
+    }
+}
+BENCHMARK(ReadClients)->Unit(benchmark::kMillisecond);
+
 void CaptureFiftyThumbnails(benchmark::State& state) {
     X11WindowCapture capture([](std::function<void()> work) { work(); }, gDisplay);
     std::vector<CaptureRequest> requests;
@@ -77,7 +86,7 @@ bool startDesktop(QProcess& xvfb, QProcess& openbox, const QTemporaryDir& config
     if (!xvfb.waitForReadyRead(30000)) {
         return false;
     }
-    gDisplay = ":" + xvfb.readLine().trimmed().toStdString();
+    gDisplay = (QByteArray(":") + xvfb.readLine().trimmed()).toStdString();
     qputenv("DISPLAY", QByteArray::fromStdString(gDisplay));
     QFile rc(config.filePath(QStringLiteral("rc.xml")));
     rc.open(QIODevice::WriteOnly);
