@@ -3,10 +3,15 @@
 #include "switcher/window_catalogue.h"
 #include "switcher/window_switcher_engine.h"
 
+#include <QLoggingCategory>
+
 #include <limits>
 #include <set>
 
 namespace tillory::switcher {
+
+Q_DECLARE_LOGGING_CATEGORY(lcSwitcher)
+
 namespace {
 
 using platform::Event;
@@ -100,9 +105,18 @@ void WindowSwitcherEngine::begin(bool forward) {
     displaySize_ = display ? display->frame.size() : platform::Size{unbounded, unbounded};
     layout_.firstVisibleRow = 0;
     const int count = static_cast<int>(list.size());
+    // The highlight first, so the layout published with the list already scrolls to it.
+    setSelectedIndex(count < 2 ? 0 : (forward ? 1 : count - 1));
     setWindows(std::move(list));
     setActive(true);
-    setSelectedIndex(count < 2 ? 0 : (forward ? 1 : count - 1));
+    if (lcSwitcher().isDebugEnabled()) {
+        QString ids;
+        for (const SwitcherWindow& window : windows_) {
+            ids += QStringLiteral(" 0x%1").arg(window.id, 0, 16);
+        }
+        qCDebug(lcSwitcher).noquote()
+            << QStringLiteral("session of %1 windows, selected %2:").arg(count).arg(selectedIndex_) << ids.trimmed();
+    }
     // ⌘ may have been let go before the keyboard was ours (a quick ⌘Tab): its release is not coming.
     if (platform_.eventTaps && !(platform_.eventTaps->currentFlags() & Command)) {
         commit();

@@ -4,6 +4,7 @@
 #include "keyhub/key_event_hub.h"
 #include "switcher/window_catalogue.h"
 
+#include <QLoggingCategory>
 #include <QVariantMap>
 
 #include <algorithm>
@@ -11,6 +12,9 @@
 #include <set>
 
 namespace tillory::switcher {
+
+Q_LOGGING_CATEGORY(lcSwitcher, "tillory.switcher", QtWarningMsg)
+
 namespace {
 
 using platform::Event;
@@ -224,12 +228,19 @@ void WindowSwitcherEngine::loadThumbnails() {
         }
     }
     QPointer<WindowSwitcherEngine> self(this);
-    platform_.windowCapture->capture(std::move(requests),
-                                     [self, generation](std::uint32_t id, std::optional<platform::Bitmap> image) {
-                                         if (self) {
-                                             self->storeCapture(generation, id, std::move(image));
-                                         }
-                                     });
+    const std::size_t expected = requests.size();
+    auto delivered = std::make_shared<std::pair<std::size_t, std::size_t>>(0, 0); // deliveries, images
+    platform_.windowCapture->capture(std::move(requests), [self, generation, expected, delivered](
+                                                              std::uint32_t id, std::optional<platform::Bitmap> image) {
+        ++delivered->first;
+        delivered->second += image && image->isValid() ? 1 : 0;
+        if (delivered->first == expected) {
+            qCDebug(lcSwitcher) << "captures delivered:" << expected << "with" << delivered->second << "images";
+        }
+        if (self) {
+            self->storeCapture(generation, id, std::move(image));
+        }
+    });
 }
 
 void WindowSwitcherEngine::storeCapture(std::uint64_t generation, std::uint32_t id,
@@ -302,8 +313,9 @@ QVariantList WindowSwitcherEngine::windowRows() const {
 
 void WindowSwitcherEngine::setWindows(std::vector<SwitcherWindow> windows) {
     windows_ = std::move(windows);
-    Q_EMIT windowsChanged();
+    // The card's size before the tiles: a view that places the new tiles must not see the old card.
     updateLayout();
+    Q_EMIT windowsChanged();
 }
 
 void WindowSwitcherEngine::setSelectedIndex(int index) {

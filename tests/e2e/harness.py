@@ -32,8 +32,10 @@ OPENBOX_RC = """<?xml version="1.0" encoding="UTF-8"?>
 
 
 class Desktop:
-    def __init__(self):
-        for tool in ("Xvfb", "openbox", "xclip"):
+    def __init__(self, manager="openbox", manager_config=None):
+        """`manager` is openbox (with OPENBOX_RC, or `manager_config` as its rc.xml) or icewm (with
+        `manager_config` as its preferences file, when given)."""
+        for tool in ("Xvfb", manager, "xclip"):
             if not shutil.which(tool):
                 raise Skip(f"{tool} is not installed")
         self.tmp = tempfile.mkdtemp(prefix="tillory-e2e-")
@@ -52,14 +54,26 @@ class Desktop:
             self.close()
             raise Skip("Xvfb did not start")
         self.display = ":" + number
-        rc = os.path.join(self.tmp, "openbox-rc.xml")
-        with open(rc, "w") as f:
-            f.write(OPENBOX_RC)
-        self.spawn(["openbox", "--sm-disable", "--config-file", rc])
-        # The theme is announced at the end of openbox's start-up, once it manages windows.
-        wait_for(lambda: b"_OB_THEME(" in subprocess.run(
-            ["xprop", "-root", "_OB_THEME"], env=self.env(), capture_output=True).stdout,
-            30, "the window manager")
+        self.manager = manager
+        if manager == "openbox":
+            rc = os.path.join(self.tmp, "openbox-rc.xml")
+            with open(rc, "w") as f:
+                f.write(manager_config or OPENBOX_RC)
+            self.spawn(["openbox", "--sm-disable", "--config-file", rc])
+            # The theme is announced at the end of openbox's start-up, once it manages windows.
+            wait_for(lambda: b"_OB_THEME(" in subprocess.run(
+                ["xprop", "-root", "_OB_THEME"], env=self.env(), capture_output=True).stdout,
+                30, "the window manager")
+        else:
+            config = os.path.join(self.tmp, manager)
+            os.mkdir(config)
+            if manager_config:
+                with open(os.path.join(config, "preferences"), "w") as f:
+                    f.write(manager_config)
+            self.spawn([manager], env=self.env(ICEWM_PRIVCFG=config))
+            wait_for(lambda: b"window id" in subprocess.run(
+                ["xprop", "-root", "_NET_SUPPORTING_WM_CHECK"], env=self.env(), capture_output=True).stdout,
+                30, "the window manager")
 
     def env(self, **extra):
         env = dict(os.environ)

@@ -160,6 +160,12 @@ TEST_F(SwitcherTest, PanelCoversTheDisplayUnderThePointerAndHoldsTheKeyboardMean
     WindowSwitcherEngine& engine = make();
     EXPECT_EQ(panels_.created, 1) << "made at the first enable";
     EXPECT_EQ(sim_.tapTriggers(), (std::vector<platform::KeyTrigger>{{KeyCode::Tab, Command, true, {}}}));
+    std::vector<int> columnsWithTiles; // as a view placing the new tiles sees the card
+    QObject::connect(&engine, &WindowSwitcherEngine::windowsChanged, [&] {
+        if (!engine.windows().empty()) {
+            columnsWithTiles.push_back(engine.columns());
+        }
+    });
     for (int session = 0; session < 2; ++session) {
         hold();
         tab();
@@ -168,6 +174,7 @@ TEST_F(SwitcherTest, PanelCoversTheDisplayUnderThePointerAndHoldsTheKeyboardMean
         hold(0);
         EXPECT_FALSE(sim_.tapCapturing());
     }
+    EXPECT_EQ(columnsWithTiles, (std::vector<int>{6, 6}));
     EXPECT_EQ(panels_.created, 1);
     EXPECT_EQ(panels_.frames, (std::vector<Rect>{second, second}));
     EXPECT_EQ(panels_.orderOuts, 2);

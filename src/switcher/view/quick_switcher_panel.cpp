@@ -26,8 +26,9 @@ constexpr QPoint kOffDisplay(-32000, -32000);
 
 class QuickSwitcherPanel final : public SwitcherPanel {
 public:
-    QuickSwitcherPanel(WindowSwitcherEngine* engine, platform::KeyNames keyNames)
-        : engine_(engine), keys_(std::move(keyNames)), tiles_(engine) {
+    QuickSwitcherPanel(WindowSwitcherEngine* engine, platform::KeyNames keyNames,
+                       QuickSwitcherPanelFactory::KeepOnTop keepOnTop)
+        : engine_(engine), keys_(std::move(keyNames)), keepOnTop_(std::move(keepOnTop)), tiles_(engine) {
         // Bypassing the window manager puts the panel above full-screen windows on every window manager tried,
         // and without a round trip through it; such a window never gets the focus either.
         view_.setFlags(Qt::Tool | Qt::FramelessWindowHint | Qt::WindowStaysOnTopHint | Qt::WindowDoesNotAcceptFocus |
@@ -54,14 +55,22 @@ public:
 
     void present(platform::Rect frame) override {
         warming_ = false;
+        firstFramePending_ = true;
         display_ = ui::toWindowGeometry(frame);
         fit();
         view_.show();
         view_.raise();
+        if (keepOnTop_) {
+            keepOnTop_(view_.winId());
+        }
     }
 
     void orderOut() override {
         warming_ = false;
+        firstFramePending_ = false;
+        if (keepOnTop_) {
+            keepOnTop_(0);
+        }
         view_.hide();
     }
 
@@ -75,6 +84,9 @@ private:
             if (warming_) {
                 warming_ = false;
                 view_.hide();
+            } else if (firstFramePending_) {
+                firstFramePending_ = false;
+                qCDebug(lcSwitcherView) << "first frame of the session shown";
             }
         });
         view_.show();
@@ -96,10 +108,12 @@ private:
 
     QPointer<WindowSwitcherEngine> engine_;
     ui::KeyLabels keys_;
+    QuickSwitcherPanelFactory::KeepOnTop keepOnTop_;
     SwitcherTileModel tiles_;
     QQuickView view_; // after what its QML refers to, so it goes first
     QRect display_;
     bool warming_ = false;
+    bool firstFramePending_ = false;
 };
 
 } // namespace
@@ -118,7 +132,7 @@ std::unique_ptr<SwitcherPanel> QuickSwitcherPanelFactory::create() {
     if (!engine_) {
         return nullptr;
     }
-    auto panel = std::make_unique<QuickSwitcherPanel>(engine_, keyNames_);
+    auto panel = std::make_unique<QuickSwitcherPanel>(engine_, keyNames_, keepOnTop_);
     if (!panel->loaded()) {
         qCWarning(lcSwitcherView) << "the switcher's view did not load";
         return nullptr;
