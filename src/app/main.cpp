@@ -12,6 +12,7 @@
 #include "keyhub/key_event_hub.h"
 #include "keys/view/quick_cleaner_panel.h"
 #include "platform/linux/linux_desktop.h"
+#include "platform/linux/x11_top_keeper.h"
 #include "shell/app_state.h"
 #include "switcher/view/quick_switcher_panel.h"
 #include "ui/view/scene_graph.h"
@@ -128,6 +129,9 @@ int main(int argc, char** argv) {
     clipboard::QuickPalettePanelFactory palettePanels;
     keys::QuickCleanerPanelFactory cleanerPanels;
     switcher::QuickSwitcherPanelFactory switcherPanels;
+    platform::nix::X11TopKeeper switcherOnTop;
+    switcherPanels.setKeepOnTop(
+        [&switcherOnTop](quintptr window) { switcherOnTop.keepOnTop(static_cast<std::uint32_t>(window)); });
     services.palettePanels = &palettePanels;
     services.switcherPanels = &switcherPanels;
     services.cleanerPanels = &cleanerPanels;

@@ -1,5 +1,7 @@
 #include "platform/linux/x11_clients.h"
 
+#include "platform/linux/compound_text.h"
+
 #include <QByteArrayList>
 
 #include <xcb/res.h>
@@ -251,11 +253,13 @@ std::vector<ClientWindow> X11Clients::read(xcb_window_t only) {
         if (const auto value = words(pid.get()); !value.empty() && value.front() <= 0x7FFFFFFF) {
             w.pid = static_cast<std::int32_t>(value.front());
         }
-        // A legacy title is Latin-1 (STRING) or compound text, whose ASCII part reads the same.
+        // A legacy title is Latin-1 (STRING), compound text (xterm's, with anything beyond Latin-1) or UTF-8.
         const QByteArray utf8 = bytes(netName.get());
-        w.title = !utf8.isEmpty()                                 ? QString::fromUtf8(utf8)
-                  : wmName && wmName->type == atom("UTF8_STRING") ? QString::fromUtf8(bytes(wmName.get()))
-                                                                  : QString::fromLatin1(bytes(wmName.get()));
+        const xcb_atom_t legacyType = wmName ? wmName->type : XCB_NONE;
+        w.title = !utf8.isEmpty()                       ? QString::fromUtf8(utf8)
+                  : legacyType == atom("UTF8_STRING")   ? QString::fromUtf8(bytes(wmName.get()))
+                  : legacyType == atom("COMPOUND_TEXT") ? decodeCompoundText(bytes(wmName.get()))
+                                                        : QString::fromLatin1(bytes(wmName.get()));
         const QByteArrayList classParts = bytes(wmClass.get()).split('\0');
         w.instance = QString::fromLatin1(classParts.value(0));
         w.className = QString::fromLatin1(classParts.value(1));

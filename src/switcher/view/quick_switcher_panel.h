@@ -6,6 +6,8 @@
 #include <QPointer>
 #include <QRect>
 
+#include <functional>
+
 namespace tillory::switcher {
 
 class WindowSwitcherEngine;
@@ -19,6 +21,10 @@ public:
     void setEngine(WindowSwitcherEngine* engine);
     /// How the hint names the modifier keys; the symbols themselves unless set.
     void setKeyNames(platform::KeyNames names) { keyNames_ = std::move(names); }
+    /// What keeps the shown panel above windows that appear after it (tooltips, menus, overlays): called with
+    /// the panel's native window when it shows and with 0 when it hides. Optional.
+    using KeepOnTop = std::function<void(quintptr window)>;
+    void setKeepOnTop(KeepOnTop keep) { keepOnTop_ = std::move(keep); }
     /// Nothing without an engine or when the view does not load.
     std::unique_ptr<SwitcherPanel> create() override;
 
@@ -28,6 +34,7 @@ public:
 private:
     QPointer<WindowSwitcherEngine> engine_;
     platform::KeyNames keyNames_;
+    KeepOnTop keepOnTop_;
 };
 
 } // namespace tillory::switcher

@@ -1,5 +1,6 @@
 // The window list's rules without a server: which client windows are listed and on which layer, application names
-// from desktop entries, and the choice among the images of a _NET_WM_ICON property.
+// from desktop entries, the choice among the images of a _NET_WM_ICON property, and compound text titles.
+#include "platform/linux/compound_text.h"
 #include "platform/linux/desktop_entries.h"
 #include "platform/linux/net_wm_icon.h"
 #include "platform/linux/x11_window_list.h"
@@ -182,6 +183,32 @@ TEST(NetWmIcon, PremultipliesAlpha) {
     EXPECT_EQ(pixels[0], 0x80804000u);
     EXPECT_EQ(pixels[1], 0x00000000u);
     EXPECT_EQ(bitmap->stride, 8);
+}
+
+TEST(CompoundText, LatinAndUtf8SegmentsReadOtherSetsStandIn) {
+    struct Case {
+        QByteArray bytes;
+        QString text;
+    };
+    const std::vector<Case> cases = {
+        {"Caf\xe9", QStringLiteral("Caf\u00e9")},
+        {"Notes \x1b%G\xe2\x80\x94\x1b%@ draft", QStringLiteral("Notes \u2014 draft")},
+        {"\x1b%G\xd0\x96", QStringLiteral("\u0416")}, // UTF-8 to the end
+        {"\x1b-L\xd0\x1b-A\xe9", QStringLiteral("\ufffd\u00e9")},
+        {"\x1b$(B\x21\x3d\x1b(Bok", QStringLiteral("\ufffdok")}, // two bytes a character
+        {"\x1b%/1\x80\x88utf-8\x02\xc3\xa9!", QStringLiteral("\u00e9!")},
+        {"\x1b%/1\x80\x87"
+         "big5\x02\xa4\x40!",
+         QStringLiteral("\ufffd!")}, // its length says where it ends
+        {"a\x9b"
+         "1]b\x9b]\x07\tc",
+         QStringLiteral("ab\tc")},
+        {"abc\x1b%", QStringLiteral("abc")},
+        {"\x1b%/1\xff\xff", QString()},
+    };
+    for (const Case& c : cases) {
+        EXPECT_EQ(decodeCompoundText(c.bytes), c.text) << c.bytes.toHex().toStdString();
+    }
 }
 
 } // namespace

@@ -3,6 +3,7 @@
 #include "platform/linux/x11_app_icons.h"
 #include "platform/linux/x11_clients.h"
 #include "platform/linux/x11_thumbnails.h"
+#include "platform/linux/x11_top_keeper.h"
 #include "platform/linux/x11_window_elements.h"
 #include "platform/linux/x11_window_list.h"
 
@@ -435,6 +436,55 @@ TEST(X11WindowsWithoutManager, VanishedWindowsAndWrongFormatsLeaveTheRestIntact)
     maker.set(clients.root(), "_NET_CLIENT_LIST", XCB_ATOM_WINDOW, 32, stacking, 3);
     clients.sync();
     EXPECT_EQ(list.windows(0).size(), 1u) << "the other list stands in";
+}
+
+// Override-redirect windows stack like any other: one mapped later covers the kept one until the keeper puts it
+// back, and only while it keeps it.
+TEST(X11TopKeeper, PutsTheKeptWindowBackAboveWindowsMappedLater) {
+    XServer server;
+    if (!server.start(false)) {
+        GTEST_SKIP() << server.missing().toStdString() << " is not available";
+    }
+    X11Clients clients(server.display().toStdString());
+    xcb_connection_t* c = clients.connection();
+    const auto overlay = [&] {
+        const xcb_window_t w = xcb_generate_id(c);
+        const std::uint32_t overrideRedirect = 1;
+        xcb_create_window(c, XCB_COPY_FROM_PARENT, w, clients.root(), 10, 10, 100, 100, 0,
+                          XCB_WINDOW_CLASS_INPUT_OUTPUT, XCB_COPY_FROM_PARENT, XCB_CW_OVERRIDE_REDIRECT,
+                          &overrideRedirect);
+        xcb_map_window(c, w);
+        clients.sync();
+        return w;
+    };
+    const auto top = [&] {
+        std::unique_ptr<xcb_query_tree_reply_t, decltype(&std::free)> tree(
+            xcb_query_tree_reply(c, xcb_query_tree(c, clients.root()), nullptr), &std::free);
+        const int count = xcb_query_tree_children_length(tree.get());
+        return count > 0 ? xcb_query_tree_children(tree.get())[count - 1] : XCB_NONE;
+    };
+    X11TopKeeper keeper(server.display().toStdString());
+    const xcb_window_t panel = overlay();
+    const xcb_window_t tooltip = overlay();
+    keeper.keepOnTop(panel);
+    EXPECT_EQ(top(), panel) << "raised when kept";
+    overlay();
+    EXPECT_TRUE(Maker::waitFor([&] {
+        keeper.handleEvents();
+        return top() == panel;
+    }));
+    const std::uint32_t above = XCB_STACK_MODE_ABOVE;
+    xcb_configure_window(c, tooltip, XCB_CONFIG_WINDOW_STACK_MODE, &above);
+    clients.sync();
+    EXPECT_TRUE(Maker::waitFor([&] {
+        keeper.handleEvents();
+        return top() == panel;
+    })) << "a window raised above it";
+
+    keeper.keepOnTop(0);
+    const xcb_window_t menu = overlay();
+    keeper.handleEvents();
+    EXPECT_EQ(top(), menu) << "no longer kept";
 }
 
 } // namespace
