@@ -87,9 +87,9 @@ QVariant SwitcherTileModel::data(const QModelIndex& index, int role) const {
     case ThumbnailSourceRole:
         return window.thumbnail ? source("thumbnail", row, tile.thumbnailSerial) : QString();
     case IconSourceRole:
-        return window.icon ? source("icon", row, tile.iconSerial) : QString();
+        return window.icon ? source("icon", row, tile.iconKey) : QString();
     case BadgeSourceRole:
-        return window.icon ? source("badge", row, tile.iconSerial) : QString();
+        return window.icon ? source("badge", row, tile.iconKey) : QString();
     case TileXRole:
         return place(row, rowCount(), engine_->layout()).origin.x();
     case TileYRole:
@@ -119,19 +119,43 @@ void SwitcherTileModel::reload() {
         return;
     }
     const std::vector<SwitcherWindow>& windows = engine_->windows();
+    if (windows.empty()) {
+        // The session is over and the panel hidden: its tiles stay, so that the next session fills them in
+        // rather than making every one of them again.
+        stale_ = true;
+        return;
+    }
     const bool same = std::equal(windows.begin(), windows.end(), tiles_.begin(), tiles_.end(),
                                  [](const SwitcherWindow& w, const Tile& t) { return w.id == t.id; });
-    if (same) {
+    if (same && !stale_) {
         // A thumbnail landed: thumbnailChanged has already updated its tile.
         return;
     }
-    beginResetModel();
-    tiles_.clear();
-    for (const SwitcherWindow& window : windows) {
-        tiles_.push_back({window.id, ++serial_, ++serial_});
+    stale_ = false;
+    const int before = rowCount();
+    const int now = static_cast<int>(windows.size());
+    if (now < before) {
+        beginRemoveRows({}, now, before - 1);
+        tiles_.resize(static_cast<std::size_t>(now));
+        endRemoveRows();
+    }
+    // An icon's address names its process, so the image cache keeps it from one session to the next.
+    const auto tile = [this](const SwitcherWindow& w) { return Tile{w.id, ++serial_, static_cast<int>(w.pid)}; };
+    for (std::size_t i = 0; i < tiles_.size(); ++i) {
+        tiles_[i] = tile(windows[i]);
+    }
+    const int kept = rowCount();
+    if (now > kept) {
+        beginInsertRows({}, kept, now - 1);
+        for (std::size_t i = tiles_.size(); i < windows.size(); ++i) {
+            tiles_.push_back(tile(windows[i]));
+        }
+        endInsertRows();
     }
     selected_ = engine_->selectedIndex();
-    endResetModel();
+    if (kept > 0) {
+        Q_EMIT dataChanged(index(0), index(kept - 1));
+    }
 }
 
 void SwitcherTileModel::thumbnailChanged(int index) {
@@ -150,13 +174,14 @@ void SwitcherTileModel::selectionChanged() {
 }
 
 void SwitcherTileModel::layoutChanged() {
-    if (!tiles_.empty()) {
+    if (!stale_ && !tiles_.empty()) {
         Q_EMIT dataChanged(index(0), index(rowCount() - 1), {TileXRole, TileYRole, ShownRole});
     }
 }
 
 void SwitcherTileModel::changed(int row, const QList<int>& roles) {
-    if (row >= 0 && row < rowCount()) {
+    // Tiles kept between sessions have nothing to show until the next session fills them in.
+    if (!stale_ && row >= 0 && row < rowCount()) {
         Q_EMIT dataChanged(index(row), index(row), roles);
     }
 }

@@ -64,7 +64,7 @@ private:
     struct Tile {
         std::uint32_t id = 0;
         int thumbnailSerial = 0;
-        int iconSerial = 0;
+        int iconKey = 0; // the owning process: the icon is the application's
     };
     void reload();
     void thumbnailChanged(int index);
@@ -76,6 +76,8 @@ private:
     std::vector<Tile> tiles_;
     int selected_ = -1;
     int serial_ = 0;
+    /// The session of these tiles is over; the next one fills them in.
+    bool stale_ = false;
 };
 
 } // namespace tillory::switcher

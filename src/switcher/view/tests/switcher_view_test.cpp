@@ -12,7 +12,10 @@
 #include "ui/view/tests/view_test_support.h"
 
 #include <QPainter>
+#include <QPointer>
 #include <QTest>
+
+#include <functional>
 
 namespace tillory::switcher {
 namespace {
@@ -311,6 +314,39 @@ TEST_F(SwitcherViewTest, HoverLightsATileAndAClickSwitchesToIt) {
     EXPECT_FALSE(window->isVisible());
     ASSERT_FALSE(sim.activationRequests().empty());
     EXPECT_EQ(sim.activationRequests().back(), windowPids[3]);
+}
+
+TEST_F(SwitcherViewTest, ALaterSessionFillsInTheSameTilesWithOnlyItsOwnWindows) {
+    make();
+    ASSERT_NE(open(), nullptr);
+    std::vector<std::uint32_t> ids;
+    for (const SwitcherWindow& w : engine->windows()) {
+        ids.push_back(w.id);
+    }
+    QList<QPointer<QQuickItem>> tiles;
+    const std::function<void(QQuickItem*)> collect = [&](QQuickItem* item) {
+        if (item->objectName() == QLatin1String("title")) {
+            tiles << item;
+        }
+        for (QQuickItem* child : item->childItems()) {
+            collect(child);
+        }
+    };
+    collect(quickWindows().back()->contentItem());
+    sim.pressKey(KeyCode::Escape, Command);
+    sim.changeFlags(0);
+    sim.closeWindow(ids[0]);
+    sim.closeWindow(ids[1]);
+    QQuickWindow* window = open();
+    ASSERT_NE(window, nullptr);
+    QCoreApplication::sendPostedEvents(nullptr, QEvent::DeferredDelete);
+    QStringList titles;
+    for (std::size_t i = 2; i < std::size(kWindows); ++i) {
+        titles << QString::fromUtf8(kWindows[i].second);
+    }
+    EXPECT_EQ(texts(window->contentItem()), titles);
+    EXPECT_EQ(std::count_if(tiles.begin(), tiles.end(), [](const auto& tile) { return !tile.isNull(); }), 10)
+        << "every tile made again";
 }
 
 TEST(SwitcherTileModel, PlacesRowsCentredAndPicturesFitTheirBox) {
