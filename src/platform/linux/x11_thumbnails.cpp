@@ -132,11 +132,20 @@ public:
     bool available() const { return available_; }
 
     void enqueue(std::vector<CaptureRequest> requests, Delivery deliver) {
+        std::deque<Job> superseded;
         {
             const std::lock_guard lock(mutex_);
+            // Jobs still waiting are for sessions that have since been replaced: quick ⌘Tabs would otherwise
+            // pile up captures (and their images) faster than they can be taken. They are answered with nothing.
+            superseded.swap(jobs_);
             jobs_.push_back({std::move(requests), std::move(deliver)});
         }
         wake_.notify_one();
+        for (const Job& job : superseded) {
+            for (const CaptureRequest& request : job.requests) {
+                this->deliver(job, request.window, std::nullopt);
+            }
+        }
     }
 
 private:

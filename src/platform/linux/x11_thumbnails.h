@@ -14,7 +14,8 @@ namespace tillory::platform::nix {
 /// scales the client area on the server with RENDER (bilinear to twice the size, then an exact halving, which
 /// looks like a box filter) and reads the small image back, through MIT-SHM where the server offers it. A worker
 /// thread with its own connection does all of it; results go to the main thread through `post`.
-/// Minimised windows and those on hidden workspaces are unmapped and give no image.
+/// Minimised windows and those on hidden workspaces are unmapped and give no image. A request batch still waiting
+/// when the next one comes is answered with no images: only the latest session's captures are worth taking.
 class X11WindowCapture final : public WindowCapture {
 public:
     /// `post` runs work on the main thread and may be called from any thread. `display` empty means $DISPLAY.
