@@ -6,6 +6,7 @@
 #include "ui/view/key_labels.h"
 #include "ui/view/screen_space.h"
 
+#include <QCoreApplication>
 #include <QLoggingCategory>
 #include <QPainterPath>
 #include <QQmlEngine>
@@ -49,6 +50,14 @@ public:
             }
         });
         warmUp();
+    }
+
+    ~QuickSwitcherPanel() override {
+        // The scene graph frees the textures of pictures that went away at its next sync; after the last window
+        // there is none, and they would be lost. Let the tiles go and sync once while the window still exists.
+        view_.setSource(QUrl());
+        QCoreApplication::sendPostedEvents(nullptr, QEvent::DeferredDelete);
+        view_.grabWindow();
     }
 
     bool loaded() const { return view_.status() == QQuickView::Ready && view_.rootObject() != nullptr; }

@@ -64,7 +64,9 @@ Item {
                 source: tile.thumbnail
                 sourceSize: Qt.size(width * Screen.devicePixelRatio, height * Screen.devicePixelRatio)
                 fillMode: Image.PreserveAspectFit
-                cache: true
+                // Not kept in Qt's picture cache: every thumbnail has an address of its own, and a cached one
+                // would hold its texture past the panel.
+                cache: false
                 smooth: true
             }
             Image {
@@ -75,7 +77,7 @@ Item {
                 visible: !tile.showsThumbnail && tile.showsIcon
                 source: visible ? tile.icon : ""
                 sourceSize: Qt.size(width * Screen.devicePixelRatio, height * Screen.devicePixelRatio)
-                cache: true
+                cache: false
                 smooth: true
             }
         }
@@ -90,7 +92,7 @@ Item {
             y: box.y + box.height - 28
             source: visible ? tile.badge : ""
             sourceSize: Qt.size(width * Screen.devicePixelRatio, height * Screen.devicePixelRatio)
-            cache: true
+            cache: false
             smooth: true
         }
 
