@@ -402,6 +402,38 @@ TEST_P(X11WindowsTest, CapturesScaleShownWindowsAndRefuseUnmappedOnes) {
     EXPECT_FALSE(capture.capture({}, [](std::uint32_t, std::optional<Bitmap>) {}));
 }
 
+TEST_P(X11WindowsTest, ABatchStillWaitingGivesWayToTheNextOne) {
+    std::mutex mutex;
+    std::condition_variable arrived;
+    bool release = false;
+    std::map<int, std::vector<bool>> images; // per batch: whether each delivery had an image
+    X11WindowCapture capture([](std::function<void()> work) { work(); }, desktop_->display);
+    ASSERT_TRUE(capture.available());
+    const auto batch = [&](int n) {
+        return [&, n](std::uint32_t, std::optional<Bitmap> image) {
+            std::unique_lock lock(mutex);
+            images[n].push_back(image.has_value());
+            arrived.notify_all();
+            if (n == 0) {
+                arrived.wait(lock, [&] { return release; }); // holds the worker inside the first batch
+            }
+        };
+    };
+    capture.capture({{id("Plain"), 75, 50}}, batch(0));
+    {
+        std::unique_lock lock(mutex);
+        ASSERT_TRUE(arrived.wait_for(lock, std::chrono::seconds(10), [&] { return images[0].size() == 1; }));
+    }
+    capture.capture({{id("Plain"), 75, 50}, {id("Small"), 20, 15}}, batch(1));
+    capture.capture({{id("Small"), 20, 15}}, batch(2));
+    std::unique_lock lock(mutex);
+    release = true;
+    arrived.notify_all();
+    ASSERT_TRUE(arrived.wait_for(lock, std::chrono::seconds(10), [&] { return images[2].size() == 1; }));
+    EXPECT_EQ(images[1], (std::vector<bool>{false, false}));
+    EXPECT_EQ(images[2], (std::vector<bool>{true}));
+}
+
 INSTANTIATE_TEST_SUITE_P(WindowManagers, X11WindowsTest,
                          ::testing::Values(QStringLiteral("openbox"), QStringLiteral("icewm")),
                          [](const auto& param) { return param.param.toStdString(); });
