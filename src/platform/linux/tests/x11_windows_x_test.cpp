@@ -30,7 +30,7 @@ namespace {
 const std::int32_t kSelf = static_cast<std::int32_t>(getpid());
 
 /// How one test window is made. `pid` 0 sets no _NET_WM_PID, -1 sets one of the wrong type.
-struct Spec {
+struct Shape {
     QByteArray title;
     const char* type = nullptr;
     const char* state = nullptr;
@@ -41,7 +41,7 @@ struct Spec {
     bool transparent = false;
 };
 
-const std::vector<Spec> kSpecs = {
+const std::vector<Shape> kShapes = {
     {"Plain"},
     {"Caf\xe9 legacy", nullptr, nullptr, 4001, 300, 200, true},
     {"Broken \xff\xfe utf", nullptr, nullptr, 4002},
@@ -71,33 +71,33 @@ public:
         clients_.sync();
     }
 
-    xcb_window_t make(const Spec& spec) {
+    xcb_window_t make(const Shape& shape) {
         const xcb_window_t w = xcb_generate_id(c());
         const std::uint32_t background = 0x3366cc;
-        xcb_create_window(c(), XCB_COPY_FROM_PARENT, w, clients_.root(), 50, 60, std::uint16_t(spec.width),
-                          std::uint16_t(spec.height), 0, XCB_WINDOW_CLASS_INPUT_OUTPUT, XCB_COPY_FROM_PARENT,
+        xcb_create_window(c(), XCB_COPY_FROM_PARENT, w, clients_.root(), 50, 60, std::uint16_t(shape.width),
+                          std::uint16_t(shape.height), 0, XCB_WINDOW_CLASS_INPUT_OUTPUT, XCB_COPY_FROM_PARENT,
                           XCB_CW_BACK_PIXEL, &background);
-        if (spec.legacyTitle) {
-            set(w, "WM_NAME", XCB_ATOM_STRING, 8, spec.title.constData(), std::uint32_t(spec.title.size()));
+        if (shape.legacyTitle) {
+            set(w, "WM_NAME", XCB_ATOM_STRING, 8, shape.title.constData(), std::uint32_t(shape.title.size()));
         } else {
-            set(w, "_NET_WM_NAME", atom("UTF8_STRING"), 8, spec.title.constData(), std::uint32_t(spec.title.size()));
+            set(w, "_NET_WM_NAME", atom("UTF8_STRING"), 8, shape.title.constData(), std::uint32_t(shape.title.size()));
         }
         const char wmClass[] = "probe\0Probe";
         set(w, "WM_CLASS", XCB_ATOM_STRING, 8, wmClass, sizeof wmClass);
-        if (spec.pid > 0) {
-            set(w, "_NET_WM_PID", XCB_ATOM_CARDINAL, 32, &spec.pid, 1);
-        } else if (spec.pid < 0) {
+        if (shape.pid > 0) {
+            set(w, "_NET_WM_PID", XCB_ATOM_CARDINAL, 32, &shape.pid, 1);
+        } else if (shape.pid < 0) {
             set(w, "_NET_WM_PID", XCB_ATOM_STRING, 8, "4242", 4);
         }
-        if (spec.type) {
-            const xcb_atom_t type = atom(spec.type);
+        if (shape.type) {
+            const xcb_atom_t type = atom(shape.type);
             set(w, "_NET_WM_WINDOW_TYPE", XCB_ATOM_ATOM, 32, &type, 1);
         }
-        if (spec.state) {
-            const xcb_atom_t state = atom(spec.state);
+        if (shape.state) {
+            const xcb_atom_t state = atom(shape.state);
             set(w, "_NET_WM_STATE", XCB_ATOM_ATOM, 32, &state, 1);
         }
-        if (spec.transparent) {
+        if (shape.transparent) {
             const std::uint32_t none = 0;
             set(w, "_NET_WM_WINDOW_OPACITY", XCB_ATOM_CARDINAL, 32, &none, 1);
         }
@@ -133,7 +133,7 @@ private:
     X11Clients clients_;
 };
 
-/// One server with one window manager and the windows of kSpecs, kept for the whole program.
+/// One server with one window manager and the windows of kShapes, kept for the whole program.
 struct Desktop {
     XServer server;
     std::string display;
@@ -149,8 +149,8 @@ struct Desktop {
         }
         display = server.display().toStdString();
         maker = std::make_unique<Maker>(display);
-        for (const Spec& spec : kSpecs) {
-            ids[spec.title] = maker->make(spec);
+        for (const Shape& shape : kShapes) {
+            ids[shape.title] = maker->make(shape);
         }
         for (const auto& [title, id] : ids) {
             if (!maker->managed(id)) {
@@ -446,7 +446,7 @@ TEST(X11WindowsWithoutManager, VanishedWindowsAndWrongFormatsLeaveTheRestIntact)
         GTEST_SKIP() << server.missing().toStdString() << " is not available";
     }
     Maker maker(server.display().toStdString());
-    const xcb_window_t real = maker.make(Spec{"Real"});
+    const xcb_window_t real = maker.make(Shape{"Real"});
     const std::uint8_t garbage[] = {1, 2, 3};
     maker.set(real, "_NET_WM_WINDOW_TYPE", XCB_ATOM_ATOM, 8, garbage, 3);
     maker.set(real, "_NET_WM_DESKTOP", XCB_ATOM_CARDINAL, 16, garbage, 1);
