@@ -1,5 +1,7 @@
 #include "platform/linux/x11_workspace.h"
 
+#include "platform/linux/x11_owner_pids.h"
+
 #include <QByteArrayList>
 #include <QDesktopServices>
 #include <QSocketNotifier>
@@ -358,26 +360,17 @@ void X11Workspace::Impl::resolvePids(const std::vector<xcb_window_t>& windows, s
     if (!haveResourceExtension_) {
         return;
     }
-    // Clients that do not state their pid (xlogo, many older X programs): ask the server who owns the window.
-    std::vector<std::pair<std::size_t, xcb_res_query_client_ids_cookie_t>> pending;
+    std::vector<std::size_t> unknown;
+    std::vector<xcb_window_t> ids;
     for (std::size_t i = 0; i < windows.size(); ++i) {
         if (apps[i].pid == 0) {
-            const xcb_res_client_id_spec_t wanted{windows[i], XCB_RES_CLIENT_ID_MASK_LOCAL_CLIENT_PID};
-            pending.emplace_back(i, xcb_res_query_client_ids(c_, 1, &wanted));
+            unknown.push_back(i);
+            ids.push_back(windows[i]);
         }
     }
-    for (const auto& [index, cookie] : pending) {
-        const Reply<xcb_res_query_client_ids_reply_t> reply(xcb_res_query_client_ids_reply(c_, cookie, nullptr));
-        if (!reply) {
-            continue;
-        }
-        for (auto ids = xcb_res_query_client_ids_ids_iterator(reply.get()); ids.rem > 0;
-             xcb_res_client_id_value_next(&ids)) {
-            if ((ids.data->spec.mask & XCB_RES_CLIENT_ID_MASK_LOCAL_CLIENT_PID) != 0 &&
-                xcb_res_client_id_value_value_length(ids.data) > 0) {
-                apps[index].pid = static_cast<std::int32_t>(*xcb_res_client_id_value_value(ids.data));
-            }
-        }
+    const std::vector<std::int32_t> pids = ownerPids(c_, ids);
+    for (std::size_t k = 0; k < unknown.size(); ++k) {
+        apps[unknown[k]].pid = pids[k];
     }
 }
 
