@@ -1,6 +1,7 @@
 #pragma once
 
 #include "platform/api/bitmap.h"
+#include "ui/view/bitmap_images.h"
 
 #include <QImage>
 #include <QPointer>
@@ -10,10 +11,7 @@ namespace tillory::switcher {
 
 class WindowSwitcherEngine;
 
-/// `bitmap` as an image that owns its pixels, shrunk to fit `bounds` (keeping its shape, never enlarged) when
-/// `bounds` is valid: a smooth shrink here looks far better than the scene graph's on-the-fly filtering of a
-/// picture several times larger than its box. Null for an invalid bitmap.
-QImage toImage(const platform::Bitmap& bitmap, QSize bounds = {});
+using ui::toImage;
 
 /// The application's icon as the tile's badge in a `size` square (36 × 36 points when not given): the icon at
 /// 28/36 of it, centred, over a soft black shadow at 40 % a little below it.
