@@ -29,6 +29,10 @@ public:
     virtual void setEnabled(bool enabled) = 0;
     virtual bool isEnabled() const = 0;
 
+    /// False where the platform hands events to their target before the tap hears of them: the callback's answer
+    /// then changes nothing, and a caller that wanted to swallow something must cope with it having arrived.
+    virtual bool swallowsEvents() const { return true; }
+
     /// Where the platform shows a program only the keys it asks for, these are the keys the tap must see
     /// (replacing the previous list). A tap that sees every key anyway ignores them.
     virtual void setTriggers(std::vector<KeyTrigger> triggers) { (void)triggers; }

@@ -94,13 +94,19 @@ bool SimDesktop::SimAccessibility::setAttribute(const Element& element, const QS
         }
         Window& w = *found->second;
         if (const auto* p = std::get_if<Point>(&value); p && name == AXAttribute::Position) {
-            w.bounds.x = p->x;
-            w.bounds.y = p->y;
+            w.frameWrites.emplace_back(name, value);
+            if (!w.frozen) {
+                w.bounds.x = p->x;
+                w.bounds.y = p->y;
+            }
             return true;
         }
         if (const auto* s = std::get_if<Size>(&value); s && name == AXAttribute::Size) {
-            w.bounds.width = s->width;
-            w.bounds.height = s->height;
+            w.frameWrites.emplace_back(name, value);
+            if (!w.frozen) {
+                w.bounds.width = std::clamp(s->width, w.minimum.width, std::max(w.minimum.width, w.maximum.width));
+                w.bounds.height = std::clamp(s->height, w.minimum.height, std::max(w.minimum.height, w.maximum.height));
+            }
             return true;
         }
         if (const auto* b = std::get_if<bool>(&value); b && name == AXAttribute::Minimized) {

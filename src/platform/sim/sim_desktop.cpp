@@ -140,6 +140,24 @@ void SimDesktop::setWindowBounds(std::uint32_t number, Rect bounds) {
     }
 }
 
+void SimDesktop::setWindowSizeLimits(std::uint32_t number, Size minimum, Size maximum) {
+    if (auto found = windows_.find(number); found != windows_.end()) {
+        found->second->minimum = minimum;
+        found->second->maximum = maximum;
+    }
+}
+
+void SimDesktop::setWindowFrozen(std::uint32_t number, bool frozen) {
+    if (auto found = windows_.find(number); found != windows_.end()) {
+        found->second->frozen = frozen;
+    }
+}
+
+std::vector<std::pair<QString, AXValue>> SimDesktop::frameWrites(std::uint32_t number) const {
+    auto found = windows_.find(number);
+    return found == windows_.end() ? std::vector<std::pair<QString, AXValue>>{} : found->second->frameWrites;
+}
+
 void SimDesktop::setWindowMinimized(std::uint32_t number, bool minimized) {
     if (auto found = windows_.find(number); found != windows_.end()) {
         found->second->minimized = minimized;

@@ -44,6 +44,12 @@ public:
     void setWindowAlpha(std::uint32_t number, double alpha);
     /// Off screen without being minimised, as a window on another workspace.
     void setWindowOffscreen(std::uint32_t number, bool offscreen);
+    /// Sizes the application allows: writes of "AXSize" are clamped to them (min = max: a fixed-size window).
+    void setWindowSizeLimits(std::uint32_t number, Size minimum, Size maximum = {1e9, 1e9});
+    /// The application ignores every move and resize of the window.
+    void setWindowFrozen(std::uint32_t number, bool frozen);
+    /// "AXPosition" and "AXSize" writes the window received, in order, as (name, value).
+    std::vector<std::pair<QString, AXValue>> frameWrites(std::uint32_t number) const;
     /// Applications the program asked to bring to the front, in order.
     const std::vector<std::int32_t>& activationRequests() const { return activationRequests_; }
     /// Every key event that reached the application, in order.
@@ -92,6 +98,8 @@ public:
         event.flags = flags;
         return inject(event);
     }
+    /// False: events reach the application before the taps hear of them, so taps cannot swallow anything.
+    void setTapsSwallow(bool swallow) { tapsSwallow_ = swallow; }
     /// Lets every tap creation fail, as when the system refuses a tap.
     void setTapCreationFails(bool fails) { tapCreationFails_ = fails; }
     /// The system switches every tap off and tells it so through its callback.
@@ -204,6 +212,7 @@ private:
     bool trusted_ = false;
     int trustPrompts_ = 0;
     bool tapCreationFails_ = false;
+    bool tapsSwallow_ = true;
     bool captureFails_ = false;
     struct ClickMonitor {
         std::uint64_t mask = 0;

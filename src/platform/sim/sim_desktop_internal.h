@@ -21,6 +21,10 @@ struct SimDesktop::Window {
     double alpha = 1.0;
     bool offscreen = false;
     bool accessible = true;
+    Size minimum;
+    Size maximum{1e9, 1e9};
+    bool frozen = false;
+    std::vector<std::pair<QString, AXValue>> frameWrites;
 };
 
 struct SimDesktop::ElementData {

@@ -17,6 +17,7 @@ public:
     }
     void setEnabled(bool enabled) override { tap_->enabled = enabled; }
     bool isEnabled() const override { return tap_->enabled; }
+    bool swallowsEvents() const override { return d_.tapsSwallow_; }
     void setTriggers(std::vector<KeyTrigger> triggers) override { tap_->triggers = std::move(triggers); }
     bool setCapturing(bool capturing) override {
         if (capturing && d_.captureFails_) {
@@ -89,6 +90,9 @@ EventResult SimDesktop::runThroughTaps(Event event) {
             continue;
         }
         auto result = tap->callback(event.type, event);
+        if (!tapsSwallow_) {
+            continue; // the application had the event already
+        }
         if (!result) {
             return std::nullopt;
         }

@@ -1,0 +1,501 @@
+#include "core/manual_scheduler.h"
+#include "keyhub/key_event_hub.h"
+#include "platform/sim/sim_desktop.h"
+#include "snap/snap_controller.h"
+
+#include <gtest/gtest.h>
+
+namespace tillory::platform {
+void PrintTo(const Rect& r, std::ostream* os) {
+    *os << "(" << r.x << ", " << r.y << ", " << r.width << ", " << r.height << ")";
+}
+} // namespace tillory::platform
+
+namespace tillory::snap {
+namespace {
+
+using platform::Event;
+using platform::EventType;
+using namespace platform::EventFlags;
+namespace KeyCode = platform::KeyCode;
+using Phase = SnapController::DragPhase;
+using platform::Size;
+
+// 1440 × 900 at the origin with a 25-point menu bar; a 1280 × 800 screen to its right.
+const ScreenInfo kMain{{0, 0, 1440, 900}, {0, 0, 1440, 875}};
+const ScreenInfo kRight{{1440, 100, 1280, 800}, {1440, 100, 1280, 800}};
+constexpr std::int32_t kOwnPid = 1;
+
+struct FakePanels final : SnapPanelFactory {
+    struct Panel final : SnapPanel {
+        explicit Panel(FakePanels& o) : owner(o) {}
+        void setFrame(Rect frame) override { owner.frames.push_back(frame); }
+        void setIgnoresMouseEvents(bool ignores) override { owner.ignoresMouse = ignores; }
+        void orderFrontRegardless() override { owner.shown = true; }
+        void orderOut() override { owner.shown = false; }
+        FakePanels& owner;
+    };
+    std::unique_ptr<SnapPanel> create() override { return std::make_unique<Panel>(*this); }
+    std::vector<Rect> frames;
+    bool ignoresMouse = false;
+    bool shown = false;
+};
+
+class SnapControllerTest : public ::testing::Test {
+protected:
+    void SetUp() override {
+        sim_.setScreens({kMain, kRight});
+        sim_.grantAccessibility();
+        editor_ = sim_.launchApp(QStringLiteral("org.editor"), QStringLiteral("Editor"));
+        window_ = sim_.openWindow(editor_, QStringLiteral("Notes"), {100, 100, 1200, 800});
+        sim_.activate(editor_);
+    }
+
+    SnapController& make(std::int32_t ownPid = kOwnPid) {
+        snap_ = std::make_unique<SnapController>(platform_, hub_, scheduler_, &panels_, ownPid);
+        snap_->enable();
+        return *snap_;
+    }
+
+    static Event mouse(EventType type, Point p, std::int64_t clicks = 1) {
+        Event e;
+        e.type = type;
+        e.location = p;
+        e.clickState = clicks;
+        return e;
+    }
+    platform::EventResult press(Point p, std::int64_t clicks = 1) {
+        return sim_.inject(mouse(EventType::LeftMouseDown, p, clicks));
+    }
+    platform::EventResult release(Point p) { return sim_.inject(mouse(EventType::LeftMouseUp, p)); }
+    /// Drags the pointer from `from` to `to` in steps, the window following it as a window manager moves it.
+    void dragWindow(Point from, Point to, int steps = 4) {
+        const Rect start = bounds();
+        for (int i = 1; i <= steps; ++i) {
+            const Point p{from.x + (to.x - from.x) * i / steps, from.y + (to.y - from.y) * i / steps};
+            sim_.setWindowBounds(window_, {start.x + p.x - from.x, start.y + p.y - from.y, start.width, start.height});
+            sim_.inject(mouse(EventType::LeftMouseDragged, p));
+        }
+    }
+    void dropAt(Point to) {
+        press({600, 110});
+        dragWindow({600, 110}, to);
+        release(to);
+    }
+    Rect bounds(std::uint32_t w = 0) const { return sim_.window(w ? w : window_)->bounds; }
+
+    core::ManualScheduler scheduler_;
+    platform::sim::SimDesktop sim_{scheduler_};
+    platform::Platform platform_ = sim_.platform();
+    keyhub::KeyEventHub hub_{*platform_.eventTaps, *platform_.accessibility, scheduler_};
+    FakePanels panels_;
+    std::unique_ptr<SnapController> snap_;
+    std::int32_t editor_ = 0;
+    std::uint32_t window_ = 0;
+};
+
+TEST_F(SnapControllerTest, WaitsForTrustAndForTheMouseTap) {
+    sim_.revokeAccessibility();
+    auto& snap = make();
+    EXPECT_EQ(sim_.trustPromptCount(), 1);
+    EXPECT_TRUE(snap.isWaitingForPermission());
+    sim_.grantAccessibility();
+    sim_.setTapCreationFails(true);
+    scheduler_.advance(2.0);
+    EXPECT_TRUE(snap.isListening());
+    EXPECT_FALSE(snap.hasMouseTap());
+    // The watch goes on while the mouse tap is missing.
+    EXPECT_TRUE(snap.isWaitingForPermission());
+    sim_.setTapCreationFails(false);
+    scheduler_.advance(2.0);
+    EXPECT_TRUE(snap.hasMouseTap());
+    EXPECT_FALSE(snap.isWaitingForPermission());
+    snap.disable();
+    EXPECT_FALSE(snap.isListening());
+    EXPECT_FALSE(snap.hasMouseTap());
+    EXPECT_EQ(sim_.liveTapCount(), 0);
+}
+
+TEST_F(SnapControllerTest, DropsSnapToEdgesCornersAndBarZones) {
+    struct Case {
+        Point drop;
+        Rect frame; // the window's frame afterwards
+        bool assist;
+    };
+    const Case cases[]{
+        {{5, 500}, {0, 25, 720, 875}, false},
+        {{1435, 500}, {720, 25, 720, 875}, false},
+        {{10, 30}, {0, 25, 720, 438}, false}, // rounded edges of 437.5
+        {{1430, 895}, {720, 463, 720, 437}, false},
+        {{470, 65}, {720, 25, 720, 875}, true},    // "Halves", zone 1
+        {{1445, 400}, {1440, 0, 640, 800}, false}, // onto the right screen's left edge
+        {{700, 140}, {}, false},                   // between the bar's cards: nothing moves
+        {{700, 500}, {}, false},                   // no target
+    };
+    for (const Case& c : cases) {
+        SetUp();
+        sim_.setWindowBounds(window_, {100, 100, 1200, 800});
+        auto& snap = make();
+        press({600, 110});
+        dragWindow({600, 110}, c.drop);
+        const Rect moved = bounds();
+        release(c.drop);
+        scheduler_.advance(0.1);
+        const Rect expected = c.frame.width > 0 ? c.frame : moved;
+        EXPECT_EQ(bounds(), expected) << c.drop.x << "," << c.drop.y;
+        EXPECT_EQ(snap.isActive(), c.assist);
+        EXPECT_FALSE(snap.dragVisible());
+        EXPECT_EQ(snap.dragPhase(), Phase::Idle);
+        EXPECT_EQ(panels_.shown, c.assist);
+    }
+}
+
+TEST_F(SnapControllerTest, OverlayFollowsThePointer) {
+    auto& snap = make();
+    press({600, 110});
+    dragWindow({600, 110}, {470, 65});
+    EXPECT_TRUE(snap.dragVisible());
+    EXPECT_TRUE(snap.dragBarVisible());
+    EXPECT_EQ(std::pair(snap.dragHoverLayout(), snap.dragHoverZone()), std::pair(0, 1));
+    EXPECT_EQ(snap.dragPreview(), (Rect{720, 25, 720, 875}));
+    EXPECT_TRUE(panels_.ignoresMouse);
+    EXPECT_EQ(panels_.frames.back(), kMain.frame);
+    // Onto the other screen: the bar is laid out again and the panel moves with it.
+    dragWindow({470, 65}, {1445, 300});
+    EXPECT_EQ(snap.barGeometry()->screenSize.width, 1280);
+    EXPECT_EQ(snap.dragPreview(), (Rect{0, 0, 640, 800}));
+    EXPECT_EQ(panels_.frames.back(), kRight.frame);
+    // A press without the release between (a release that was lost) takes the overlay down.
+    press({1445, 300});
+    EXPECT_FALSE(snap.dragVisible());
+    EXPECT_FALSE(panels_.shown);
+}
+
+TEST_F(SnapControllerTest, PressesThatAreNotWindowDrags) {
+    auto& snap = make();
+    // A 4-point move.
+    press({600, 110});
+    sim_.inject(mouse(EventType::LeftMouseDragged, {604, 110}));
+    EXPECT_EQ(snap.dragPhase(), Phase::Idle);
+    // Selecting text: the window stays.
+    sim_.inject(mouse(EventType::LeftMouseDragged, {5, 500}));
+    EXPECT_EQ(snap.dragPhase(), Phase::Watching);
+    sim_.inject(mouse(EventType::LeftMouseDragged, {6, 510}));
+    EXPECT_FALSE(snap.dragVisible());
+    release({6, 510});
+    EXPECT_EQ(bounds(), (Rect{100, 100, 1200, 800}));
+    // Resizing by the left edge moves the window too, but changes its size.
+    press({100, 500});
+    sim_.inject(mouse(EventType::LeftMouseDragged, {80, 500}));
+    sim_.setWindowBounds(window_, {5, 100, 1295, 800});
+    sim_.inject(mouse(EventType::LeftMouseDragged, {5, 500}));
+    EXPECT_EQ(snap.dragPhase(), Phase::Ignored);
+    EXPECT_FALSE(snap.dragVisible());
+    // A drag while this program is in front.
+    sim_.setWindowBounds(window_, {100, 100, 1200, 800});
+    auto& own = make(editor_);
+    press({600, 110});
+    sim_.inject(mouse(EventType::LeftMouseDragged, {640, 110}));
+    EXPECT_EQ(own.dragPhase(), Phase::Ignored);
+}
+
+TEST_F(SnapControllerTest, WindowThatVanishesOrRefusesMidDrag) {
+    auto& snap = make();
+    press({600, 110});
+    dragWindow({600, 110}, {300, 300});
+    sim_.closeWindow(window_);
+    sim_.inject(mouse(EventType::LeftMouseDragged, {5, 500}));
+    release({5, 500});
+    EXPECT_FALSE(snap.dragVisible());
+    EXPECT_FALSE(panels_.shown);
+    EXPECT_EQ(snap.dragPhase(), Phase::Idle);
+
+    window_ = sim_.openWindow(editor_, QStringLiteral("Fixed"), {100, 100, 500, 400});
+    sim_.setWindowSizeLimits(window_, {500, 400}, {500, 400});
+    press({300, 110});
+    dragWindow({300, 110}, {1435, 500});
+    release({1435, 500});
+    scheduler_.advance(0.1);
+    // Kept its size, its right and bottom edges on the work area's.
+    EXPECT_EQ(bounds(), (Rect{940, 500, 500, 400}));
+    EXPECT_EQ(snap.dragPhase(), Phase::Idle);
+}
+
+TEST_F(SnapControllerTest, FrameCorrectionForWindowsThatKeepTheirSize) {
+    auto& snap = make();
+    struct Case {
+        Size minimum;
+        Rect unit;
+        Rect frame;
+        std::size_t writes;
+    };
+    const Case cases[]{
+        {{900, 0}, SnapUnits::kRightHalf, {540, 25, 900, 875}, 7},
+        {{900, 0}, SnapUnits::kLeftHalf, {0, 25, 900, 875}, 7},
+        {{0, 0}, SnapUnits::kLeftHalf, {0, 25, 720, 875}, 6},          // took the size: no correction
+        {{1600, 1000}, SnapUnits::kRightHalf, {0, 25, 1600, 1000}, 7}, // larger than the screen: stays on it
+    };
+    for (const Case& c : cases) {
+        const auto w = sim_.openWindow(editor_, QStringLiteral("W"), {100, 100, 1000, 1000});
+        sim_.setWindowSizeLimits(w, c.minimum);
+        const Element element = snap.access().axWindow(editor_, w);
+        snap.access().setFrame(snap.geometry().rect(c.unit, kMain), kMain, element);
+        EXPECT_EQ(bounds(w), c.frame) << c.minimum.width;
+        EXPECT_EQ(sim_.frameWrites(w).size(), c.writes);
+    }
+}
+
+TEST_F(SnapControllerTest, SecondFrameWriteYieldsToLaterPlacementsAndDisable) {
+    auto& snap = make();
+    dropAt({5, 500});
+    EXPECT_EQ(sim_.frameWrites(window_).size(), 6u);
+    sim_.setWindowBounds(window_, {10, 10, 300, 300});
+    snap.disable();
+    scheduler_.advance(0.1);
+    EXPECT_EQ(bounds(), (Rect{10, 10, 300, 300}));
+
+    snap.enable();
+    dropAt({5, 500});
+    // The chord places it again before the first drop's second write falls due.
+    sim_.inject(Event::key(EventType::KeyDown, KeyCode::RightArrow, Control | Option));
+    scheduler_.advance(0.1);
+    EXPECT_EQ(bounds(), (Rect{720, 25, 720, 875}));
+}
+
+TEST_F(SnapControllerTest, TitleDoubleClickMaximisesAndRestores) {
+    auto& snap = make();
+    EXPECT_TRUE(press({600, 110}));
+    release({600, 110});
+    scheduler_.advance(0.1);
+    EXPECT_FALSE(press({600, 110})) << "the second press is swallowed";
+    EXPECT_FALSE(sim_.inject(mouse(EventType::LeftMouseDragged, {640, 110})));
+    EXPECT_FALSE(release({640, 110}));
+    scheduler_.advance(0.1);
+    EXPECT_EQ(bounds(), (Rect{0, 25, 1440, 875}));
+    EXPECT_EQ(snap.restoreFrames().at(window_), (Rect{100, 100, 1200, 800}));
+    // A third click right after is not a second double click.
+    EXPECT_TRUE(press({600, 40}, 3));
+    release({600, 40});
+    EXPECT_EQ(bounds(), (Rect{0, 25, 1440, 875}));
+    scheduler_.advance(1.0);
+    press({600, 40});
+    release({600, 40});
+    press({600, 40}, 2);
+    release({600, 40});
+    scheduler_.advance(0.1);
+    EXPECT_EQ(bounds(), (Rect{100, 100, 1200, 800}));
+    EXPECT_TRUE(snap.restoreFrames().empty());
+    // The window's top-left corner, or a window too narrow, is no target and nothing is swallowed.
+    scheduler_.advance(1.0);
+    press({150, 110});
+    EXPECT_TRUE(press({150, 110}, 2));
+    const auto narrow = sim_.openWindow(editor_, QStringLiteral("Narrow"), {10, 600, 120, 200});
+    (void)narrow;
+    scheduler_.advance(1.0);
+    press({70, 620});
+    EXPECT_TRUE(press({70, 620}, 2));
+}
+
+TEST_F(SnapControllerTest, DoubleClickRestoresTheCentredFrameWithoutAMemory) {
+    auto& snap = make();
+    sim_.setWindowBounds(window_, {5, 5, 1430, 890});
+    press({600, 30});
+    press({600, 30}, 2);
+    release({600, 30});
+    scheduler_.advance(0.1);
+    EXPECT_EQ(bounds(), (Rect{144, 95, 1152, 735}));
+    EXPECT_TRUE(snap.restoreFrames().empty());
+}
+
+TEST_F(SnapControllerTest, FocusedWindowStandsInOnlyForTheClickedOne) {
+    make();
+    sim_.setWindowAccessible(window_, false); // not in "AXWindows": found only as the focused window
+    press({600, 110});
+    press({600, 110}, 2);
+    scheduler_.advance(0.1);
+    EXPECT_EQ(bounds(), (Rect{0, 25, 1440, 875}));
+    // Clicked behind its application's focused window, which is elsewhere.
+    const auto viewer = sim_.launchApp(QStringLiteral("org.viewer"), QStringLiteral("Viewer"));
+    const auto other = sim_.openWindow(viewer, QStringLiteral("Other"), {200, 300, 600, 400});
+    sim_.setWindowAccessible(other, false);
+    sim_.openWindow(viewer, QStringLiteral("Front"), {900, 300, 400, 400});
+    scheduler_.advance(1.0);
+    press({500, 310});
+    press({500, 310}, 2);
+    scheduler_.advance(0.1);
+    EXPECT_EQ(bounds(other), (Rect{200, 300, 600, 400}));
+}
+
+TEST_F(SnapControllerTest, WhereClicksArriveFirstTheWindowManagerMayActItself) {
+    sim_.setTapsSwallow(false);
+    make();
+    // The window manager maximises on the second click before Tillory hears of it: Tillory stands back.
+    press({600, 110});
+    sim_.setWindowBounds(window_, {0, 0, 1440, 900});
+    press({600, 110}, 2);
+    scheduler_.advance(1.0);
+    EXPECT_EQ(bounds(), (Rect{0, 0, 1440, 900}));
+    // It shades the window a moment later: the same.
+    sim_.setWindowBounds(window_, {100, 100, 1200, 800});
+    press({600, 110});
+    press({600, 110}, 2);
+    sim_.setWindowBounds(window_, {100, 100, 1200, 24});
+    scheduler_.advance(1.0);
+    EXPECT_EQ(bounds(), (Rect{100, 100, 1200, 24}));
+    // It does nothing: Tillory maximises once the moment has passed.
+    sim_.setWindowBounds(window_, {100, 100, 1200, 800});
+    scheduler_.advance(1.0);
+    press({600, 110});
+    press({600, 110}, 2);
+    scheduler_.advance(0.2);
+    EXPECT_EQ(bounds(), (Rect{100, 100, 1200, 800}));
+    scheduler_.advance(0.3);
+    EXPECT_EQ(bounds(), (Rect{0, 25, 1440, 875}));
+}
+
+TEST_F(SnapControllerTest, KeyboardChords) {
+    auto& snap = make();
+    struct Case {
+        int key;
+        std::uint64_t flags;
+        bool swallowed;
+        Rect frame;
+    };
+    const Rect start{100, 100, 1200, 800};
+    const Case cases[]{
+        {KeyCode::LeftArrow, Control | Option, true, {0, 25, 720, 875}},
+        {KeyCode::RightArrow, Control | Option | Shift, true, {720, 25, 720, 875}},
+        {KeyCode::DownArrow, Control | Option, true, {144, 95, 1152, 735}},
+        {KeyCode::UpArrow, Control | Option, true, {0, 25, 1440, 875}},
+        {KeyCode::LeftArrow, Control | Option | Command, false, start},
+        {KeyCode::LeftArrow, Control, false, start},
+        {KeyCode::A, Control | Option, false, start},
+    };
+    for (const Case& c : cases) {
+        sim_.setWindowBounds(window_, start);
+        EXPECT_EQ(!sim_.pressKey(c.key, c.flags).has_value(), c.swallowed) << c.key;
+        EXPECT_EQ(bounds(), c.frame) << c.key;
+    }
+    // Without a front window the chord is still swallowed.
+    sim_.closeWindow(window_);
+    EXPECT_FALSE(sim_.pressKey(KeyCode::LeftArrow, Control | Option).has_value());
+    EXPECT_FALSE(sim_.pressKey(KeyCode::Z, Control | Option).has_value());
+    EXPECT_FALSE(snap.isActive());
+}
+
+TEST_F(SnapControllerTest, PickerKeys) {
+    auto& snap = make();
+    snap.cancel();
+    EXPECT_FALSE(panels_.shown);
+    sim_.pressKey(KeyCode::Z, Control | Option);
+    ASSERT_TRUE(snap.isActive());
+    EXPECT_EQ(snap.mode(), SnapController::Mode::Layouts);
+    EXPECT_FALSE(panels_.ignoresMouse);
+    struct Step {
+        int key;
+        std::uint64_t flags;
+        int layout;
+        int zone;
+    };
+    const Step steps[]{
+        {KeyCode::A, 0, 0, 0},          {KeyCode::Space, 0, 0, 0},      {KeyCode::Tab, Shift, 4, 0},
+        {KeyCode::Tab, 0, 0, 0},        {KeyCode::Tab, 0, 1, 0},        {KeyCode::Tab, 0, 2, 0},
+        {KeyCode::Tab, 0, 3, 0},        {KeyCode::RightArrow, 0, 3, 1}, {KeyCode::DownArrow, 0, 3, 2},
+        {KeyCode::RightArrow, 0, 3, 0}, {KeyCode::LeftArrow, 0, 3, 2},  {KeyCode::Return, Command, 3, 0},
+    };
+    for (const Step& s : steps) {
+        EXPECT_FALSE(sim_.pressKey(s.key, s.flags).has_value());
+        EXPECT_EQ(std::pair(snap.focusedLayout(), snap.focusedZone()), std::pair(s.layout, s.zone)) << s.key;
+    }
+    // Return committed "Half + Stack" zone 2 and Snap Assist took over.
+    EXPECT_EQ(bounds(), (Rect{720, 463, 720, 437}));
+    EXPECT_EQ(snap.mode(), SnapController::Mode::Assist);
+    EXPECT_FALSE(sim_.pressKey(KeyCode::Return, 0).has_value());
+    EXPECT_TRUE(snap.isActive());
+    sim_.pressKey(KeyCode::Escape, 0);
+    EXPECT_FALSE(snap.isActive());
+    EXPECT_FALSE(panels_.shown);
+    // Keyboard capture refused: the picker stays shut.
+    sim_.setCaptureFails(true);
+    sim_.pressKey(KeyCode::Z, Control | Option);
+    EXPECT_FALSE(snap.isActive());
+}
+
+TEST_F(SnapControllerTest, SnapAssistOffersOneWindowPerApplication) {
+    auto& snap = make();
+    std::vector<std::uint32_t> offered;
+    for (int i = 0; i < 10; ++i) {
+        const auto pid = sim_.launchApp(QStringLiteral("org.app%1").arg(i), QStringLiteral("App %1").arg(i));
+        sim_.openWindow(pid, QStringLiteral("behind"), {60, 60, 400, 300});
+        offered.push_back(sim_.openWindow(pid, QString(), {50.0 + i, 50, 400, 300}));
+    }
+    const auto thin = sim_.launchApp(QStringLiteral("org.thin"), QStringLiteral("Thin"));
+    sim_.openWindow(thin, QStringLiteral("bar"), {0, 0, 400, 80});
+    const auto dock = sim_.launchApp(QStringLiteral("com.dock"), QStringLiteral("Dock"));
+    sim_.openWindow(dock, QStringLiteral("dock"), {0, 0, 800, 800});
+    sim_.activate(editor_);
+    sim_.setScreenCaptureAllowed(true);
+    dropAt({470, 65});
+    ASSERT_TRUE(snap.isActive());
+    EXPECT_EQ(snap.assistZone(), 0);
+    ASSERT_EQ(snap.candidates().size(), 8u);
+    for (const SnapWindow& w : snap.candidates()) {
+        EXPECT_NE(w.id, window_);
+        EXPECT_TRUE(w.title.startsWith(QStringLiteral("App "))) << "the owner's name when the window has none";
+    }
+    // Thumbnails at a quarter of the window's size.
+    ASSERT_EQ(sim_.pendingCaptures().size(), 8u);
+    EXPECT_EQ(sim_.pendingCaptures().front().width, 100);
+    EXPECT_EQ(sim_.pendingCaptures().front().height, 75);
+    sim_.finishCaptures();
+    scheduler_.runPosted();
+    EXPECT_TRUE(snap.candidateThumbnail(snap.candidates().front().id).has_value());
+    // Picking one fills zone 0: every zone is filled and Snap Assist ends.
+    const auto pick = snap.candidates()[2].id;
+    snap.fillAssist(pick);
+    EXPECT_EQ(bounds(pick), (Rect{0, 25, 720, 875}));
+    EXPECT_FALSE(snap.isActive());
+}
+
+TEST_F(SnapControllerTest, SnapAssistFillsZonesInTurn) {
+    auto& snap = make();
+    std::vector<std::uint32_t> others;
+    for (int i = 0; i < 3; ++i) {
+        const auto pid = sim_.launchApp(QStringLiteral("org.o%1").arg(i), QStringLiteral("O%1").arg(i));
+        others.push_back(sim_.openWindow(pid, QStringLiteral("w"), {50, 50, 400, 300}));
+    }
+    sim_.activate(editor_);
+    snap.open();
+    snap.commitZone(4, 3);
+    EXPECT_EQ(bounds(), (Rect{720, 463, 720, 437}));
+    EXPECT_EQ(snap.assistZone(), 0);
+    // A candidate closed meanwhile is dropped without ticking its zone.
+    sim_.closeWindow(others[0]);
+    snap.fillAssist(others[0]);
+    EXPECT_EQ(snap.assistZone(), 0);
+    EXPECT_EQ(snap.filledZones(), (std::set<int>{3}));
+    snap.fillAssist(others[1]);
+    EXPECT_EQ(snap.assistZone(), 1);
+    EXPECT_EQ(bounds(others[1]), (Rect{0, 25, 720, 438}));
+    // The display goes away before the next pick: Snap Assist ends and nothing moves.
+    sim_.setScreens({kRight});
+    snap.fillAssist(others[2]);
+    EXPECT_FALSE(snap.isActive());
+    EXPECT_EQ(bounds(others[2]), (Rect{50, 50, 400, 300}));
+}
+
+TEST_F(SnapControllerTest, OpenPanelStopsDragSnapping) {
+    auto& snap = make();
+    snap.open();
+    press({600, 110});
+    dragWindow({600, 110}, {5, 500});
+    release({5, 500});
+    EXPECT_FALSE(snap.dragVisible());
+    EXPECT_NE(bounds(), (Rect{0, 25, 720, 875}));
+    snap.disable();
+    EXPECT_FALSE(snap.isActive());
+    EXPECT_FALSE(panels_.shown);
+}
+
+} // namespace
+} // namespace tillory::snap
