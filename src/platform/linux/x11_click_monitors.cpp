@@ -1,20 +1,19 @@
 #include "platform/linux/x11_click_monitors.h"
 
 #include "platform/linux/native_pixels.h"
+#include "platform/linux/x11_raw_pointer.h"
 
 #include <QCursor>
 #include <QGuiApplication>
 #include <QMouseEvent>
 #include <QPointer>
-#include <QSocketNotifier>
 #include <QTimer>
 #include <QWindow>
 
-#include <xcb/xcb.h>
-#include <xcb/xinput.h>
-
-#include <cstdlib>
+#include <algorithm>
 #include <memory>
+#include <optional>
+#include <vector>
 
 namespace tillory::platform::nix {
 namespace {
@@ -39,68 +38,25 @@ bool inOwnWindow(const QPoint& point) {
 class ElsewhereMonitor final : public Subscription {
 public:
     ElsewhereMonitor(std::uint64_t mask, std::function<void(const Event&)> onClick)
-        : mask_(mask), onClick_(std::move(onClick)), alive_(std::make_shared<bool>(true)) {
-        c_ = xcb_connect(nullptr, nullptr);
-        if (xcb_connection_has_error(c_)) {
-            return;
-        }
-        const xcb_query_extension_reply_t* xi = xcb_get_extension_data(c_, &xcb_input_id);
-        std::unique_ptr<xcb_input_xi_query_version_reply_t, decltype(&std::free)> version(
-            xcb_input_xi_query_version_reply(c_, xcb_input_xi_query_version(c_, 2, 2), nullptr), &std::free);
-        if (!xi || !xi->present || !version) {
-            return;
-        }
-        opcode_ = xi->major_opcode;
-        root_ = xcb_setup_roots_iterator(xcb_get_setup(c_)).data->root;
-        struct {
-            xcb_input_event_mask_t head;
-            std::uint32_t bits;
-        } select{{XCB_INPUT_DEVICE_ALL_MASTER, 1}, XCB_INPUT_XI_EVENT_MASK_RAW_BUTTON_PRESS};
-        xcb_input_xi_select_events(c_, root_, 1, &select.head);
-        xcb_flush(c_);
-        notifier_ = std::make_unique<QSocketNotifier>(xcb_get_file_descriptor(c_), QSocketNotifier::Read);
-        QObject::connect(notifier_.get(), &QSocketNotifier::activated, notifier_.get(), [this] { read(); });
-    }
-    ~ElsewhereMonitor() override {
-        notifier_.reset();
-        if (c_) {
-            xcb_disconnect(c_);
-        }
-    }
+        : mask_(mask), onClick_(std::move(onClick)), alive_(std::make_shared<bool>(true)),
+          pointer_(false, [this](const std::vector<X11RawPointer::Report>& reports,
+                                 const X11RawPointer::Pointer& pointer) { read(reports, pointer); }) {}
 
 private:
-    void read() {
-        while (xcb_generic_event_t* raw = xcb_poll_for_event(c_)) {
-            std::unique_ptr<xcb_generic_event_t, decltype(&std::free)> event(raw, &std::free);
-            if ((raw->response_type & 0x7f) != XCB_GE_GENERIC) {
-                continue;
-            }
-            auto* generic = reinterpret_cast<xcb_ge_generic_event_t*>(raw);
-            if (generic->extension != opcode_ || generic->event_type != XCB_INPUT_RAW_BUTTON_PRESS) {
-                continue;
-            }
-            auto* press = reinterpret_cast<xcb_input_raw_button_press_event_t*>(raw);
-            const auto type = typeForButton(int(press->detail));
-            if (type && (mask_ & eventMaskBit(*type))) {
-                deliver(*type);
-            }
+    void read(const std::vector<X11RawPointer::Report>& reports, const X11RawPointer::Pointer& pointer) {
+        const Point logical = logicalFromNative(pointer.native);
+        if (inOwnWindow(QPoint(qRound(logical.x), qRound(logical.y)))) {
+            return; // the own-window monitor reports it
         }
-        if (xcb_connection_has_error(c_)) {
-            notifier_->setEnabled(false);
+        for (const X11RawPointer::Report& report : reports) {
+            const auto type = typeForButton(report.button);
+            if (report.kind == X11RawPointer::Report::Kind::Press && type && (mask_ & eventMaskBit(*type))) {
+                deliver(*type, logical);
+            }
         }
     }
 
-    void deliver(EventType type) {
-        std::unique_ptr<xcb_query_pointer_reply_t, decltype(&std::free)> pointer(
-            xcb_query_pointer_reply(c_, xcb_query_pointer(c_, root_), nullptr), &std::free);
-        if (!pointer) {
-            return;
-        }
-        const Point logical = logicalFromNative(Point{double(pointer->root_x), double(pointer->root_y)});
-        const QPoint at(qRound(logical.x), qRound(logical.y));
-        if (inOwnWindow(at)) {
-            return; // the own-window monitor reports it
-        }
+    void deliver(EventType type, Point logical) {
         Event event;
         event.type = type;
         event.location = logical;
@@ -118,10 +74,7 @@ private:
     std::uint64_t mask_;
     std::function<void(const Event&)> onClick_;
     std::shared_ptr<bool> alive_;
-    xcb_connection_t* c_ = nullptr;
-    xcb_window_t root_ = 0;
-    std::uint8_t opcode_ = 0;
-    std::unique_ptr<QSocketNotifier> notifier_;
+    X11RawPointer pointer_;
 };
 
 class OwnMonitor final : public QObject, public Subscription {

@@ -3,6 +3,7 @@
 #include "platform/linux/native_pixels.h"
 #include "platform/linux/x11_click_monitors.h"
 #include "platform/linux/x11_key_table.h"
+#include "platform/linux/x11_mouse_tap.h"
 
 #include <QElapsedTimer>
 #include <QLoggingCategory>
@@ -737,7 +738,9 @@ bool X11EventTaps::isAvailable() const {
 std::unique_ptr<EventTap> X11EventTaps::createTap(std::uint64_t mask, EventCallback callback) {
     constexpr std::uint64_t keyboard =
         eventMaskBit(EventType::KeyDown) | eventMaskBit(EventType::KeyUp) | eventMaskBit(EventType::FlagsChanged);
-    // Mouse taps are not offered on X11 yet.
+    if ((mask & keyboard) == 0) {
+        return createMouseTap(mask, std::move(callback));
+    }
     if (!d_->available() || (mask & ~keyboard) != 0 || !callback) {
         return nullptr;
     }

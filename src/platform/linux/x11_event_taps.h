@@ -14,6 +14,9 @@ namespace tillory::platform::nix {
 /// key it receives runs through the callbacks; what they let through is typed again into the focused window
 /// through XTest, with the tap's own grabs lifted for that moment so that it does not come back. Keys nobody
 /// asked for never pass through the program. Own connection to $DISPLAY; main thread.
+///
+/// Mouse taps (left button down, up and dragged) watch the pointer without grabbing it and cannot swallow
+/// anything (see createMouseTap). A tap of keys and mouse events together is refused.
 class X11EventTaps final : public EventTaps {
 public:
     /// `workspace` (may be null) tells which application is in front.

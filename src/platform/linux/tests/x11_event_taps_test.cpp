@@ -1,6 +1,8 @@
 // The X11 keyboard tap against a real server: a focused window of this test process stands for the user's
 // application, xdotool types as the user, and the tap sits on its own connection as it does in the program.
 #include "platform/linux/x11_event_taps.h"
+#include "platform/linux/x11_mouse_tap.h"
+#include "platform/linux/x11_raw_pointer.h"
 
 #include "platform/linux/tests/x_test_env.h"
 
@@ -361,6 +363,123 @@ TEST_F(X11EventTapsTest, TapMayDestroyItselfFromItsCallback) {
     ASSERT_TRUE(pumpUntil([&] { return t == nullptr; }));
     superV(*target_);
     ASSERT_TRUE(pumpUntil([this] { return target_->received(Qt::Key_V, Qt::MetaModifier); }));
+}
+
+TEST(ClickCounter, CountsPressesCloseInTimeAndPlace) {
+    struct Case {
+        std::uint32_t time;
+        Point at;
+        int expected;
+    };
+    ClickCounter counter;
+    const std::vector<Case> cases = {
+        {1000, {100, 100}, 1},    {1300, {105, 103}, 2},    // within 400 ms and 8 points
+        {1600, {100, 100}, 3},    {2100, {100, 100}, 1},    // too late
+        {2200, {108, 100}, 1},                              // 8 points away is too far
+        {0xFFFFFF00u, {0, 0}, 1}, {0x00000080u, {0, 0}, 2}, // the server clock wraps
+    };
+    for (const Case& c : cases) {
+        EXPECT_EQ(counter.press(c.time, c.at, 400), c.expected) << c.time;
+    }
+}
+
+TEST_F(X11EventTapsTest, MouseTapsTakeOnlyLeftButtonMasksAndCannotSwallow) {
+    const auto ignore = [](EventType, const Event& e) -> EventResult { return e; };
+    for (const std::uint64_t mask : {70u, 2u, 64u, 6u}) {
+        auto t = taps_->createTap(mask, ignore);
+        ASSERT_TRUE(t) << mask;
+        EXPECT_FALSE(t->swallowsEvents()) << mask;
+    }
+    for (const std::uint64_t mask : {70u | 0x400u, 8u, 32u, 0u}) {
+        EXPECT_FALSE(taps_->createTap(mask, ignore)) << mask;
+    }
+    EXPECT_TRUE(tap(ignore)->swallowsEvents());
+}
+
+TEST_F(X11EventTapsTest, MouseTapSeesPressDragsAtEachStepAndRelease) {
+    xdotool({QStringLiteral("mousemove"), QStringLiteral("600"), QStringLiteral("400")});
+    auto t = taps_->createTap(70, [this](EventType, const Event& e) -> EventResult {
+        seen_.push_back(e);
+        return e;
+    });
+    const auto last = [this](EventType type, double x) {
+        return !seen_.empty() && seen_.back().type == type && seen_.back().location == Point{x, 400};
+    };
+    xdotool({QStringLiteral("keydown"), QStringLiteral("shift"), QStringLiteral("mousedown"), QStringLiteral("1")});
+    ASSERT_TRUE(pumpUntil([&] { return last(EventType::LeftMouseDown, 600); }));
+    EXPECT_EQ(seen_.back().clickState, 1);
+    EXPECT_EQ(seen_.back().flags & EventFlags::Shift, EventFlags::Shift);
+    for (const double x : {610, 620, 630}) {
+        xdotool(
+            {QStringLiteral("mousemove_relative"), QStringLiteral("--"), QStringLiteral("10"), QStringLiteral("0")});
+        ASSERT_TRUE(pumpUntil([&] { return last(EventType::LeftMouseDragged, x); })) << x;
+    }
+    xdotool({QStringLiteral("mouseup"), QStringLiteral("1"), QStringLiteral("keyup"), QStringLiteral("shift")});
+    ASSERT_TRUE(pumpUntil([&] { return last(EventType::LeftMouseUp, 630); }));
+    // Moving with the button up is not watched at all.
+    const std::size_t before = seen_.size();
+    xdotool({QStringLiteral("mousemove_relative"), QStringLiteral("--"), QStringLiteral("10"), QStringLiteral("0")});
+    xdotool({QStringLiteral("click"), QStringLiteral("3")});
+    testing::pump(200);
+    EXPECT_EQ(seen_.size(), before);
+}
+
+TEST_F(X11EventTapsTest, MouseTapCountsADoubleClickAndStopsWhenDestroyedFromItsCallback) {
+    xdotool({QStringLiteral("mousemove"), QStringLiteral("700"), QStringLiteral("500")});
+    std::unique_ptr<EventTap> t;
+    t = taps_->createTap(eventMaskBit(EventType::LeftMouseDown), [&](EventType, const Event& e) -> EventResult {
+        seen_.push_back(e);
+        if (e.clickState == 2) {
+            t.reset();
+        }
+        return e;
+    });
+    xdotool({QStringLiteral("click"), QStringLiteral("--repeat"), QStringLiteral("2"), QStringLiteral("--delay"),
+             QStringLiteral("80"), QStringLiteral("1")});
+    ASSERT_TRUE(pumpUntil([&] { return t == nullptr; }));
+    xdotool({QStringLiteral("click"), QStringLiteral("1")});
+    testing::pump(200);
+    ASSERT_EQ(seen_.size(), 2u);
+    EXPECT_EQ(seen_[0].clickState, 1);
+    EXPECT_EQ(seen_[1].clickState, 2);
+}
+
+TEST_F(X11EventTapsTest, ClicksElsewhereComeWithTheirPlaceButNotThoseInOwnWindows) {
+    auto monitor = taps_->monitorClicksElsewhere(eventMaskBit(EventType::LeftMouseDown),
+                                                 [this](const Event& e) { seen_.push_back(e); });
+    // Raw clicks have no place of their own: they are placed where the pointer is when they are read.
+    xdotool(QStringLiteral("mousemove 700 600 click 3 click 1").split(u' '));
+    ASSERT_TRUE(pumpUntil([this] { return !seen_.empty(); }));
+    xdotool(QStringLiteral("mousemove 200 200 click 1 click 3").split(u' ')); // in this program's window
+    testing::pump(200);
+    ASSERT_EQ(seen_.size(), 1u);
+    EXPECT_EQ(seen_[0].type, EventType::LeftMouseDown);
+    EXPECT_EQ(seen_[0].location, (Point{700, 600}));
+}
+
+TEST_F(X11EventTapsTest, RawMotionArrivesOnlyWhileSelected) {
+    int motions = 0;
+    X11RawPointer pointer(true, [&](const std::vector<X11RawPointer::Report>& reports, const X11RawPointer::Pointer&) {
+        motions += int(std::count_if(reports.begin(), reports.end(), [](const X11RawPointer::Report& r) {
+            return r.kind == X11RawPointer::Report::Kind::Motion;
+        }));
+    });
+    ASSERT_TRUE(pointer.available());
+    const auto step = [] {
+        xdotool({QStringLiteral("mousemove_relative"), QStringLiteral("--"), QStringLiteral("5"), QStringLiteral("5")});
+    };
+    step();
+    testing::pump(200);
+    EXPECT_EQ(motions, 0);
+    pointer.setMotion(true);
+    step();
+    ASSERT_TRUE(pumpUntil([&] { return motions > 0; }));
+    pointer.setMotion(false);
+    testing::pump(50);
+    motions = 0;
+    step();
+    testing::pump(200);
+    EXPECT_EQ(motions, 0);
 }
 
 } // namespace
