@@ -7,8 +7,10 @@
 #include "keys/finder_enhancer.h"
 #include "keys/keyboard_cleaner_controller.h"
 #include "monitor/system_monitor.h"
+#include "snap/snap_controller.h"
 #include "switcher/window_switcher_engine.h"
 
+#include <QCoreApplication>
 #include <QPointer>
 
 namespace tillory::shell {
@@ -21,6 +23,9 @@ const QString kSnapKey = QStringLiteral("snapEnabled");
 AppState::AppState(Services services, QObject* parent) : QObject(parent), services_(std::move(services)) {
     switcher_ = std::make_unique<switcher::WindowSwitcherEngine>(
         services_.platform, *services_.hub, *services_.settings, *services_.scheduler, services_.switcherPanels);
+    snap_ = std::make_unique<snap::SnapController>(services_.platform, *services_.hub, *services_.scheduler,
+                                                   services_.snapPanels,
+                                                   static_cast<std::int32_t>(QCoreApplication::applicationPid()));
     clipboard_ = std::make_unique<clipboard::ClipboardManager>(*services_.platform.pasteboard, *services_.settings,
                                                                *services_.scheduler, *services_.clipboardQueue,
                                                                services_.historyStore);
@@ -73,6 +78,7 @@ void AppState::start() {
     }
     started_ = true;
     applySwitcher();
+    applySnap();
     clipboard_->start();
     clipboardPalette().start();
     if (finder_->backspaceDeletes()) {
@@ -119,6 +125,17 @@ void AppState::setNotchEnabled(bool value) {
 
 void AppState::setSnapEnabled(bool value) {
     setSwitch(snapEnabled_, value, kSnapKey, &AppState::snapEnabledChanged);
+    if (started_) {
+        applySnap();
+    }
+}
+
+void AppState::applySnap() {
+    if (snapEnabled_) {
+        snap_->enable();
+    } else {
+        snap_->disable();
+    }
 }
 
 void AppState::setLaunchAtLogin(bool value) {
@@ -153,6 +170,7 @@ void AppState::resetAccessibilityPermission() {
                                               }
                                               accessibility->isTrustedPrompting();
                                               self->switcher_->recheckPermission();
+                                              self->snap_->recheckPermission();
                                               // The features' permission re-checks bring the tap up at once.
                                               if (hub->isInUse()) {
                                                   hub->ensureTap();

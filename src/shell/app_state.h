@@ -24,6 +24,11 @@ class SwitcherPanelFactory;
 class WindowSwitcherEngine;
 } // namespace tillory::switcher
 
+namespace tillory::snap {
+class SnapController;
+class SnapPanelFactory;
+} // namespace tillory::snap
+
 namespace tillory::monitor {
 class SystemMonitor;
 }
@@ -65,6 +70,8 @@ public:
         keys::CleanerPanelFactory* cleanerPanels = nullptr;
         /// May be null: the switcher then switches without showing a panel.
         switcher::SwitcherPanelFactory* switcherPanels = nullptr;
+        /// May be null: snapping then works without showing anything.
+        snap::SnapPanelFactory* snapPanels = nullptr;
     };
 
     explicit AppState(Services services, QObject* parent = nullptr);
@@ -74,6 +81,7 @@ public:
     void start();
 
     switcher::WindowSwitcherEngine& switcher() { return *switcher_; }
+    snap::SnapController& snap() { return *snap_; }
     clipboard::ClipboardManager& clipboard() { return *clipboard_; }
     /// Created on first use, which `start()` makes.
     clipboard::ClipboardPaletteController& clipboardPalette();
@@ -107,10 +115,12 @@ Q_SIGNALS:
 
 private:
     void applySwitcher();
+    void applySnap();
     void setSwitch(bool& field, bool value, const QString& key, void (AppState::*changed)());
 
     Services services_;
     std::unique_ptr<switcher::WindowSwitcherEngine> switcher_;
+    std::unique_ptr<snap::SnapController> snap_;
     std::unique_ptr<clipboard::ClipboardManager> clipboard_;
     std::unique_ptr<clipboard::ClipboardPaletteController> clipboardPalette_;
     std::unique_ptr<keys::FinderEnhancer> finder_;

@@ -109,7 +109,7 @@ public:
     /// Every event the program posted, in order, after delivery.
     const std::vector<Event>& postedEvents() const { return posted_; }
     void setModifierFlags(std::uint64_t flags) { flags_ = flags; }
-    /// What the newest tap was last asked to see and whether it captures every key.
+    /// What the newest keyboard tap was last asked to see and whether it captures every key.
     std::vector<KeyTrigger> tapTriggers() const;
     bool tapCapturing() const;
     /// Lets every capture request fail, as when another program holds the keyboard.

@@ -145,11 +145,15 @@ int SimDesktop::enabledTapCount() const {
 }
 
 std::vector<KeyTrigger> SimDesktop::tapTriggers() const {
-    return taps_.empty() ? std::vector<KeyTrigger>{} : taps_.front()->triggers;
+    const auto seesKeys = [](const Tap* tap) { return (tap->mask & eventMaskBit(EventType::KeyDown)) != 0; };
+    const auto tap = std::find_if(taps_.begin(), taps_.end(), seesKeys);
+    return tap == taps_.end() ? std::vector<KeyTrigger>{} : (*tap)->triggers;
 }
 
 bool SimDesktop::tapCapturing() const {
-    return !taps_.empty() && taps_.front()->capturing;
+    const auto seesKeys = [](const Tap* tap) { return (tap->mask & eventMaskBit(EventType::KeyDown)) != 0; };
+    const auto tap = std::find_if(taps_.begin(), taps_.end(), seesKeys);
+    return tap != taps_.end() && (*tap)->capturing;
 }
 
 void SimDesktop::clickElsewhere(EventType type, Point location) {

@@ -12,6 +12,7 @@
 #include "keys/keyboard_cleaner_controller.h"
 #include "monitor/system_monitor.h"
 #include "platform/sim/sim_desktop.h"
+#include "snap/snap_controller.h"
 #include "switcher/window_switcher_engine.h"
 
 #include <QTemporaryDir>
@@ -66,33 +67,46 @@ protected:
     std::unique_ptr<AppState> app_;
 };
 
-TEST_F(AppStateTest, StartRegistersTheSwitcherThePaletteThenBackspaceToTrashWithTheHub) {
+TEST_F(AppStateTest, StartRegistersTheSwitcherSnappingThePaletteThenBackspaceToTrashWithTheHub) {
     sim_.grantAccessibility();
     AppState& app = make();
     EXPECT_EQ(keys::KeyboardCleanerController::shared(), &app.keyboardCleaner());
     EXPECT_EQ(hub_.registrationCount(), 0u); // constructed: no taps yet
     app.start();
     app.start();
-    ASSERT_EQ(hub_.registrationCount(), 3u);
-    const auto triggers = sim_.tapTriggers();
-    ASSERT_EQ(triggers.size(), 3u);
-    EXPECT_EQ(triggers[0].keyCode, platform::KeyCode::Tab);
-    EXPECT_EQ(triggers[1].keyCode, platform::KeyCode::V);
-    EXPECT_EQ(triggers[2].keyCode, platform::KeyCode::Delete);
+    ASSERT_EQ(hub_.registrationCount(), 4u);
+    std::vector<int> codes;
+    for (const platform::KeyTrigger& trigger : sim_.tapTriggers()) {
+        if (codes.empty() || codes.back() != trigger.keyCode) {
+            codes.push_back(trigger.keyCode);
+        }
+    }
+    namespace KeyCode = platform::KeyCode;
+    EXPECT_EQ(codes, (std::vector<int>{KeyCode::Tab, KeyCode::Z, KeyCode::LeftArrow, KeyCode::RightArrow,
+                                       KeyCode::DownArrow, KeyCode::UpArrow, KeyCode::V, KeyCode::Delete}));
+    EXPECT_TRUE(app.snap().hasMouseTap());
 }
 
-TEST_F(AppStateTest, SwitcherSwitchIsAppliedAtStartAndAtOnceWhenFlipped) {
+TEST_F(AppStateTest, SwitchesAreAppliedAtStartAndAtOnceWhenFlipped) {
     settings_.setBool(QStringLiteral("switcherEnabled"), false);
+    settings_.setBool(QStringLiteral("snapEnabled"), false);
     sim_.grantAccessibility();
     AppState& app = make();
-    app.setSwitcherEnabled(false);
     app.start();
     EXPECT_FALSE(app.switcher().isListening());
+    EXPECT_FALSE(app.snap().isListening());
+    EXPECT_FALSE(app.snap().hasMouseTap());
     app.setSwitcherEnabled(true);
     EXPECT_TRUE(app.switcher().isListening());
     EXPECT_EQ(sim_.tapTriggers().back().keyCode, platform::KeyCode::Tab) << "switched on later: registered last";
+    app.setSnapEnabled(true);
+    EXPECT_TRUE(app.snap().isListening());
+    EXPECT_TRUE(app.snap().hasMouseTap());
     app.setSwitcherEnabled(false);
+    app.setSnapEnabled(false);
     EXPECT_FALSE(app.switcher().isListening());
+    EXPECT_FALSE(app.snap().isListening());
+    EXPECT_FALSE(app.snap().hasMouseTap());
 }
 
 TEST_F(AppStateTest, StartBeginsSystemSamplingOnceAndPublishesOnTheMainThread) {
@@ -114,9 +128,9 @@ TEST_F(AppStateTest, BackspaceToTrashSwitchedOffIsNotRegisteredAtStart) {
     sim_.grantAccessibility();
     AppState& app = make();
     app.start();
-    EXPECT_EQ(hub_.registrationCount(), 2u);
-    app.finder().setBackspaceDeletes(true);
     EXPECT_EQ(hub_.registrationCount(), 3u);
+    app.finder().setBackspaceDeletes(true);
+    EXPECT_EQ(hub_.registrationCount(), 4u);
 }
 
 TEST_F(AppStateTest, FirstLaunchShowsEverySwitchOnAndWritesNothing) {
@@ -268,12 +282,12 @@ TEST_F(AppStateTest, StartPollsTheClipboardAndRecordsACopy) {
     EXPECT_FALSE(app.clipboard().isPolling());
 
     app.start();
-    // The poll, the key hub's watchdog and the switcher's wait for accessibility.
+    // The poll, the key hub's watchdog and the switcher's and snapping's waits for accessibility.
     const std::size_t timers = scheduler_.timerCount();
     app.start(); // a second start changes nothing
     EXPECT_TRUE(app.clipboard().isPolling());
     EXPECT_EQ(scheduler_.timerCount(), timers);
-    EXPECT_EQ(timers, 3u);
+    EXPECT_EQ(timers, 4u);
 
     sim_.copy(QStringLiteral("copied text"));
     scheduler_.advance(0.69);
