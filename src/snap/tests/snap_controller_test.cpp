@@ -296,6 +296,31 @@ TEST_F(SnapControllerTest, TitleDoubleClickMaximisesAndRestores) {
     EXPECT_TRUE(press({70, 620}, 2));
 }
 
+TEST_F(SnapControllerTest, RememberedFramesArePrunedFromTheTwentyFifth) {
+    auto& snap = make();
+    std::vector<std::uint32_t> windows;
+    const auto maximizeNew = [&] {
+        windows.push_back(sim_.openWindow(editor_, QStringLiteral("W"), {100, 100, 600, 400}));
+        press({300, 110});
+        press({300, 110}, 2);
+        release({300, 110});
+        scheduler_.advance(1.0);
+    };
+    for (int i = 0; i < 20; ++i) {
+        maximizeNew();
+    }
+    for (int i = 0; i < 5; ++i) {
+        sim_.closeWindow(windows[static_cast<std::size_t>(i)]);
+    }
+    for (int i = 0; i < 4; ++i) {
+        maximizeNew();
+    }
+    EXPECT_EQ(snap.restoreFrames().size(), 24u);
+    maximizeNew();
+    EXPECT_EQ(snap.restoreFrames().size(), 20u);
+    EXPECT_EQ(snap.restoreFrames().count(windows[0]), 0u);
+}
+
 TEST_F(SnapControllerTest, DoubleClickRestoresTheCentredFrameWithoutAMemory) {
     auto& snap = make();
     sim_.setWindowBounds(window_, {5, 5, 1430, 890});
