@@ -9,6 +9,7 @@
 #include <xcb/res.h>
 
 #include <algorithm>
+#include <cmath>
 #include <cstdlib>
 #include <cstring>
 #include <memory>
@@ -56,10 +57,72 @@ struct Pending {
     xcb_get_geometry_cookie_t geometry;
     xcb_translate_coordinates_cookie_t position;
     xcb_get_property_cookie_t type, state, wmState, desktop, pid, netName, wmName, wmClass, gtkId, kdeFile, opacity,
-        extents, transient;
+        extents, gtkExtents, transient;
 };
 
+// A frame or a shadow wider than this is not one.
+constexpr std::uint32_t kMaxExtent = 256;
+constexpr double kMaxSize = 32767;
+// WM_NORMAL_HINTS flags and word positions.
+constexpr std::uint32_t kMinSizeFlag = 16;
+constexpr std::uint32_t kMaxSizeFlag = 32;
+constexpr std::uint32_t kIncrementFlag = 64;
+constexpr std::uint32_t kBaseSizeFlag = 256;
+constexpr std::size_t kHintWords = 18;
+
 } // namespace
+
+std::array<std::uint32_t, 4> saneExtents(const std::vector<std::uint32_t>& words, double width, double height) {
+    std::array<std::uint32_t, 4> sides{};
+    if (words.size() != 4) {
+        return sides;
+    }
+    for (std::size_t i = 0; i < 4; ++i) {
+        sides[i] = words[i] <= kMaxExtent ? words[i] : 0;
+    }
+    const bool inside = width > 0 || height > 0;
+    if (inside && (sides[0] + sides[1] >= width || sides[2] + sides[3] >= height)) {
+        return {};
+    }
+    return sides;
+}
+
+SizeHints parseSizeHints(const std::vector<std::uint32_t>& words) {
+    SizeHints hints;
+    if (words.size() < kHintWords) {
+        return hints;
+    }
+    const auto size = [&words](std::size_t at) {
+        const auto sane = [](std::uint32_t v) { return v <= kMaxSize ? double(v) : 0.0; };
+        return Size{sane(words[at]), sane(words[at + 1])};
+    };
+    const std::uint32_t flags = words[0];
+    hints.min = (flags & kMinSizeFlag) ? size(5) : Size{};
+    hints.max = (flags & kMaxSizeFlag) ? size(7) : Size{};
+    hints.increment = (flags & kIncrementFlag) ? size(9) : Size{};
+    hints.base = (flags & kBaseSizeFlag) ? size(15) : Size{};
+    if (hints.max.width < hints.min.width || hints.max.height < hints.min.height) {
+        hints.max = {};
+    }
+    return hints;
+}
+
+Size constrainedSize(const SizeHints& hints, Size wanted) {
+    const auto one = [](double value, double min, double max, double increment, double base) {
+        value = std::max(value, min);
+        if (max > 0) {
+            value = std::min(value, max);
+        }
+        // ICCCM: steps count from the base size, or from the minimum when there is no base.
+        const double from = base > 0 ? base : min;
+        if (increment > 1 && value > from) {
+            value = from + std::floor((value - from) / increment) * increment;
+        }
+        return std::max(value, 1.0);
+    };
+    return {one(wanted.width, hints.min.width, hints.max.width, hints.increment.width, hints.base.width),
+            one(wanted.height, hints.min.height, hints.max.height, hints.increment.height, hints.base.height)};
+}
 
 X11Clients::X11Clients(const std::string& display) {
     int screenNumber = 0;
@@ -142,6 +205,16 @@ xcb_window_t X11Clients::activeWindow() {
     return value.empty() ? XCB_NONE : value.front();
 }
 
+SizeHints X11Clients::sizeHints(xcb_window_t window) {
+    if (!alive()) {
+        return {};
+    }
+    const auto cookie =
+        xcb_get_property(c_, 0, window, XCB_ATOM_WM_NORMAL_HINTS, XCB_ATOM_WM_SIZE_HINTS, 0, kHintWords);
+    const Reply<xcb_get_property_reply_t> reply(xcb_get_property_reply(c_, cookie, nullptr));
+    return parseSizeHints(words(reply.get()));
+}
+
 std::vector<ClientWindow> X11Clients::read(xcb_window_t only) {
     if (!alive()) {
         return {};
@@ -172,7 +245,8 @@ std::vector<ClientWindow> X11Clients::read(xcb_window_t only) {
                                 atom("_GTK_APPLICATION_ID"),
                                 atom("_KDE_NET_WM_DESKTOP_FILE"),
                                 atom("_NET_WM_WINDOW_OPACITY"),
-                                atom("_NET_FRAME_EXTENTS")};
+                                atom("_NET_FRAME_EXTENTS"),
+                                atom("_GTK_FRAME_EXTENTS")};
     const auto property = [this](xcb_window_t w, xcb_atom_t a, std::uint32_t length) {
         return xcb_get_property(c_, 0, w, a, XCB_GET_PROPERTY_TYPE_ANY, 0, length);
     };
@@ -186,7 +260,7 @@ std::vector<ClientWindow> X11Clients::read(xcb_window_t only) {
              property(w, types[1], 1), property(w, types[2], 1), property(w, types[3], kTextWords),
              property(w, XCB_ATOM_WM_NAME, kTextWords), property(w, XCB_ATOM_WM_CLASS, kTextWords),
              property(w, types[5], kTextWords), property(w, types[6], kTextWords), property(w, types[7], 1),
-             property(w, types[8], 4), property(w, XCB_ATOM_WM_TRANSIENT_FOR, 1)});
+             property(w, types[8], 4), property(w, types[9], 4), property(w, XCB_ATOM_WM_TRANSIENT_FOR, 1)});
     }
     const std::map<xcb_atom_t, ClientKind> kinds = {
         {atom("_NET_WM_WINDOW_TYPE_NORMAL"), ClientKind::Normal},
@@ -205,6 +279,8 @@ std::vector<ClientWindow> X11Clients::read(xcb_window_t only) {
         {atom("_NET_WM_WINDOW_TYPE_TOOLTIP"), ClientKind::Tooltip},
     };
     const xcb_atom_t hiddenState = atom("_NET_WM_STATE_HIDDEN");
+    const xcb_atom_t maximizedStates[] = {atom("_NET_WM_STATE_MAXIMIZED_VERT"), atom("_NET_WM_STATE_MAXIMIZED_HORZ")};
+    const xcb_atom_t fullscreenState = atom("_NET_WM_STATE_FULLSCREEN");
     const xcb_atom_t skipStates[] = {atom("_NET_WM_STATE_SKIP_TASKBAR"), atom("_NET_WM_STATE_SKIP_PAGER")};
 
     std::vector<ClientWindow> windows;
@@ -223,7 +299,7 @@ std::vector<ClientWindow> X11Clients::read(xcb_window_t only) {
         const auto type = take(p.type), state = take(p.state), wmState = take(p.wmState), desktop = take(p.desktop),
                    pid = take(p.pid), netName = take(p.netName), wmName = take(p.wmName), wmClass = take(p.wmClass),
                    gtkId = take(p.gtkId), kdeFile = take(p.kdeFile), opacity = take(p.opacity),
-                   extents = take(p.extents), transient = take(p.transient);
+                   extents = take(p.extents), gtkExtents = take(p.gtkExtents), transient = take(p.transient);
         if (!attributes || !geometry || !position) {
             continue; // gone between the list and the read
         }
@@ -242,6 +318,8 @@ std::vector<ClientWindow> X11Clients::read(xcb_window_t only) {
         }
         for (const std::uint32_t a : words(state.get())) {
             w.hidden = w.hidden || a == hiddenState;
+            w.maximized = w.maximized || a == maximizedStates[0] || a == maximizedStates[1];
+            w.fullscreen = w.fullscreen || a == fullscreenState;
             w.skipTaskbar = w.skipTaskbar || a == skipStates[0] || a == skipStates[1];
         }
         const auto icccm = words(wmState.get());
@@ -270,11 +348,8 @@ std::vector<ClientWindow> X11Clients::read(xcb_window_t only) {
         if (const auto value = words(opacity.get()); !value.empty()) {
             w.alpha = double(value.front()) / double(0xFFFFFFFFu);
         }
-        if (const auto value = words(extents.get()); value.size() == 4) {
-            for (std::size_t e = 0; e < 4; ++e) {
-                w.extents[e] = std::min<std::uint32_t>(value[e], 0xFFFF); // no frame is wider than the screen
-            }
-        }
+        w.extents = saneExtents(words(extents.get()));
+        w.gtkExtents = saneExtents(words(gtkExtents.get()), w.bounds.width, w.bounds.height);
         windows.push_back(std::move(w));
     }
     resolvePids(windows);

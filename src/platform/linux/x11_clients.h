@@ -48,13 +48,38 @@ struct ClientWindow {
     double alpha = 1.0;
     /// The client area, without the window manager's frame.
     Rect bounds;
-    /// _NET_FRAME_EXTENTS: left, right, top, bottom.
+    /// _NET_WM_STATE_MAXIMIZED_VERT or _HORZ; _NET_WM_STATE_FULLSCREEN.
+    bool maximized = false;
+    bool fullscreen = false;
+    /// _NET_FRAME_EXTENTS: the window manager's decorations around the client (left, right, top, bottom).
     std::array<std::uint32_t, 4> extents{};
-    Rect frame() const {
-        return {bounds.x - extents[0], bounds.y - extents[2], bounds.width + extents[0] + extents[1],
-                bounds.height + extents[2] + extents[3]};
+    /// _GTK_FRAME_EXTENTS: the shadows a client that draws its own decorations keeps inside its window.
+    std::array<std::uint32_t, 4> gtkExtents{};
+    /// What the user sees as the window: the client with the window manager's frame and without drawn shadows.
+    Rect visibleFrame() const {
+        const double left = double(extents[0]) - gtkExtents[0];
+        const double top = double(extents[2]) - gtkExtents[2];
+        return {bounds.x - left, bounds.y - top, bounds.width + left + double(extents[1]) - gtkExtents[1],
+                bounds.height + top + double(extents[3]) - gtkExtents[3]};
     }
 };
+
+/// Frame or shadow extents as another program wrote them, with nonsense dropped: a side over 256 pixels (or
+/// negative, written as a huge cardinal) counts as 0, and so do all four when the property is not four words or,
+/// for shadows drawn inside a `width` x `height` window, when they would leave nothing of it.
+std::array<std::uint32_t, 4> saneExtents(const std::vector<std::uint32_t>& words, double width = 0, double height = 0);
+
+/// The sizes of WM_NORMAL_HINTS (ICCCM); 0 where the client gives none.
+struct SizeHints {
+    Size min;
+    Size max;
+    Size increment;
+    Size base;
+};
+/// Nonsense (maxima below minima, sizes beyond 32767) is dropped as if absent.
+SizeHints parseSizeHints(const std::vector<std::uint32_t>& words);
+/// The client size a window manager that honours the hints gives a request for `wanted`.
+Size constrainedSize(const SizeHints& hints, Size wanted);
 
 /// An own xcb connection to an X display with the reads and requests that windows need. Construction never
 /// fails: without a server every read answers nothing and requests do nothing. One thread at a time.
@@ -81,6 +106,8 @@ public:
     std::optional<std::uint32_t> currentDesktop();
     /// _NET_ACTIVE_WINDOW; XCB_NONE when none.
     xcb_window_t activeWindow();
+    /// WM_NORMAL_HINTS of a window; all 0 when it has none or is gone.
+    SizeHints sizeHints(xcb_window_t window);
 
     /// A server timestamp for requests that want one: the time of a property change on a window of our own.
     /// XCB_CURRENT_TIME without a server.

@@ -2,6 +2,9 @@
 
 #include "platform/linux/native_pixels.h"
 
+#include <QElapsedTimer>
+#include <QThread>
+
 #include <algorithm>
 #include <cmath>
 
@@ -20,6 +23,13 @@ constexpr std::uint32_t kStackAbove = 0;
 constexpr std::size_t kMaxRemembered = 256;
 // ICCCM WM_CHANGE_STATE to IconicState.
 constexpr std::uint32_t kIconicState = 3;
+// _NET_WM_STATE action.
+constexpr std::uint32_t kStateRemove = 0;
+// How long a write waits for the window manager: to take a state away, to apply a frame. A window manager
+// answers within a few milliseconds; one that does not must not hold the program up for longer.
+constexpr int kStateWaitMs = 250;
+constexpr int kFrameWaitMs = 100;
+constexpr unsigned long kPollUs = 1000;
 
 class AppElement final : public ElementHandle {
 public:
@@ -37,6 +47,23 @@ public:
 bool isApplicationWindow(const ClientWindow& w) {
     const bool kindFits = w.kind == ClientKind::Normal || w.kind == ClientKind::Dialog || w.kind == ClientKind::Utility;
     return kindFits && !w.withdrawn;
+}
+
+Rect whole(const Rect& r) {
+    return {std::round(r.x), std::round(r.y), std::round(r.width), std::round(r.height)};
+}
+
+/// Polls `done` until it holds or `ms` have passed; answers `done`'s last word.
+template <typename Done> bool waitUntil(int ms, Done done) {
+    QElapsedTimer timer;
+    timer.start();
+    while (!done()) {
+        if (timer.elapsed() >= ms) {
+            return false;
+        }
+        QThread::usleep(kPollUs);
+    }
+    return true;
 }
 
 std::uint32_t toWord(double value) {
@@ -108,10 +135,10 @@ AXValue X11WindowElements::attribute(const Element& element, const QString& name
         return w.hidden;
     }
     if (name == AXAttribute::Position) {
-        return logicalFromNative(w.frame()).origin();
+        return logicalFromNative(w.visibleFrame()).origin();
     }
     if (name == AXAttribute::Size) {
-        return logicalFromNative(w.frame()).size();
+        return logicalFromNative(w.visibleFrame()).size();
     }
     return {};
 }
@@ -129,30 +156,101 @@ bool X11WindowElements::setAttribute(const Element& element, const QString& name
     if (const auto* minimized = std::get_if<bool>(&value); minimized && name == AXAttribute::Minimized) {
         if (*minimized) {
             clients_.sendToWindowManager(w.id, clients_.atom("WM_CHANGE_STATE"), {kIconicState, 0, 0, 0, 0});
-        } else {
-            // ICCCM: mapping an iconic window asks for it back in the normal state.
+        } else if (w.hidden) {
+            // ICCCM: mapping an iconic window asks for it back in the normal state. A frame written next must
+            // find the window shown, so wait for it.
             xcb_map_window(clients_.connection(), w.id);
             xcb_flush(clients_.connection());
+            waitUntil(kStateWaitMs, [&] {
+                const auto now = clients_.read(w.id);
+                return now.empty() || !now.front().hidden;
+            });
         }
         return true;
     }
-    const Rect frame = logicalFromNative(w.frame());
-    const xcb_atom_t moveResize = clients_.atom("_NET_MOVERESIZE_WINDOW");
-    const std::uint32_t flags = kGravityNorthWest | (kSourcePager << 12);
-    if (const auto* point = std::get_if<Point>(&value); point && name == AXAttribute::Position) {
-        const Rect target = nativeFromLogical(Rect{point->x, point->y, frame.width, frame.height});
-        clients_.sendToWindowManager(w.id, moveResize, {flags | kMoveXY, toWord(target.x), toWord(target.y), 0, 0});
-        return true;
+    const auto* point = std::get_if<Point>(&value);
+    const auto* size = std::get_if<Size>(&value);
+    const bool move = point && name == AXAttribute::Position;
+    const bool resize = size && name == AXAttribute::Size;
+    if (!move && !resize) {
+        return false;
     }
-    if (const auto* size = std::get_if<Size>(&value); size && name == AXAttribute::Size) {
-        const Rect target = nativeFromLogical(Rect{frame.x, frame.y, size->width, size->height});
-        // The request names the client's size; the frame's decorations come on top of it.
-        const double width = std::max(1.0, target.width - w.extents[0] - w.extents[1]);
-        const double height = std::max(1.0, target.height - w.extents[2] - w.extents[3]);
-        clients_.sendToWindowManager(w.id, moveResize, {flags | kResizeWH, 0, 0, toWord(width), toWord(height)});
-        return true;
+    const auto window = restored(w);
+    if (!window) {
+        return false;
     }
-    return false;
+    const Rect visible = logicalFromNative(window->visibleFrame());
+    const Rect target = move ? Rect{point->x, point->y, visible.width, visible.height}
+                             : Rect{visible.x, visible.y, size->width, size->height};
+    moveResize(*window, nativeFromLogical(target), move, resize);
+    return true;
+}
+
+std::optional<ClientWindow> X11WindowElements::restored(const ClientWindow& w) {
+    if (!w.maximized && !w.fullscreen) {
+        return w;
+    }
+    const xcb_atom_t state = clients_.atom("_NET_WM_STATE");
+    if (w.maximized) {
+        clients_.sendToWindowManager(w.id, state,
+                                     {kStateRemove, clients_.atom("_NET_WM_STATE_MAXIMIZED_VERT"),
+                                      clients_.atom("_NET_WM_STATE_MAXIMIZED_HORZ"), kSourcePager, 0});
+    }
+    if (w.fullscreen) {
+        clients_.sendToWindowManager(w.id, state,
+                                     {kStateRemove, clients_.atom("_NET_WM_STATE_FULLSCREEN"), 0, kSourcePager, 0});
+    }
+    // The frame's extents change with the state (openbox drops its borders while maximised), so the window is
+    // read again once the state has gone.
+    std::optional<ClientWindow> now;
+    waitUntil(kStateWaitMs, [&] {
+        const auto found = clients_.read(w.id);
+        now = found.empty() ? std::nullopt : std::optional(found.front());
+        return !now || (!now->maximized && !now->fullscreen);
+    });
+    return now;
+}
+
+void X11WindowElements::moveResize(const ClientWindow& w, const Rect& target, bool move, bool resize) {
+    const Rect before = whole(w.visibleFrame());
+    // Between the visible frame and the client: the window manager's frame outside, drawn shadows inside.
+    const double left = double(w.gtkExtents[0]);
+    const double top = double(w.gtkExtents[2]);
+    const Size outside{before.width - w.bounds.width, before.height - w.bounds.height};
+    const Rect wanted = whole(target);
+    const Size client{std::max(1.0, wanted.width - outside.width), std::max(1.0, wanted.height - outside.height)};
+    Rect expected = before;
+    if (move) {
+        expected.x = wanted.x;
+        expected.y = wanted.y;
+    }
+    if (resize) {
+        const Size allowed = constrainedSize(clients_.sizeHints(w.id), client);
+        expected.width = allowed.width + outside.width;
+        expected.height = allowed.height + outside.height;
+    }
+    if (expected == before) {
+        return; // nothing the window manager would change
+    }
+    // NorthWest gravity: x, y are the top-left of the window manager's frame, which holds the shadows too.
+    const std::uint32_t flags =
+        kGravityNorthWest | (kSourcePager << 12) | (move ? kMoveXY : 0) | (resize ? kResizeWH : 0);
+    clients_.sendToWindowManager(
+        w.id, clients_.atom("_NET_MOVERESIZE_WINDOW"),
+        {flags, toWord(wanted.x - left), toWord(wanted.y - top), toWord(client.width), toWord(client.height)});
+    // Done when the frame is what the hints allow, or has changed and stays put (a manager with rules of its
+    // own); a request that is refused or never answered runs into the bound.
+    std::optional<Rect> last;
+    waitUntil(kFrameWaitMs, [&] {
+        const auto found = clients_.read(w.id);
+        if (found.empty()) {
+            return true;
+        }
+        const Rect seen = whole(found.front().visibleFrame());
+        const bool settled = seen != before && last == seen;
+        last = seen;
+        return seen == expected || settled;
+    });
 }
 
 bool X11WindowElements::performAction(const Element& element, const QString& action) {

@@ -5,6 +5,7 @@
 
 #include <cstdint>
 #include <map>
+#include <optional>
 
 namespace tillory::platform::nix {
 
@@ -24,12 +25,14 @@ public:
     /// On an application: "AXWindows" (its normal, dialog and utility windows, front to back, minimised ones and
     /// those of other workspaces included) and "AXFocusedWindow" (the active window when it is the
     /// application's, else its front-most window shown). On a window: "AXTitle", "AXRole" ("AXWindow"),
-    /// "AXMinimized", "AXPosition" and "AXSize" (the frame with the window manager's decorations, in points,
+    /// "AXMinimized", "AXPosition" and "AXSize" (the visible frame, ClientWindow::visibleFrame, in points,
     /// global top-left space). Nothing once the window is gone, and for other names.
     AXValue attribute(const Element& element, const QString& name);
-    /// "AXMinimized" false maps the window again (un-minimises it), true asks the window manager to iconify it;
-    /// "AXPosition" (Point) and "AXSize" (Size) move and resize the frame through _NET_MOVERESIZE_WINDOW. False
-    /// for anything else or a window that has gone.
+    /// "AXMinimized" false maps the window again (un-minimises it) and waits until it is shown, true asks the
+    /// window manager to iconify it. "AXPosition" (Point) and "AXSize" (Size) move and resize the visible frame
+    /// through _NET_MOVERESIZE_WINDOW, after taking away a maximised or full-screen state, and return once the
+    /// window manager has applied them (or refused: at most some 100 ms, 250 more to leave a maximised state);
+    /// a frame that is already what was asked sends nothing. False for anything else or a window that has gone.
     bool setAttribute(const Element& element, const QString& name, const AXValue& value);
     /// "AXRaise": switches to the window's workspace when it is on another one, restacks it on top
     /// (_NET_RESTACK_WINDOW) and activates it with _NET_ACTIVE_WINDOW (source: pager, a real server timestamp),
@@ -45,6 +48,12 @@ public:
 
 private:
     void raise(const ClientWindow& window);
+    /// The window without its maximised and full-screen states, read again once they have gone; nothing once it
+    /// has vanished.
+    std::optional<ClientWindow> restored(const ClientWindow& window);
+    /// Asks for `target` (the visible frame, X pixels; only its origin with `move`, only its size with `resize`)
+    /// and waits, bounded, until the window manager has applied it.
+    void moveResize(const ClientWindow& window, const Rect& target, bool move, bool resize);
 
     X11Clients& clients_;
     std::map<std::int32_t, xcb_window_t> lastRaised_;

@@ -48,7 +48,7 @@ std::optional<WindowInfo> listedWindow(const ClientWindow& window, const Listing
     info.name = window.title;
     info.layer = layerOf(window);
     info.alpha = window.alpha;
-    info.bounds = window.bounds;
+    info.bounds = window.visibleFrame();
     info.isOnscreen = window.viewable && !window.hidden && !elsewhere;
     return info;
 }

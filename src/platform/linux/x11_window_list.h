@@ -34,8 +34,9 @@ struct ListingContext {
 
 /// The window list's entry for one managed window, or nothing when it is not listed: the program's own windows,
 /// withdrawn windows, and unmapped windows that are neither minimised nor on another workspace. Minimised windows
-/// and windows of other workspaces are listed with `isOnscreen` false. Bounds are the client area without the
-/// frame, in X root pixels (the caller turns them into points). `appName` becomes the owner name.
+/// and windows of other workspaces are listed with `isOnscreen` false. Bounds are the visible frame, the same
+/// rectangle as the window element's position and size, in X root pixels (the caller turns them into points).
+/// `appName` becomes the owner name.
 std::optional<WindowInfo> listedWindow(const ClientWindow& window, const ListingContext& context,
                                        const QString& appName);
 

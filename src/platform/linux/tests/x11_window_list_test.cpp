@@ -67,14 +67,65 @@ TEST(ListedWindow, KindsStatesAndWorkspacesGiveLayerAndVisibility) {
     }
 }
 
-TEST(ListedWindow, CarriesIdentityTitleOwnerAlphaAndClientBounds) {
+TEST(ListedWindow, CarriesIdentityTitleOwnerAlphaAndVisibleFrame) {
     ClientWindow w = normalWindow();
     w.alpha = 0;
     w.extents = {1, 1, 20, 5};
     const auto info = listedWindow(w, ListingContext{0, std::nullopt}, QStringLiteral("Editor"));
     ASSERT_TRUE(info);
     EXPECT_EQ(*info, (WindowInfo{0x400001, 300, QStringLiteral("Editor"), QStringLiteral("Notes"), 0, 0.0,
-                                 Rect{10, 20, 300, 200}, true}));
+                                 Rect{9, 0, 302, 225}, true}));
+}
+
+TEST(ClientWindow, VisibleFrameAddsTheManagersFrameAndDropsDrawnShadows) {
+    struct Case {
+        std::vector<std::uint32_t> frame;
+        std::vector<std::uint32_t> shadow;
+        Rect visible;
+    };
+    const std::vector<Case> cases = {
+        {{1, 1, 20, 5}, {}, {9, 0, 302, 225}},
+        {{}, {26, 26, 23, 29}, {36, 43, 248, 148}},
+        {{0, 0, 0, 0}, {150, 150, 0, 0}, {10, 20, 300, 200}},  // shadows wider than the window
+        {{0xFFFFFFFFu, 2, 300, 4}, {}, {10, 20, 302, 204}},    // negative and absurd sides
+        {{1, 1, 20}, {26, 26, 23, 29, 1}, {10, 20, 300, 200}}, // not four words
+        {{1, 1, 20, 5}, {257, 0, 0, 0}, {9, 0, 302, 225}},
+    };
+    for (const Case& c : cases) {
+        ClientWindow w = normalWindow();
+        w.extents = saneExtents(c.frame);
+        w.gtkExtents = saneExtents(c.shadow, w.bounds.width, w.bounds.height);
+        EXPECT_EQ(w.visibleFrame(), c.visible) << c.visible.x;
+    }
+}
+
+TEST(SizeHints, ConstrainAsTheWindowManagerDoes) {
+    struct Case {
+        std::vector<std::uint32_t> hints;
+        Size wanted;
+        Size given;
+    };
+    const auto hints = [](std::uint32_t flags, std::vector<std::pair<int, std::uint32_t>> at) {
+        std::vector<std::uint32_t> words(18, 0);
+        words[0] = flags;
+        for (const auto& [i, v] : at) {
+            words[std::size_t(i)] = v;
+        }
+        return words;
+    };
+    const std::vector<Case> cases = {
+        {{}, {640, 400}, {640, 400}},
+        {hints(16, {{5, 800}, {6, 50}}), {640, 400}, {800, 400}},                        // minimum
+        {hints(48, {{5, 100}, {6, 100}, {7, 300}, {8, 300}}), {640, 400}, {300, 300}},   // fixed
+        {hints(48, {{5, 500}, {6, 0}, {7, 300}, {8, 0}}), {640, 400}, {640, 400}},       // max below min
+        {hints(64 | 256, {{9, 6}, {10, 13}, {15, 4}, {16, 2}}), {640, 400}, {640, 392}}, // cells from a base
+        {hints(16 | 64, {{5, 10}, {6, 10}, {9, 7}, {10, 7}}), {640, 400}, {640, 395}},   // cells from the minimum
+        {hints(16, {{5, 0xFFFFFFFF}, {6, 40000}}), {640, 400}, {640, 400}},              // absurd minimum
+        {{16, 0, 0, 0, 0, 800}, {640, 400}, {640, 400}},                                 // cut short
+    };
+    for (const Case& c : cases) {
+        EXPECT_EQ(constrainedSize(parseSizeHints(c.hints), c.wanted), c.given) << c.given.width;
+    }
 }
 
 TEST(DesktopEntry, ReadsNameAndWmClassOfTheMainGroupOnly) {

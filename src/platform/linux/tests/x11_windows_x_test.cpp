@@ -39,6 +39,8 @@ struct Shape {
     int height = 200;
     bool legacyTitle = false; // WM_NAME (Latin-1) only
     bool transparent = false;
+    int minWidth = 0;                      // WM_NORMAL_HINTS
+    std::array<std::uint32_t, 4> shadow{}; // _GTK_FRAME_EXTENTS, drawn without the window manager's frame
 };
 
 const std::vector<Shape> kShapes = {
@@ -96,6 +98,18 @@ public:
         if (shape.state) {
             const xcb_atom_t state = atom(shape.state);
             set(w, "_NET_WM_STATE", XCB_ATOM_ATOM, 32, &state, 1);
+        }
+        if (shape.minWidth > 0) {
+            std::array<std::uint32_t, 18> hints{};
+            hints[0] = 16; // PMinSize
+            hints[5] = std::uint32_t(shape.minWidth);
+            hints[6] = 50;
+            set(w, "WM_NORMAL_HINTS", XCB_ATOM_WM_SIZE_HINTS, 32, hints.data(), 18);
+        }
+        if (shape.shadow != std::array<std::uint32_t, 4>{}) {
+            set(w, "_GTK_FRAME_EXTENTS", XCB_ATOM_CARDINAL, 32, shape.shadow.data(), 4);
+            const std::uint32_t undecorated[] = {2, 0, 0, 0, 0}; // _MOTIF_WM_HINTS: decorations given, none
+            set(w, "_MOTIF_WM_HINTS", atom("_MOTIF_WM_HINTS"), 32, undecorated, 5);
         }
         if (shape.transparent) {
             const std::uint32_t none = 0;
@@ -216,6 +230,37 @@ const WindowInfo* find(const std::vector<WindowInfo>& list, xcb_window_t id) {
     return found == list.end() ? nullptr : &*found;
 }
 
+Element windowElement(X11WindowElements& elements, std::int32_t pid, xcb_window_t id) {
+    const AXValue all = elements.attribute(elements.application(pid), AXAttribute::Windows);
+    const auto* windows = std::get_if<std::vector<Element>>(&all);
+    if (!windows) {
+        return nullptr;
+    }
+    const auto found = std::find_if(windows->begin(), windows->end(),
+                                    [&](const Element& e) { return elements.windowNumber(e) == id; });
+    return found == windows->end() ? nullptr : *found;
+}
+
+std::optional<Rect> frameOf(X11WindowElements& elements, const Element& window) {
+    const AXValue position = elements.attribute(window, AXAttribute::Position);
+    const AXValue size = elements.attribute(window, AXAttribute::Size);
+    const auto* p = std::get_if<Point>(&position);
+    const auto* z = std::get_if<Size>(&size);
+    return p && z ? std::optional(Rect{p->x, p->y, z->width, z->height}) : std::nullopt;
+}
+
+bool within2(const Rect& a, const Rect& b) {
+    return std::abs(a.x - b.x) <= 2 && std::abs(a.y - b.y) <= 2 && std::abs(a.width - b.width) <= 2 &&
+           std::abs(a.height - b.height) <= 2;
+}
+
+/// What the snapping logic writes: position, size, position.
+void applyFrame(X11WindowElements& elements, const Element& window, const Rect& r) {
+    elements.setAttribute(window, AXAttribute::Position, r.origin());
+    elements.setAttribute(window, AXAttribute::Size, r.size());
+    elements.setAttribute(window, AXAttribute::Position, r.origin());
+}
+
 TEST_P(X11WindowsTest, ListsEachKindOfWindowAsItIs) {
     X11Clients clients(desktop_->display);
     X11WindowList everyone(clients, 0);
@@ -252,7 +297,10 @@ TEST_P(X11WindowsTest, ListsEachKindOfWindowAsItIs) {
         EXPECT_EQ(w->ownerName, QStringLiteral("Probe")) << c.title;
     }
     const WindowInfo* small = find(list, id("Small"));
-    EXPECT_EQ(small->bounds.size(), (Size{81, 61})) << "client size, without the frame";
+    X11WindowElements elements(clients);
+    EXPECT_EQ(small->bounds, frameOf(elements, windowElement(elements, 4005, id("Small"))))
+        << "the same rectangle as the window element's";
+    EXPECT_GT(small->bounds.height, 61) << "with the window manager's frame";
     EXPECT_EQ(find(list, id("Clear"))->alpha, 0.0);
 
     X11WindowList mine(clients, kSelf);
@@ -291,6 +339,85 @@ TEST_P(X11WindowsTest, RaisingAWindowBringsItToTheFrontOfTheList) {
     EXPECT_FALSE(elements.activateApplication(999999));
     ASSERT_TRUE(elements.activateApplication(4005));
     EXPECT_TRUE(Maker::waitFor([&] { return clients.activeWindow() == id("Small"); }));
+}
+
+TEST_P(X11WindowsTest, FramesLandOnTheLeftHalfOfTheWorkAreaAsFarAsTheWindowAllows) {
+    X11Clients& clients = desktop_->maker->clients();
+    X11WindowElements elements(clients);
+    const auto workarea = [&] {
+        const auto cookie = xcb_get_property(clients.connection(), 0, clients.root(), clients.atom("_NET_WORKAREA"),
+                                             XCB_ATOM_CARDINAL, 0, 4);
+        std::unique_ptr<xcb_get_property_reply_t, decltype(&std::free)> reply(
+            xcb_get_property_reply(clients.connection(), cookie, nullptr), &std::free);
+        const auto* v = static_cast<const std::uint32_t*>(xcb_get_property_value(reply.get()));
+        return Rect{double(v[0]), double(v[1]), double(v[2]), double(v[3])};
+    }();
+    const Rect half{workarea.x, workarea.y, workarea.width / 2, workarea.height};
+    // icewm keeps every window's frame on the screen, so shadows cannot reach past its edge there.
+    const Rect inner{workarea.x + 128, workarea.y + 64, 1024, 672};
+    struct Case {
+        Shape shape;
+        bool maximised;
+        Rect target;
+        double minWidth; // the client's minimum, for a window manager that holds pager requests to it (openbox)
+    };
+    const std::vector<Case> cases = {
+        {{"Normal", nullptr, nullptr, 4101}, false, half, 0},
+        {{"Maximised", nullptr, nullptr, 4101}, true, half, 0},
+        {{"Shadowed", nullptr, nullptr, 4101, 400, 300, false, false, 0, {20, 20, 15, 25}}, false, inner, 0},
+        {{"Wide", nullptr, nullptr, 4101, 900, 300, false, false, 800}, false, half, 800},
+    };
+    for (const Case& c : cases) {
+        const xcb_window_t id = desktop_->maker->make(c.shape);
+        ASSERT_TRUE(desktop_->maker->managed(id)) << c.shape.title.constData();
+        const Element window = windowElement(elements, 4101, id);
+        ASSERT_TRUE(window);
+        if (c.shape.shadow[0] != 0) {
+            const auto frame = frameOf(elements, window);
+            ASSERT_TRUE(frame);
+            EXPECT_EQ(frame->size(), (Size{360, 260})) << "the shadows are not part of the window";
+        }
+        if (c.maximised) {
+            clients.sendToWindowManager(
+                id, clients.atom("_NET_WM_STATE"),
+                {1, clients.atom("_NET_WM_STATE_MAXIMIZED_VERT"), clients.atom("_NET_WM_STATE_MAXIMIZED_HORZ"), 2, 0});
+            ASSERT_TRUE(Maker::waitFor([&] { return clients.read(id).front().maximized; }));
+        }
+        applyFrame(elements, window, c.target);
+        const auto frame = frameOf(elements, window);
+        ASSERT_TRUE(frame) << c.shape.title.constData();
+        if (c.minWidth == 0 || GetParam() != QStringLiteral("openbox")) {
+            EXPECT_TRUE(within2(*frame, c.target)) << c.shape.title.constData() << " at " << frame->x << "," << frame->y
+                                                   << " " << frame->width << "x" << frame->height;
+        } else {
+            EXPECT_TRUE(within2(Rect{frame->x, frame->y, half.width, frame->height}, half));
+            EXPECT_GE(frame->width, c.minWidth) << "the client's minimum width holds";
+        }
+        const ClientWindow after = clients.read(id).front();
+        EXPECT_FALSE(after.maximized) << c.shape.title.constData();
+        EXPECT_EQ(after.visibleFrame(), *frame) << "the window list's rectangle";
+    }
+}
+
+TEST_P(X11WindowsTest, UnminimisingShowsTheWindowAndAVanishedWindowTakesNoWrites) {
+    X11Clients& clients = desktop_->maker->clients();
+    X11WindowElements elements(clients);
+    const Element minimised = windowElement(elements, 4001, id("Minimised"));
+    ASSERT_TRUE(minimised);
+    ASSERT_EQ(elements.attribute(minimised, AXAttribute::Minimized), AXValue{true});
+    ASSERT_TRUE(elements.setAttribute(minimised, AXAttribute::Minimized, false));
+    EXPECT_EQ(elements.attribute(minimised, AXAttribute::Minimized), AXValue{false}) << "shown when the call returns";
+    EXPECT_TRUE(Maker::waitFor([&] { return clients.read(id("Minimised")).front().viewable; }));
+
+    const xcb_window_t doomed = desktop_->maker->make(Shape{"Doomed", nullptr, nullptr, 4102});
+    ASSERT_TRUE(desktop_->maker->managed(doomed));
+    const Element window = windowElement(elements, 4102, doomed);
+    ASSERT_TRUE(window);
+    xcb_destroy_window(clients.connection(), doomed);
+    clients.sync();
+    EXPECT_FALSE(elements.setAttribute(window, AXAttribute::Position, Point{10, 10}));
+    EXPECT_FALSE(elements.setAttribute(window, AXAttribute::Size, Size{300, 300}));
+    EXPECT_FALSE(frameOf(elements, window));
 }
 
 TEST_P(X11WindowsTest, ApplicationWindowsCarryTheirIdsTitlesAndFrames) {
