@@ -16,8 +16,10 @@ namespace tillory::ui::testing {
 
 class OffscreenApp : public ::testing::Environment {
 public:
+    /// `platform` with its options: "offscreen:configfile=<json>" describes the screens.
+    explicit OffscreenApp(QByteArray platform = "offscreen") : platform_(std::move(platform)) {}
     void SetUp() override {
-        qputenv("QT_QPA_PLATFORM", "offscreen");
+        qputenv("QT_QPA_PLATFORM", platform_);
         qputenv("QT_QUICK_BACKEND", "software");
         static int argc = 1;
         static char name[] = "tillory_view_test";
@@ -27,6 +29,7 @@ public:
     void TearDown() override { app_.reset(); }
 
 private:
+    QByteArray platform_;
     std::unique_ptr<QGuiApplication> app_;
 };
 

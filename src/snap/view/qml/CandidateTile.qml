@@ -1,0 +1,92 @@
+import QtQuick
+import QtQuick.Window
+
+// One window Snap Assist offers: its picture (or its application's icon), and the icon and title under it.
+Item {
+    id: tile
+    required property var window
+    required property color accent
+    property bool isFocused: false
+    property bool animated: true
+    readonly property bool isHovered: mouse.containsMouse
+    readonly property string thumbnailSource: "image://tillory-snap/thumbnail/" + window.id + "/" + window.imageKey
+    readonly property string iconSource: "image://tillory-snap/icon/" + window.id + "/" + window.imageKey
+    signal tapped()
+
+    objectName: "tile"
+    width: 132
+    height: 106
+    scale: isHovered ? 1.04 : 1
+    Behavior on scale { enabled: tile.animated; NumberAnimation { duration: 120; easing.type: Easing.OutQuad } }
+
+    Rectangle {
+        id: preview
+        width: 132
+        height: 84
+        radius: 8
+        color: Qt.rgba(1, 1, 1, 0.06)
+    }
+    Image {
+        objectName: "thumbnail"
+        anchors.fill: preview
+        anchors.margins: 3
+        visible: tile.window.hasThumbnail
+        source: visible ? tile.thumbnailSource : ""
+        sourceSize: Qt.size(width * Screen.devicePixelRatio, height * Screen.devicePixelRatio)
+        fillMode: Image.PreserveAspectFit
+        // Every picture has an address of its own; a cached one would only hold its memory longer.
+        cache: false
+        smooth: true
+    }
+    Image {
+        objectName: "centredIcon"
+        anchors.centerIn: preview
+        width: 38
+        height: 38
+        visible: !tile.window.hasThumbnail && tile.window.hasIcon
+        source: visible ? tile.iconSource : ""
+        sourceSize: Qt.size(width * Screen.devicePixelRatio, height * Screen.devicePixelRatio)
+        cache: false
+        smooth: true
+    }
+    Rectangle {
+        anchors.fill: preview
+        radius: 8
+        color: "transparent"
+        border.width: tile.isFocused ? 2 : 1
+        border.color: tile.isFocused ? tile.accent : Qt.rgba(1, 1, 1, 0.14)
+    }
+
+    Row {
+        anchors.horizontalCenter: parent.horizontalCenter
+        y: preview.height + 6
+        height: 16
+        spacing: 4
+        Image {
+            anchors.verticalCenter: parent.verticalCenter
+            visible: tile.window.hasIcon
+            width: 13
+            height: 13
+            source: visible ? tile.iconSource : ""
+            sourceSize: Qt.size(width * Screen.devicePixelRatio, height * Screen.devicePixelRatio)
+            cache: false
+            smooth: true
+        }
+        Text {
+            anchors.verticalCenter: parent.verticalCenter
+            width: Math.min(implicitWidth, tile.width - (tile.window.hasIcon ? 17 : 0))
+            text: tile.window.title
+            color: Qt.rgba(1, 1, 1, 0.6)
+            font.pixelSize: 11
+            elide: Text.ElideRight
+            maximumLineCount: 1
+        }
+    }
+
+    MouseArea {
+        id: mouse
+        anchors.fill: parent
+        hoverEnabled: true
+        onClicked: tile.tapped()
+    }
+}

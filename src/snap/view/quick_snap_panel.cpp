@@ -1,0 +1,128 @@
+#include "snap/view/quick_snap_panel.h"
+
+#include "snap/snap_controller.h"
+#include "snap/view/snap_images.h"
+#include "snap/view/snap_view_layout.h"
+#include "ui/view/key_labels.h"
+#include "ui/view/screen_space.h"
+
+#include <QCoreApplication>
+#include <QLoggingCategory>
+#include <QQmlEngine>
+#include <QQuickItem>
+#include <QQuickView>
+
+namespace tillory::snap {
+namespace {
+
+Q_LOGGING_CATEGORY(lcSnapView, "tillory.snap.view", QtWarningMsg)
+
+class QuickSnapPanel final : public SnapPanel {
+public:
+    QuickSnapPanel(SnapController* controller, platform::KeyNames keyNames, QuickSnapPanelFactory::KeepOnTop keepOnTop,
+                   QuickSnapPanelFactory::Translucency translucency)
+        : keys_(std::move(keyNames)), keepOnTop_(std::move(keepOnTop)), translucency_(std::move(translucency)),
+          layout_(controller) {
+        // Bypassing the window manager puts the panel above full-screen windows and docks on every window manager
+        // tried; such a window never gets the focus, and the keys reach the controller through the key hub.
+        view_.setFlags(Qt::Tool | Qt::FramelessWindowHint | Qt::WindowStaysOnTopHint | Qt::WindowDoesNotAcceptFocus |
+                       Qt::BypassWindowManagerHint);
+        view_.setColor(Qt::transparent);
+        view_.setResizeMode(QQuickView::SizeRootObjectToView);
+        view_.engine()->addImageProvider(QLatin1String(SnapImageProvider::kName), new SnapImageProvider(controller));
+        view_.setInitialProperties({{QStringLiteral("controller"), QVariant::fromValue<QObject*>(controller)},
+                                    {QStringLiteral("layout"), QVariant::fromValue<QObject*>(&layout_)},
+                                    {QStringLiteral("keys"), QVariant::fromValue<QObject*>(&keys_)}});
+        view_.setSource(QUrl(QStringLiteral("qrc:/tillory/snap/SnapView.qml")));
+        QObject::connect(&layout_, &SnapViewLayout::maskChanged, &view_, [this] { update(); });
+    }
+
+    ~QuickSnapPanel() override {
+        if (keepOnTop_ && onTop_) {
+            keepOnTop_(0);
+        }
+        // The items bind to the controller and the layout: let them go while both still exist.
+        view_.setSource(QUrl());
+        QCoreApplication::sendPostedEvents(nullptr, QEvent::DeferredDelete);
+    }
+
+    bool loaded() const { return view_.status() == QQuickView::Ready && view_.rootObject() != nullptr; }
+
+    void setFrame(platform::Rect frame) override {
+        const QRect display = ui::toWindowGeometry(frame);
+        view_.setGeometry(display);
+        layout_.setWindowSize(display.size());
+        update();
+    }
+
+    void setIgnoresMouseEvents(bool ignores) override { view_.setFlag(Qt::WindowTransparentForInput, ignores); }
+
+    void orderFrontRegardless() override {
+        ordered_ = true;
+        layout_.setTranslucent(!translucency_ || translucency_());
+        update();
+        if (view_.isVisible()) {
+            view_.raise();
+        }
+    }
+
+    void orderOut() override {
+        ordered_ = false;
+        update();
+    }
+
+private:
+    /// Without compositing the window's clear pixels would hide the desktop as black: it then shows only what it
+    /// draws (a shape mask, which also lets clicks elsewhere through), and nothing at all while that is nothing.
+    void update() {
+        const QRegion region = layout_.translucent() ? QRegion() : layout_.opaqueMask();
+        const bool shows = ordered_ && (layout_.translucent() || !region.isEmpty());
+        if (shows && region != mask_) {
+            mask_ = region; // an empty region takes the mask away
+            view_.setMask(region);
+        }
+        if (shows && !view_.isVisible()) {
+            view_.show();
+            view_.raise();
+            if (keepOnTop_) {
+                keepOnTop_(view_.winId());
+                onTop_ = true;
+            }
+        } else if (!shows && view_.isVisible()) {
+            if (keepOnTop_) {
+                keepOnTop_(0);
+                onTop_ = false;
+            }
+            view_.hide();
+        }
+    }
+
+    ui::KeyLabels keys_;
+    QuickSnapPanelFactory::KeepOnTop keepOnTop_;
+    QuickSnapPanelFactory::Translucency translucency_;
+    SnapViewLayout layout_;
+    QQuickView view_; // after what its QML refers to, so it goes first
+    QRegion mask_;
+    bool ordered_ = false;
+    bool onTop_ = false;
+};
+
+} // namespace
+
+void QuickSnapPanelFactory::setController(SnapController* controller) {
+    controller_ = controller;
+}
+
+std::unique_ptr<SnapPanel> QuickSnapPanelFactory::create() {
+    if (!controller_) {
+        return nullptr;
+    }
+    auto panel = std::make_unique<QuickSnapPanel>(controller_, keyNames_, keepOnTop_, translucency_);
+    if (!panel->loaded()) {
+        qCWarning(lcSnapView) << "the snap view did not load";
+        return nullptr;
+    }
+    return panel;
+}
+
+} // namespace tillory::snap
