@@ -9,81 +9,16 @@
 #include "platform/linux/x11_app_icons.h"
 #include "platform/linux/x11_clients.h"
 #include "platform/linux/x11_event_taps.h"
+#include "platform/linux/x11_screens.h"
 #include "platform/linux/x11_thumbnails.h"
 #include "platform/linux/x11_window_elements.h"
 #include "platform/linux/x11_window_list.h"
 #include "platform/linux/x11_workspace.h"
 #include "platform/linux/xdg_login_item.h"
 
-#include <QCursor>
 #include <QGuiApplication>
-#include <QScreen>
-#include <QStyleHints>
 
 namespace tillory::platform::nix {
-namespace {
-
-class ConnectionSubscription final : public Subscription {
-public:
-    explicit ConnectionSubscription(std::unique_ptr<QObject> context) : context_(std::move(context)) {}
-
-private:
-    std::unique_ptr<QObject> context_; // destroying it drops every connection made with it
-};
-
-/// Screens from Qt, flipped into screen space (origin at the bottom left of the primary screen, y up).
-class QtScreens final : public Screens {
-public:
-    std::vector<ScreenInfo> screens() override {
-        std::vector<ScreenInfo> list;
-        QScreen* primary = QGuiApplication::primaryScreen();
-        if (!primary) {
-            return list;
-        }
-        const double height = primary->geometry().height();
-        auto flip = [height](const QRect& r) {
-            return Rect{double(r.x()), height - double(r.y() + r.height()), double(r.width()), double(r.height())};
-        };
-        list.push_back({flip(primary->geometry()), flip(primary->availableGeometry())});
-        for (QScreen* screen : QGuiApplication::screens()) {
-            if (screen != primary) {
-                list.push_back({flip(screen->geometry()), flip(screen->availableGeometry())});
-            }
-        }
-        return list;
-    }
-
-    Point mouseLocation() override {
-        const QPoint p = QCursor::pos();
-        QScreen* primary = QGuiApplication::primaryScreen();
-        const double height = primary ? primary->geometry().height() : 0;
-        return {double(p.x()), height - double(p.y())};
-    }
-
-    double doubleClickInterval() override { return QGuiApplication::styleHints()->mouseDoubleClickInterval() / 1000.0; }
-
-    SubscriptionPtr observeChanges(std::function<void()> onChange) override {
-        auto context = std::make_unique<QObject>();
-        auto notify = [onChange] { onChange(); };
-        auto watch = [context = context.get(), notify](QScreen* screen) {
-            QObject::connect(screen, &QScreen::geometryChanged, context, notify);
-            QObject::connect(screen, &QScreen::availableGeometryChanged, context, notify);
-        };
-        for (QScreen* screen : QGuiApplication::screens()) {
-            watch(screen);
-        }
-        auto* app = qGuiApp;
-        QObject::connect(app, &QGuiApplication::screenAdded, context.get(), [watch, notify](QScreen* screen) {
-            watch(screen);
-            notify();
-        });
-        QObject::connect(app, &QGuiApplication::screenRemoved, context.get(), notify);
-        QObject::connect(app, &QGuiApplication::primaryScreenChanged, context.get(), notify);
-        return std::make_unique<ConnectionSubscription>(std::move(context));
-    }
-};
-
-} // namespace
 
 struct LinuxDesktop::Services {
     X11Workspace workspace;
@@ -104,7 +39,7 @@ struct LinuxDesktop::Services {
     X11ScreenCapture screenCapture{windowCapture};
     X11AppIcons appIcons{windowClients};
     QtPasteboard pasteboard{QGuiApplication::clipboard()};
-    QtScreens screens;
+    X11Screens screens;
     XdgLoginItem loginItem;
     QProcessRunner processRunner;
     ProcSystemCounters systemCounters;

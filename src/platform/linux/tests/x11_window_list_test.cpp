@@ -1,8 +1,10 @@
 // The window list's rules without a server: which client windows are listed and on which layer, application names
-// from desktop entries, the choice among the images of a _NET_WM_ICON property, and compound text titles.
+// from desktop entries, the choice among the images of a _NET_WM_ICON property, compound text titles, frames and
+// size hints, and the screens' work areas and order.
 #include "platform/linux/compound_text.h"
 #include "platform/linux/desktop_entries.h"
 #include "platform/linux/net_wm_icon.h"
+#include "platform/linux/x11_screens.h"
 #include "platform/linux/x11_window_list.h"
 
 #include <QDir>
@@ -259,6 +261,75 @@ TEST(CompoundText, LatinAndUtf8SegmentsReadOtherSetsStandIn) {
     };
     for (const Case& c : cases) {
         EXPECT_EQ(decodeCompoundText(c.bytes), c.text) << c.bytes.toHex().toStdString();
+    }
+}
+
+TEST(WorkArea, StrutsTakeTheirStripFromTheMonitorsTheyReach) {
+    const Size root{1280, 800};
+    const Rect left{0, 0, 640, 800};
+    const Rect right{640, 0, 640, 800};
+    struct Case {
+        const char* what;
+        std::vector<std::uint32_t> partial;
+        std::vector<std::uint32_t> plain;
+        Rect left;
+        Rect right;
+    };
+    const std::vector<Case> cases = {
+        {"top of the right one", {0, 0, 30, 0, 0, 0, 0, 0, 640, 1279, 0, 0}, {}, left, {640, 30, 640, 770}},
+        {"whole bottom edge", {}, {0, 0, 0, 40}, {0, 0, 640, 760}, {640, 0, 640, 760}},
+        {"left edge", {50, 0, 0, 0, 0, 799, 0, 0, 0, 0, 0, 0}, {}, {50, 0, 590, 800}, right},
+        {"right edge, upper half", {0, 60, 0, 0, 0, 0, 0, 399, 0, 0, 0, 0}, {}, left, {640, 0, 580, 800}},
+        {"partial wins", {0, 0, 0, 20, 0, 0, 0, 0, 0, 0, 0, 639}, {0, 0, 0, 40}, {0, 0, 640, 780}, right},
+        {"thicker than the root", {0, 0, 900, 0, 0, 0, 0, 0, 0, 1279, 0, 0}, {}, left, right},
+        {"span ends before it starts", {0, 0, 30, 0, 0, 0, 0, 0, 900, 100, 0, 0}, {}, left, right},
+        {"cut short", {0, 0, 30}, {}, left, right},
+        {"leaving nothing of a monitor", {}, {700, 0, 0, 0}, left, {700, 0, 580, 800}},
+    };
+    for (const Case& c : cases) {
+        std::vector<Strut> struts;
+        if (auto strut = parseStrut(c.partial, c.plain, root)) {
+            struts.push_back(*strut);
+        }
+        EXPECT_EQ(workArea(left, struts, root), c.left) << c.what;
+        EXPECT_EQ(workArea(right, struts, root), c.right) << c.what;
+    }
+}
+
+TEST(ScreenSpace, ReferenceFirstAtTheOriginAndTheRestFlippedAgainstIt) {
+    struct Case {
+        const char* what;
+        std::vector<Monitor> monitors;
+        std::vector<Rect> frames;
+        double reference;
+    };
+    const auto at = [](Rect r, bool primary = false) { return Monitor{r, r, primary}; };
+    const std::vector<Case> cases = {
+        {"one", {at({0, 0, 1440, 900}, true)}, {{0, 0, 1440, 900}}, 900},
+        {"origin on the second",
+         {at({1920, 0, 1280, 1024}, true), at({0, 0, 1920, 1080})},
+         {{0, 0, 1920, 1080}, {1920, 56, 1280, 1024}},
+         1080},
+        {"bottoms aligned, the primary lower",
+         {at({0, 360, 1920, 1080}, true), at({1920, 0, 2560, 1440})},
+         {{1920, 0, 2560, 1440}, {0, 0, 1920, 1080}},
+         1440},
+        {"primary on top, away from the origin",
+         {at({0, 100, 1000, 700}), at({1000, 0, 1000, 800}, true), at({2000, 0, 1000, 900})},
+         {{1000, 0, 1000, 800}, {0, 0, 1000, 700}, {2000, -100, 1000, 900}},
+         800},
+        {"none", {}, {}, 0},
+    };
+    for (const Case& c : cases) {
+        double reference = -1;
+        const auto list = screenSpace(c.monitors, &reference);
+        std::vector<Rect> frames;
+        for (const ScreenInfo& s : list) {
+            frames.push_back(s.frame);
+            EXPECT_EQ(s.visibleFrame, s.frame) << c.what;
+        }
+        EXPECT_EQ(frames, c.frames) << c.what;
+        EXPECT_EQ(reference, c.reference) << c.what;
     }
 }
 

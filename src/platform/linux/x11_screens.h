@@ -1,0 +1,64 @@
+#pragma once
+
+#include "platform/api/workspace.h"
+
+#include <array>
+#include <cstdint>
+#include <memory>
+#include <optional>
+#include <vector>
+
+namespace tillory::platform::nix {
+
+/// The strips of the root window a panel reserves (EWMH struts), in X root pixels: left, right, top, bottom, each
+/// as a thickness from that edge of the root and the span along the edge it covers (first and last pixel).
+struct Strut {
+    std::array<double, 4> thickness{};
+    std::array<std::array<double, 2>, 4> span{};
+};
+
+/// A strut from _NET_WM_STRUT_PARTIAL (12 words), else _NET_WM_STRUT (4 words, whole edges). Sides thicker than
+/// the root or with a span that ends before it starts count as 0; nothing when no side is left.
+std::optional<Strut> parseStrut(const std::vector<std::uint32_t>& partial, const std::vector<std::uint32_t>& plain,
+                                Size root);
+
+/// A monitor's work area: its rectangle without the struts that reach into it (X root pixels). A strut that would
+/// leave nothing is ignored.
+Rect workArea(const Rect& monitor, const std::vector<Strut>& struts, Size root);
+
+/// One monitor in the global top-left space (Qt's logical coordinates).
+struct Monitor {
+    Rect frame;
+    Rect available;
+    bool primary = false;
+};
+
+/// The monitors in screen space (y up), the reference screen first: the one holding the root's origin, else the
+/// primary one when its top is the root's top, else the first one whose top is. Its bottom-left corner is
+/// screen space's origin, so that flipping against the first screen gives back the X coordinates. `reference`
+/// receives the height flipped against.
+std::vector<ScreenInfo> screenSpace(const std::vector<Monitor>& monitors, double* reference = nullptr);
+
+/// Screens of an X11 desktop: Qt's monitors (RandR), each with its own work area from the struts of the window
+/// manager's clients (Qt's work area is the whole desktop's _NET_WORKAREA cut to each monitor, which loses a
+/// panel's side when it stands on another monitor). Without an EWMH window manager, Qt's work areas. The answer
+/// is kept until a monitor, the client list, the work area or a panel's struts change. Main thread.
+class X11Screens final : public Screens {
+public:
+    X11Screens();
+    ~X11Screens() override;
+    X11Screens(const X11Screens&) = delete;
+    X11Screens& operator=(const X11Screens&) = delete;
+
+    std::vector<ScreenInfo> screens() override;
+    Point mouseLocation() override;
+    double doubleClickInterval() override;
+    SubscriptionPtr observeChanges(std::function<void()> onChange) override;
+
+    class Impl;
+
+private:
+    std::unique_ptr<Impl> d_;
+};
+
+} // namespace tillory::platform::nix
