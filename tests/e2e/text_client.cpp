@@ -5,6 +5,7 @@
 //   window <window id>           for the extra window of --second-window, before "ready"
 //   press <key> <modifiers> <text as JSON>, release <key> <modifiers> <text as JSON>
 //   text <text as JSON>          after each change of the text field
+// --min-width makes the window refuse to be narrower, as some applications do.
 #include <QApplication>
 #include <QJsonArray>
 #include <QJsonDocument>
@@ -18,6 +19,7 @@
 #include <QWindow>
 
 #include <cstdio>
+#include <cstdlib>
 #include <cstring>
 #include <vector>
 
@@ -29,6 +31,7 @@ struct Options {
     QString geometry = QStringLiteral("400x80+100+100");
     bool list = false;
     bool secondWindow = false;
+    int minWidth = 0;
 };
 
 bool parse(int argc, char** argv, Options& options) {
@@ -42,6 +45,8 @@ bool parse(int argc, char** argv, Options& options) {
             options.geometry = QString::fromLocal8Bit(argv[++i]);
         } else if (std::strcmp(argv[i], "--mode") == 0 && hasValue) {
             options.list = std::strcmp(argv[++i], "list") == 0;
+        } else if (std::strcmp(argv[i], "--min-width") == 0 && hasValue) {
+            options.minWidth = std::atoi(argv[++i]);
         } else if (std::strcmp(argv[i], "--second-window") == 0) {
             options.secondWindow = true;
         } else {
@@ -104,7 +109,7 @@ int main(int argc, char** argv) {
     Options options;
     if (!parse(argc, argv, options)) {
         std::fprintf(stderr, "usage: text_client [--class NAME] [--title T] [--geometry WxH+X+Y] [--mode text|list] "
-                             "[--second-window]\n");
+                             "[--second-window] [--min-width PIXELS]\n");
         return 2;
     }
     std::setvbuf(stdout, nullptr, _IOLBF, 0);
@@ -123,6 +128,7 @@ int main(int argc, char** argv) {
         std::fprintf(stderr, "text_client: geometry must look like 400x80+100+100\n");
         return 2;
     }
+    window.setMinimumWidth(options.minWidth);
     auto* layout = new QVBoxLayout(&window);
     layout->setContentsMargins(0, 0, 0, 0);
     QWidget* focusTarget = nullptr;
