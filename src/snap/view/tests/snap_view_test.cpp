@@ -17,7 +17,6 @@ namespace tillory::snap {
 namespace {
 
 using namespace ui::testing;
-using platform::Bitmap;
 using platform::Event;
 using platform::EventType;
 
@@ -32,13 +31,12 @@ public:
     explicit PaintedCapture(core::Scheduler& scheduler) : scheduler_(scheduler) {}
     bool capture(std::vector<platform::CaptureRequest> requests, Delivery deliver) override {
         for (const auto& r : requests) {
-            const auto& [color, dark] = looks.at(r.window);
-            Bitmap image = toBitmap(windowPicture(QSize(r.width, r.height), color, dark));
+            const auto image = toBitmap(windowPicture(QSize(r.width, r.height), looks.at(r.window), false));
             scheduler_.post([deliver, id = r.window, image] { deliver(id, image); });
         }
         return true;
     }
-    std::map<std::uint32_t, std::pair<QColor, bool>> looks;
+    std::map<std::uint32_t, QColor> looks;
 
 private:
     core::Scheduler& scheduler_;
@@ -48,15 +46,14 @@ struct AppLook {
     const char* name;
     const char* title;
     QColor color;
-    bool dark;
 };
 // The editor's window is the one snapped; the others are offered in this order (front to back).
 const AppLook kApps[] = {
-    {"Editor", "main.cpp — tillory", QColor(0x8b, 0x5c, 0xf6), true},
-    {"Files", "Downloads", QColor(0x3b, 0x82, 0xf6), false},
-    {"Terminal", "~/src/tillory — bash", QColor(0x22, 0xc5, 0x5e), true},
-    {"Browser", "Release notes", QColor(0xf9, 0x73, 0x16), false},
-    {"Mail", "Inbox (3)", QColor(0xec, 0x48, 0x99), false},
+    {"Editor", "main.cpp — tillory", QColor(0x8b, 0x5c, 0xf6)},
+    {"Files", "Downloads", QColor(0x3b, 0x82, 0xf6)},
+    {"Terminal", "~/src/tillory — bash", QColor(0x22, 0xc5, 0x5e)},
+    {"Browser", "Release notes", QColor(0xf9, 0x73, 0x16)},
+    {"Mail", "Inbox (3)", QColor(0xec, 0x48, 0x99)},
 };
 
 /// What the tests put behind the panel's clear pixels, as a compositing manager shows the desktop through them.
@@ -106,11 +103,9 @@ protected:
             const auto pid = sim.launchApp(QStringLiteral("org.example.") + QString::fromUtf8(it->name),
                                            QString::fromUtf8(it->name));
             sim.setAppIcon(pid, iconPicture(it->color, QChar::fromLatin1(it->name[0])));
-            const platform::Rect bounds =
-                pids.empty() ? platform::Rect{100, 100, 800, 500} : platform::Rect{100, 100, 1200, 800};
-            windows.insert(windows.begin(), sim.openWindow(pid, QString::fromUtf8(it->title), bounds));
+            windows.insert(windows.begin(), sim.openWindow(pid, QString::fromUtf8(it->title), {100, 100, 1200, 800}));
             pids.insert(pids.begin(), pid);
-            capture.looks[windows.front()] = {it->color, it->dark};
+            capture.looks[windows.front()] = it->color;
         }
         sim.activate(pids[0]);
     }
@@ -241,6 +236,11 @@ TEST_F(SnapViewTest, ClicksCommitAZoneFillTheHighlightedZoneOrCancel) {
     ASSERT_EQ(snap->mode(), SnapController::Mode::Assist);
     const auto tiles = items(QStringLiteral("tile"));
     ASSERT_EQ(tiles.size(), 4u);
+    // The tile under the mouse grows by 4 %.
+    QTest::mouseMove(panel(), place(tiles[2]).center().toPoint());
+    shot(panel(), QStringLiteral("snap-assist-hover"));
+    EXPECT_DOUBLE_EQ(tiles[2]->property("grow").toDouble(), 1.04);
+    EXPECT_DOUBLE_EQ(tiles[1]->property("grow").toDouble(), 1);
     click(place(tiles[2]).center());
     EXPECT_EQ(sim.window(windows[3])->bounds, (platform::Rect{0, 25, 720, 875}));
     EXPECT_FALSE(snap->isActive()) << "every zone filled";
