@@ -41,9 +41,11 @@ public:
         if (keepOnTop_ && onTop_) {
             keepOnTop_(0);
         }
-        // The items bind to the controller and the layout: let them go while both still exist.
+        // The items bind to the controller and the layout: let them go while both still exist. The scene graph
+        // frees the textures of pictures that went away at its next sync, so sync once while the window exists.
         view_.setSource(QUrl());
         QCoreApplication::sendPostedEvents(nullptr, QEvent::DeferredDelete);
+        view_.grabWindow();
     }
 
     bool loaded() const { return view_.status() == QQuickView::Ready && view_.rootObject() != nullptr; }

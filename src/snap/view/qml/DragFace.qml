@@ -53,6 +53,7 @@ Item {
             width: parent.width + 28
             height: parent.height + 28
             source: visible ? "image://tillory-snap/glow/14/10/99" + face.accent.toString().substring(1) : ""
+            cache: false
             border { left: 38; top: 38; right: 38; bottom: 38 }
         }
         Rectangle {
@@ -103,6 +104,7 @@ Item {
             width: parent.width + 48
             height: parent.height + 48
             source: visible ? "image://tillory-snap/halo/24/18/4c000000" : ""
+            cache: false
             border { left: 66; top: 66; right: 66; bottom: 66 }
         }
         Rectangle {

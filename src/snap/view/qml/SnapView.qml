@@ -59,6 +59,7 @@ Item {
                 width: parent.width + 60
                 height: parent.height + 60
                 source: visible ? "image://tillory-snap/halo/30/20/59000000" : ""
+                cache: false
                 border { left: 80; top: 80; right: 80; bottom: 80 }
             }
             Rectangle {

@@ -23,7 +23,10 @@ using platform::nix::testing::pumpUntil;
 using platform::nix::testing::XEnvironment;
 using platform::nix::testing::XServer;
 
-const bool installed = (qputenv("QT_QUICK_BACKEND", "software"), XEnvironment::install(true));
+// No session bus: the panel needs none, and Qt would otherwise have one started on the test's X server.
+const bool installed =
+    (qputenv("QT_QUICK_BACKEND", "software"),
+     qputenv("DBUS_SESSION_BUS_ADDRESS", "unix:path=/nonexistent/tillory-test-bus"), XEnvironment::install(true));
 
 /// A window of another program under the panel, counting the presses it gets.
 class Beneath final : public QRasterWindow {
