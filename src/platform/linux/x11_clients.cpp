@@ -220,6 +220,34 @@ std::vector<ClientWindow> X11Clients::read(xcb_window_t only) {
         return {};
     }
     dropQueuedEvents();
+    const xcb_atom_t netState = atom("_NET_WM_STATE");
+    const xcb_atom_t types[] = {atom("_NET_WM_WINDOW_TYPE"),
+                                atom("_NET_WM_DESKTOP"),
+                                atom("_NET_WM_PID"),
+                                atom("_NET_WM_NAME"),
+                                atom("WM_STATE"),
+                                atom("_GTK_APPLICATION_ID"),
+                                atom("_KDE_NET_WM_DESKTOP_FILE"),
+                                atom("_NET_WM_WINDOW_OPACITY"),
+                                atom("_NET_FRAME_EXTENTS"),
+                                atom("_GTK_FRAME_EXTENTS")};
+    const auto property = [this](xcb_window_t w, xcb_atom_t a, std::uint32_t length) {
+        return xcb_get_property(c_, 0, w, a, XCB_GET_PROPERTY_TYPE_ANY, 0, length);
+    };
+    std::vector<Pending> pending;
+    const auto request = [&](xcb_window_t w) {
+        pending.push_back(
+            {xcb_get_window_attributes(c_, w), xcb_get_geometry(c_, w), xcb_translate_coordinates(c_, w, root_, 0, 0),
+             property(w, types[0], kListWords), property(w, netState, kListWords), property(w, types[4], 2),
+             property(w, types[1], 1), property(w, types[2], 1), property(w, types[3], kTextWords),
+             property(w, XCB_ATOM_WM_NAME, kTextWords), property(w, XCB_ATOM_WM_CLASS, kTextWords),
+             property(w, types[5], kTextWords), property(w, types[6], kTextWords), property(w, types[7], 1),
+             property(w, types[8], 4), property(w, types[9], 4), property(w, XCB_ATOM_WM_TRANSIENT_FOR, 1)});
+    };
+    // One window is asked about together with the lists, which then say whether it is a client: one round trip.
+    if (only != XCB_NONE) {
+        request(only);
+    }
     const auto stackingCookie =
         xcb_get_property(c_, 0, root_, atom("_NET_CLIENT_LIST_STACKING"), XCB_ATOM_WINDOW, 0, kMaxClients);
     const auto listCookie = xcb_get_property(c_, 0, root_, atom("_NET_CLIENT_LIST"), XCB_ATOM_WINDOW, 0, kMaxClients);
@@ -235,32 +263,15 @@ std::vector<ClientWindow> X11Clients::read(xcb_window_t only) {
     std::erase_if(ids, [&seen, only](std::uint32_t id) {
         return id == XCB_NONE || (only != XCB_NONE && id != only) || !seen.insert(id).second;
     });
-
-    const xcb_atom_t netState = atom("_NET_WM_STATE");
-    const xcb_atom_t types[] = {atom("_NET_WM_WINDOW_TYPE"),
-                                atom("_NET_WM_DESKTOP"),
-                                atom("_NET_WM_PID"),
-                                atom("_NET_WM_NAME"),
-                                atom("WM_STATE"),
-                                atom("_GTK_APPLICATION_ID"),
-                                atom("_KDE_NET_WM_DESKTOP_FILE"),
-                                atom("_NET_WM_WINDOW_OPACITY"),
-                                atom("_NET_FRAME_EXTENTS"),
-                                atom("_GTK_FRAME_EXTENTS")};
-    const auto property = [this](xcb_window_t w, xcb_atom_t a, std::uint32_t length) {
-        return xcb_get_property(c_, 0, w, a, XCB_GET_PROPERTY_TYPE_ANY, 0, length);
-    };
-    // Every request goes out before the first reply is awaited: one round trip for the whole list.
-    std::vector<Pending> pending;
-    pending.reserve(ids.size());
-    for (const xcb_window_t w : ids) {
-        pending.push_back(
-            {xcb_get_window_attributes(c_, w), xcb_get_geometry(c_, w), xcb_translate_coordinates(c_, w, root_, 0, 0),
-             property(w, types[0], kListWords), property(w, netState, kListWords), property(w, types[4], 2),
-             property(w, types[1], 1), property(w, types[2], 1), property(w, types[3], kTextWords),
-             property(w, XCB_ATOM_WM_NAME, kTextWords), property(w, XCB_ATOM_WM_CLASS, kTextWords),
-             property(w, types[5], kTextWords), property(w, types[6], kTextWords), property(w, types[7], 1),
-             property(w, types[8], 4), property(w, types[9], 4), property(w, XCB_ATOM_WM_TRANSIENT_FOR, 1)});
+    const bool listed = only == XCB_NONE || !ids.empty();
+    if (only != XCB_NONE) {
+        ids = {only};
+    } else {
+        // Every request goes out before the first reply is awaited: one round trip for the whole list.
+        pending.reserve(ids.size());
+        for (const xcb_window_t w : ids) {
+            request(w);
+        }
     }
     const std::map<xcb_atom_t, ClientKind> kinds = {
         {atom("_NET_WM_WINDOW_TYPE_NORMAL"), ClientKind::Normal},
@@ -300,8 +311,8 @@ std::vector<ClientWindow> X11Clients::read(xcb_window_t only) {
                    pid = take(p.pid), netName = take(p.netName), wmName = take(p.wmName), wmClass = take(p.wmClass),
                    gtkId = take(p.gtkId), kdeFile = take(p.kdeFile), opacity = take(p.opacity),
                    extents = take(p.extents), gtkExtents = take(p.gtkExtents), transient = take(p.transient);
-        if (!attributes || !geometry || !position) {
-            continue; // gone between the list and the read
+        if (!listed || !attributes || !geometry || !position) {
+            continue; // not a client, or gone between the list and the read
         }
         ClientWindow w;
         w.id = ids[i];
