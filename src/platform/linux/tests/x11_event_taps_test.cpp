@@ -9,6 +9,8 @@
 #include <QKeyEvent>
 #include <QRasterWindow>
 
+#include <xcb/xcb.h>
+
 #include <gtest/gtest.h>
 
 #include <vector>
@@ -422,6 +424,38 @@ TEST_F(X11EventTapsTest, MouseTapSeesPressDragsAtEachStepAndRelease) {
     xdotool({QStringLiteral("click"), QStringLiteral("3")});
     testing::pump(200);
     EXPECT_EQ(seen_.size(), before);
+}
+
+TEST_F(X11EventTapsTest, MouseTapFollowsADragWhileAnotherClientHoldsThePointer) {
+    // Another client takes the press and then the pointer, as a window manager does when it moves a window.
+    xcb_connection_t* wm = xcb_connect(nullptr, nullptr);
+    const xcb_window_t root = xcb_setup_roots_iterator(xcb_get_setup(wm)).data->root;
+    const xcb_window_t title = xcb_generate_id(wm);
+    const std::uint32_t values[] = {1, XCB_EVENT_MASK_BUTTON_PRESS};
+    xcb_create_window(wm, 0, title, root, 500, 300, 200, 200, 0, XCB_WINDOW_CLASS_INPUT_ONLY, XCB_COPY_FROM_PARENT,
+                      XCB_CW_OVERRIDE_REDIRECT | XCB_CW_EVENT_MASK, values);
+    xcb_map_window(wm, title);
+    std::free(xcb_get_input_focus_reply(wm, xcb_get_input_focus(wm), nullptr));
+    xdotool(QStringLiteral("mousemove 600 400").split(u' '));
+    auto t = taps_->createTap(70, [this](EventType, const Event& e) -> EventResult {
+        seen_.push_back(e);
+        return e;
+    });
+    xdotool(QStringLiteral("mousedown 1").split(u' '));
+    ASSERT_TRUE(pumpUntil([this] { return !seen_.empty(); }));
+    std::unique_ptr<xcb_grab_pointer_reply_t, decltype(&std::free)> grab(
+        xcb_grab_pointer_reply(wm,
+                               xcb_grab_pointer(wm, 0, root, XCB_EVENT_MASK_POINTER_MOTION, XCB_GRAB_MODE_ASYNC,
+                                                XCB_GRAB_MODE_ASYNC, XCB_NONE, XCB_NONE, XCB_CURRENT_TIME),
+                               nullptr),
+        &std::free);
+    EXPECT_TRUE(grab && grab->status == XCB_GRAB_STATUS_SUCCESS);
+    xdotool(QStringLiteral("mousemove_relative -- 40 0").split(u' '));
+    EXPECT_TRUE(pumpUntil([this] { return seen_.back().location == Point{640, 400}; }));
+    EXPECT_EQ(seen_.back().type, EventType::LeftMouseDragged);
+    xdotool(QStringLiteral("mouseup 1").split(u' '));
+    EXPECT_TRUE(pumpUntil([this] { return seen_.back().type == EventType::LeftMouseUp; }));
+    xcb_disconnect(wm);
 }
 
 TEST_F(X11EventTapsTest, MouseTapCountsADoubleClickAndStopsWhenDestroyedFromItsCallback) {
