@@ -12,8 +12,10 @@
 #include "keyhub/key_event_hub.h"
 #include "keys/view/quick_cleaner_panel.h"
 #include "platform/linux/linux_desktop.h"
+#include "platform/linux/x11_compositor.h"
 #include "platform/linux/x11_top_keeper.h"
 #include "shell/app_state.h"
+#include "snap/view/quick_snap_panel.h"
 #include "switcher/view/quick_switcher_panel.h"
 #include "ui/view/scene_graph.h"
 
@@ -134,6 +136,12 @@ int main(int argc, char** argv) {
         [&switcherOnTop](quintptr window) { switcherOnTop.keepOnTop(static_cast<std::uint32_t>(window)); });
     services.palettePanels = &palettePanels;
     services.switcherPanels = &switcherPanels;
+    snap::QuickSnapPanelFactory snapPanels;
+    platform::nix::X11TopKeeper snapOnTop;
+    platform::nix::X11Compositor compositor;
+    snapPanels.setKeepOnTop([&snapOnTop](quintptr window) { snapOnTop.keepOnTop(static_cast<std::uint32_t>(window)); });
+    snapPanels.setTranslucency([&compositor] { return compositor.isRunning(); });
+    services.snapPanels = &snapPanels;
     services.cleanerPanels = &cleanerPanels;
     shell::AppState appState(std::move(services));
     palettePanels.setController(&appState.clipboardPalette());
@@ -141,6 +149,8 @@ int main(int argc, char** argv) {
     cleanerPanels.setController(&appState.keyboardCleaner());
     switcherPanels.setEngine(&appState.switcher());
     switcherPanels.setKeyNames(platform.keyNames);
+    snapPanels.setController(&appState.snap());
+    snapPanels.setKeyNames(platform.keyNames);
 
     app::AppDelegate delegate(appState, settings);
     QObject::connect(&application, &QCoreApplication::aboutToQuit, &delegate,

@@ -6,6 +6,7 @@
 #include <QVariantMap>
 
 #include <cmath>
+#include <tuple>
 
 namespace tillory::snap {
 namespace {
@@ -306,6 +307,7 @@ void SnapController::updateDragOverlay(Point p) {
     }
     const Point q = geometry_.toLocal(p, *screen);
     const DragTarget target = dragTarget(q, *barGeometry_);
+    const auto before = std::tuple(dragVisible_, dragBarVisible_, dragHoverLayout_, dragHoverZone_, dragPreview_);
     const Rect& work = barGeometry_->workArea;
     switch (target.kind) {
     case DragTarget::Kind::Bar: {
@@ -341,7 +343,10 @@ void SnapController::updateDragOverlay(Point p) {
     }
     const bool appearing = !dragVisible_;
     dragVisible_ = true;
-    Q_EMIT dragChanged();
+    // Most motions stay over the same target: the views redraw only for a change.
+    if (before != std::tuple(dragVisible_, dragBarVisible_, dragHoverLayout_, dragHoverZone_, dragPreview_)) {
+        Q_EMIT dragChanged();
+    }
     if (appearing) {
         showPanel(*screen, false);
     }

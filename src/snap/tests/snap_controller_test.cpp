@@ -152,8 +152,13 @@ TEST_F(SnapControllerTest, DropsSnapToEdgesCornersAndBarZones) {
 
 TEST_F(SnapControllerTest, OverlayFollowsThePointer) {
     auto& snap = make();
+    int published = 0;
+    QObject::connect(&snap, &SnapController::dragChanged, [&published] { ++published; });
     press({600, 110});
     dragWindow({600, 110}, {470, 65});
+    const int afterFirstZone = published;
+    dragWindow({470, 65}, {475, 70}); // within the same zone: nothing new to draw
+    EXPECT_EQ(published, afterFirstZone);
     EXPECT_TRUE(snap.dragVisible());
     EXPECT_TRUE(snap.dragBarVisible());
     EXPECT_EQ(std::pair(snap.dragHoverLayout(), snap.dragHoverZone()), std::pair(0, 1));
