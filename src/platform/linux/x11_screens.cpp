@@ -20,6 +20,8 @@ namespace {
 constexpr std::uint32_t kMaxClients = 4096;
 constexpr std::uint32_t kPartialWords = 12;
 constexpr std::uint32_t kPlainWords = 4;
+// Four words for each of up to 64 workspaces.
+constexpr std::uint32_t kMaxWorkAreaWords = 256;
 
 struct FreeDeleter {
     void operator()(void* p) const { std::free(p); }
@@ -65,6 +67,30 @@ std::optional<Strut> parseStrut(const std::vector<std::uint32_t>& partial, const
         }
     }
     const bool any = std::any_of(strut.thickness.begin(), strut.thickness.end(), [](double t) { return t > 0; });
+    return any ? std::optional(strut) : std::nullopt;
+}
+
+std::optional<Strut> managerStrut(const std::vector<Strut>& struts, const Rect& workarea, Size root) {
+    if (!(workarea.width > 0 && workarea.height > 0 && workarea.minX() >= 0 && workarea.minY() >= 0 &&
+          workarea.maxX() <= root.width && workarea.maxY() <= root.height)) {
+        return std::nullopt;
+    }
+    const std::array<double, 4> reserved{workarea.minX(), root.width - workarea.maxX(), workarea.minY(),
+                                         root.height - workarea.maxY()};
+    const std::array<double, 4> along{root.height, root.height, root.width, root.width};
+    Strut strut;
+    bool any = false;
+    for (std::size_t side = 0; side < 4; ++side) {
+        double clients = 0;
+        for (const Strut& s : struts) {
+            clients = std::max(clients, s.thickness[side]);
+        }
+        if (reserved[side] > clients) {
+            strut.thickness[side] = reserved[side];
+            strut.span[side] = {0, along[side] - 1};
+            any = true;
+        }
+    }
     return any ? std::optional(strut) : std::nullopt;
 }
 
@@ -146,6 +172,7 @@ public:
         rootSize_ = {double(screen->width_in_pixels), double(screen->height_in_pixels)};
         const std::pair<xcb_atom_t*, const char*> names[] = {{&clientList_, "_NET_CLIENT_LIST"},
                                                              {&workArea_, "_NET_WORKAREA"},
+                                                             {&desktop_, "_NET_CURRENT_DESKTOP"},
                                                              {&strut_, "_NET_WM_STRUT"},
                                                              {&partial_, "_NET_WM_STRUT_PARTIAL"}};
         for (const auto& [atom, name] : names) {
@@ -209,7 +236,7 @@ private:
             case XCB_PROPERTY_NOTIFY: {
                 const auto* notify = reinterpret_cast<const xcb_property_notify_event_t*>(raw);
                 const xcb_atom_t a = notify->atom;
-                dirty_ = dirty_ || a == clientList_ || a == workArea_ || a == strut_ || a == partial_;
+                dirty_ = dirty_ || a == clientList_ || a == workArea_ || a == desktop_ || a == strut_ || a == partial_;
                 break;
             }
             case XCB_MAP_NOTIFY:
@@ -253,8 +280,12 @@ private:
         if (!connected()) {
             return std::nullopt;
         }
-        const Reply<xcb_get_property_reply_t> list(xcb_get_property_reply(
-            c_, xcb_get_property(c_, 0, root_, clientList_, XCB_ATOM_WINDOW, 0, kMaxClients), nullptr));
+        const auto listCookie = xcb_get_property(c_, 0, root_, clientList_, XCB_ATOM_WINDOW, 0, kMaxClients);
+        const auto areaCookie = xcb_get_property(c_, 0, root_, workArea_, XCB_ATOM_CARDINAL, 0, kMaxWorkAreaWords);
+        const auto desktopCookie = xcb_get_property(c_, 0, root_, desktop_, XCB_ATOM_CARDINAL, 0, 1);
+        const Reply<xcb_get_property_reply_t> list(xcb_get_property_reply(c_, listCookie, nullptr));
+        const Reply<xcb_get_property_reply_t> area(xcb_get_property_reply(c_, areaCookie, nullptr));
+        const Reply<xcb_get_property_reply_t> desktop(xcb_get_property_reply(c_, desktopCookie, nullptr));
         if (!list || list->type == XCB_NONE) {
             return std::nullopt;
         }
@@ -295,13 +326,24 @@ private:
         }
         xcb_flush(c_);
         panels_ = std::move(panels);
+        // One rectangle of four words per workspace.
+        const std::vector<std::uint32_t> areas = words(area.get());
+        const std::vector<std::uint32_t> current = words(desktop.get());
+        const std::size_t at = 4 * std::size_t(current.empty() ? 0 : current.front());
+        if (at + 4 <= areas.size()) {
+            const Rect workarea{double(areas[at]), double(areas[at + 1]), double(areas[at + 2]), double(areas[at + 3])};
+            if (const auto own = managerStrut(struts, workarea, rootSize_)) {
+                struts.push_back(*own);
+            }
+        }
         return struts;
     }
 
     xcb_connection_t* c_ = nullptr;
     xcb_window_t root_ = XCB_NONE;
     Size rootSize_;
-    xcb_atom_t clientList_ = XCB_NONE, workArea_ = XCB_NONE, strut_ = XCB_NONE, partial_ = XCB_NONE;
+    xcb_atom_t clientList_ = XCB_NONE, workArea_ = XCB_NONE, desktop_ = XCB_NONE, strut_ = XCB_NONE,
+               partial_ = XCB_NONE;
     std::unique_ptr<QSocketNotifier> notifier_;
     QObject context_;
     std::set<xcb_window_t> panels_;

@@ -22,6 +22,12 @@ struct Strut {
 std::optional<Strut> parseStrut(const std::vector<std::uint32_t>& partial, const std::vector<std::uint32_t>& plain,
                                 Size root);
 
+/// What the window manager reserves beyond its clients' struts (a panel of its own, such as icewm's taskbar, is no
+/// client): each side of its work area (_NET_WORKAREA, X root pixels) that lies further in than every client's
+/// strut on that side, as a strut along the whole edge. Nothing when there is no such side or the work area is
+/// not inside the root.
+std::optional<Strut> managerStrut(const std::vector<Strut>& struts, const Rect& workarea, Size root);
+
 /// A monitor's work area: its rectangle without the struts that reach into it (X root pixels). A strut that would
 /// leave nothing is ignored.
 Rect workArea(const Rect& monitor, const std::vector<Strut>& struts, Size root);
@@ -40,9 +46,11 @@ struct Monitor {
 std::vector<ScreenInfo> screenSpace(const std::vector<Monitor>& monitors, double* reference = nullptr);
 
 /// Screens of an X11 desktop: Qt's monitors (RandR), each with its own work area from the struts of the window
-/// manager's clients (Qt's work area is the whole desktop's _NET_WORKAREA cut to each monitor, which loses a
-/// panel's side when it stands on another monitor). Without an EWMH window manager, Qt's work areas. The answer
-/// is kept until a monitor, the client list, the work area or a panel's struts change. Main thread.
+/// manager's clients (Qt's work area is the whole desktop's _NET_WORKAREA cut to each monitor, which takes a
+/// panel's strip from every monitor, also those it does not stand on). What the window manager reserves for
+/// panels of its own is known only from _NET_WORKAREA, so it is taken from every monitor along that edge. Without
+/// an EWMH window manager, Qt's work areas. The answer is kept until a monitor, the client list, the work area,
+/// the workspace or a panel's struts change. Main thread.
 class X11Screens final : public Screens {
 public:
     X11Screens();

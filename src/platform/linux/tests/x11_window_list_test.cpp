@@ -296,6 +296,34 @@ TEST(WorkArea, StrutsTakeTheirStripFromTheMonitorsTheyReach) {
     }
 }
 
+TEST(WorkArea, WhatTheManagerReservesBeyondItsClientsTakesTheWholeEdge) {
+    const Size root{1280, 800};
+    const auto top30 = parseStrut({0, 0, 30, 0, 0, 0, 0, 0, 640, 1279, 0, 0}, {}, root);
+    const auto bottom20 = parseStrut({}, {0, 0, 0, 20}, root);
+    struct Case {
+        const char* what;
+        std::vector<Strut> clients;
+        Rect workarea;
+        Rect left; // the left monitor's work area, with the manager's strut when there is one
+    };
+    const std::vector<Case> cases = {
+        {"a taskbar of its own", {}, {0, 0, 1280, 774}, {0, 0, 640, 774}},
+        {"only the clients'", {*top30}, {0, 30, 1280, 770}, {0, 0, 640, 800}},
+        {"a client's strut ignored", {*top30}, {0, 0, 1280, 800}, {0, 0, 640, 800}},
+        {"more than the clients'", {*bottom20}, {0, 0, 1280, 760}, {0, 0, 640, 760}},
+        {"left and right of its own", {}, {10, 0, 1250, 800}, {10, 0, 630, 800}},
+        {"beyond the root", {}, {0, 0, 1280, 900}, {0, 0, 640, 800}},
+        {"empty", {}, {0, 0, 0, 0}, {0, 0, 640, 800}},
+    };
+    for (const Case& c : cases) {
+        std::vector<Strut> struts = c.clients;
+        if (auto own = managerStrut(c.clients, c.workarea, root)) {
+            struts.push_back(*own);
+        }
+        EXPECT_EQ(workArea({0, 0, 640, 800}, struts, root), c.left) << c.what;
+    }
+}
+
 TEST(ScreenSpace, ReferenceFirstAtTheOriginAndTheRestFlippedAgainstIt) {
     struct Case {
         const char* what;
