@@ -218,16 +218,18 @@ void X11WindowElements::moveResize(const ClientWindow& w, const Rect& target, bo
     const double top = double(w.gtkExtents[2]);
     const Size outside{before.width - w.bounds.width, before.height - w.bounds.height};
     const Rect wanted = whole(target);
-    const Size client{std::max(1.0, wanted.width - outside.width), std::max(1.0, wanted.height - outside.height)};
+    Size client{std::max(1.0, wanted.width - outside.width), std::max(1.0, wanted.height - outside.height)};
     Rect expected = before;
     if (move) {
         expected.x = wanted.x;
         expected.y = wanted.y;
     }
     if (resize) {
-        const Size allowed = constrainedSize(clients_.sizeHints(w.id), client);
-        expected.width = allowed.width + outside.width;
-        expected.height = allowed.height + outside.height;
+        // Asked for as the client allows it: some managers (icewm) let a pager make a window smaller than its
+        // minimum, which the application never agreed to.
+        client = constrainedSize(clients_.sizeHints(w.id), client);
+        expected.width = client.width + outside.width;
+        expected.height = client.height + outside.height;
     }
     if (expected == before) {
         return; // nothing the window manager would change

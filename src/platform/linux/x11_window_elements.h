@@ -30,9 +30,10 @@ public:
     AXValue attribute(const Element& element, const QString& name);
     /// "AXMinimized" false maps the window again (un-minimises it) and waits until it is shown, true asks the
     /// window manager to iconify it. "AXPosition" (Point) and "AXSize" (Size) move and resize the visible frame
-    /// through _NET_MOVERESIZE_WINDOW, after taking away a maximised or full-screen state, and return once the
-    /// window manager has applied them (or refused: at most some 100 ms, 250 more to leave a maximised state);
-    /// a frame that is already what was asked sends nothing. False for anything else or a window that has gone.
+    /// through _NET_MOVERESIZE_WINDOW (sizes within the client's WM_NORMAL_HINTS, as an application would allow
+    /// them), after taking away a maximised or full-screen state, and return once the window manager has applied
+    /// them (or refused: at most some 100 ms, 250 more to leave a maximised state); a frame that is already what
+    /// was asked sends nothing. False for anything else or a window that has gone.
     bool setAttribute(const Element& element, const QString& name, const AXValue& value);
     /// "AXRaise": switches to the window's workspace when it is on another one, restacks it on top
     /// (_NET_RESTACK_WINDOW) and activates it with _NET_ACTIVE_WINDOW (source: pager, a real server timestamp),
