@@ -173,8 +173,9 @@ class Snapper:
         # A header bar drawn by the window is some 46 pixels tall; a frame's title bar is `top`.
         return x + w // 2, y + (top // 2 if top >= 10 else 16)
 
-    def drag(self, window, to, pause=0.15):
-        """Presses on the window's title, moves to `to` in steps of about 20 pixels every 8 ms and lets go."""
+    def drag(self, window, to, pause=0.15, held=None):
+        """Presses on the window's title, moves to `to` in steps of about 20 pixels every 8 ms and lets go; runs
+        `held` just before letting go."""
         x, y = self.title_point(window)
         self.desktop.run(["xdotool", "mousemove", str(x), str(y), "mousedown", "1"])
         dx, dy = to[0] - x, to[1] - y
@@ -186,7 +187,11 @@ class Snapper:
             moves += ["mousemove_relative", "--", str(step[0]), str(step[1]), "sleep", "0.008"]
         self.desktop.run(["xdotool", *moves])
         time.sleep(pause)
-        self.desktop.run(["xdotool", "mouseup", "1"])
+        try:
+            if held:
+                held()
+        finally:
+            self.desktop.run(["xdotool", "mouseup", "1"])
 
     def double_click(self, window):
         x, y = self.title_point(window)
@@ -327,7 +332,11 @@ class Run:
         place(desktop, self.beta, (80, 440, 420, 260))
         place(desktop, self.alpha, (400, 250, 480, 300))
         thirds = LAYOUTS[2]
-        snap.drag(self.alpha, bar_zone_centre(area, 2, 1))
+
+        def overlay():
+            snap.wait_panel(True, "the layout bar during the drag")
+            self.shot("bar")
+        snap.drag(self.alpha, bar_zone_centre(area, 2, 1), held=overlay)
         wait_frame(desktop, self.alpha, unit_frame(area, thirds[1]), "dropped on the middle third")
         snap.wait_panel(True, "Snap Assist after the drop")
         self.shot("assist")
