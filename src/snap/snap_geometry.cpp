@@ -152,13 +152,9 @@ bool isClose(const Rect& a, const Rect& b, double t) {
 }
 
 double SnapGeometry::primaryMaxY() const {
+    // The platform lists the screen it flips against first: a fixed reference, unlike the screen with keyboard
+    // focus, and the right one also where another screen's corner happens to lie at the origin.
     const auto list = screens_.screens();
-    for (const ScreenInfo& s : list) {
-        if (s.frame.x == 0 && s.frame.y == 0) {
-            return s.frame.maxY();
-        }
-    }
-    // The first screen is the primary one: a fixed reference, unlike the screen that has keyboard focus.
     return list.empty() ? 0 : list.front().frame.maxY();
 }
 

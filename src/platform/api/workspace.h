@@ -53,7 +53,9 @@ struct ScreenInfo {
 class Screens {
 public:
     virtual ~Screens() = default;
-    /// The primary screen first; empty when none is known.
+    /// The reference screen first: the one whose bottom-left corner is screen space's origin, which the program's
+    /// flips between screen space and global top-left space use (the primary screen where the platform puts it at
+    /// the origin). Empty when none is known.
     virtual std::vector<ScreenInfo> screens() = 0;
     /// The pointer in screen space.
     virtual Point mouseLocation() = 0;

@@ -130,7 +130,7 @@ TEST_F(SnapGeometryTest, ReferenceHeightAndScreenLookups) {
     // A second screen stacked above the first, and one to its right.
     const ScreenInfo above{{0, 900, 1920, 1080}, {0, 900, 1920, 1080}};
     const ScreenInfo right{{1440, 0, 1280, 800}, {1440, 0, 1280, 800}};
-    sim_.setScreens({right, kMain, above});
+    sim_.setScreens({kMain, right, above});
     EXPECT_EQ(geo_.primaryMaxY(), 900);
     struct Case {
         Point p;
@@ -148,9 +148,13 @@ TEST_F(SnapGeometryTest, ReferenceHeightAndScreenLookups) {
     for (const Case& c : cases) {
         EXPECT_EQ(geo_.screen(c.p), c.screen) << c.p.x << "," << c.p.y;
     }
-    // Without a screen at the origin the first one (the primary) is the reference, whichever has focus.
-    sim_.setScreens({right, above});
-    EXPECT_EQ(geo_.primaryMaxY(), 800);
+    // The first screen is the reference, also when a shorter one beside it, aligned at the bottom, has its
+    // corner at the origin.
+    const ScreenInfo tall{{1280, 0, 1920, 1080}, {1280, 0, 1920, 1080}};
+    const ScreenInfo shorter{{0, 0, 1280, 600}, {0, 0, 1280, 600}};
+    sim_.setScreens({tall, shorter});
+    EXPECT_EQ(geo_.primaryMaxY(), 1080);
+    EXPECT_EQ(geo_.screen({100, 480}), shorter);
 }
 
 TEST_F(SnapGeometryTest, FullScreenAndRestoreFrames) {
