@@ -58,17 +58,25 @@ void SnapViewLayout::setWindowSize(QSize size) {
     }
 }
 
-QSizeF SnapViewLayout::cardSize(SnapController::Mode mode, int layoutCount, int candidateCount) {
+QSizeF SnapViewLayout::cardSize(SnapController::Mode mode, int layoutCount, int candidateCount, int tileColumns) {
     const double frame = 2 * kCardMargin + kTitleHeight + kHintHeight + 2 * kSpacing;
     if (mode == SnapController::Mode::Layouts) {
         const double n = std::max(layoutCount, 1);
         return {n * kLayoutCardWidth + (n - 1) * kLayoutCardGap + 2 * kCardMargin, frame + kLayoutCardHeight};
     }
-    const double c = candidateCount;
+    const int columns = std::max(tileColumns, 1);
+    const double c = std::min(candidateCount, columns);
+    const double rows = candidateCount > 0 ? (candidateCount + columns - 1) / columns : 0;
     const double row = c > 0 ? c * kTileWidth + (c - 1) * kTileGap : 0;
     const double width = std::max({row, kAssistCardWidth, kAssistMinContentWidth});
-    return {width + 2 * kCardMargin,
-            frame + kAssistCardHeight + kSpacing + (candidateCount > 0 ? kTileHeight : kEmptyRowHeight)};
+    const double tiles = rows > 0 ? rows * kTileHeight + (rows - 1) * kTileGap : kEmptyRowHeight;
+    return {width + 2 * kCardMargin, frame + kAssistCardHeight + kSpacing + tiles};
+}
+
+int SnapViewLayout::tileColumnsFor(double displayWidth) {
+    // The card keeps its margin inside and as much again outside, on both sides.
+    const double room = displayWidth - 4 * kCardMargin;
+    return std::max(static_cast<int>(std::floor((room + kTileGap) / (kTileWidth + kTileGap))), 1);
 }
 
 QRectF SnapViewLayout::cardRect() const {
@@ -76,7 +84,7 @@ QRectF SnapViewLayout::cardRect() const {
         return {};
     }
     const QSizeF size = cardSize(controller_->mode(), static_cast<int>(controller_->layouts().size()),
-                                 static_cast<int>(controller_->candidates().size()));
+                                 static_cast<int>(controller_->candidates().size()), tileColumns());
     return {std::floor((window_.width() - size.width()) / 2), std::floor((window_.height() - size.height()) / 2),
             size.width(), size.height()};
 }

@@ -19,6 +19,8 @@ class SnapViewLayout : public QObject {
     Q_PROPERTY(bool translucent READ translucent NOTIFY translucentChanged)
     /// The floating card of the picker or Snap Assist, centred on the window, in whole points.
     Q_PROPERTY(QRectF cardRect READ cardRect NOTIFY cardRectChanged)
+    /// Snap Assist's tiles per row: as many as the display's width leaves room for.
+    Q_PROPERTY(int tileColumns READ tileColumns NOTIFY cardRectChanged)
     /// The preview's spring as Qt Quick's SpringAnimation takes it.
     Q_PROPERTY(double springStrength READ springStrength CONSTANT)
     Q_PROPERTY(double springDamping READ springDamping CONSTANT)
@@ -68,7 +70,11 @@ public:
 
     /// The floating card's size for `mode`: the layouts face with `layoutCount` cards, or the assist face with
     /// `candidateCount` tiles.
-    static QSizeF cardSize(SnapController::Mode mode, int layoutCount, int candidateCount);
+    /// `candidateCount` tiles, wrapped into rows of `tileColumns`.
+    static QSizeF cardSize(SnapController::Mode mode, int layoutCount, int candidateCount, int tileColumns = 8);
+    /// The tiles that fit side by side on a card within a display `displayWidth` wide (at least one).
+    static int tileColumnsFor(double displayWidth);
+    int tileColumns() const { return tileColumnsFor(window_.width()); }
 
     struct Spring {
         double strength = 0;

@@ -133,10 +133,11 @@ Item {
                     filled: root.controller.filledZones
                 }
 
-                Row {
+                Grid {
                     objectName: "tiles"
                     visible: root.assisting && root.controller.candidates.length > 0
                     anchors.horizontalCenter: parent.horizontalCenter
+                    columns: Math.min(root.layout.tileColumns, Math.max(root.controller.candidates.length, 1))
                     spacing: 12
                     Repeater {
                         model: root.assisting ? root.controller.candidates : []

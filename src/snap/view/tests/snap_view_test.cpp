@@ -399,6 +399,11 @@ TEST(SnapViewLayout, CardSizesZonePlacesSpringAndHalo) {
     for (const Card& c : cards) {
         EXPECT_EQ(SnapViewLayout::cardSize(c.mode, 5, c.candidates), c.size) << c.candidates;
     }
+    // On a display 1024 wide six tiles fit a row beside the card's margins, and eight candidates take two rows.
+    EXPECT_EQ(SnapViewLayout::tileColumnsFor(1024), 6);
+    EXPECT_EQ(SnapViewLayout::tileColumnsFor(1280), 8);
+    EXPECT_EQ(SnapViewLayout::tileColumnsFor(100), 1);
+    EXPECT_EQ(SnapViewLayout::cardSize(Mode::Assist, 5, 8, 6), QSizeF(896, 482));
     struct Zone {
         QRectF unit;
         QSizeF card;
