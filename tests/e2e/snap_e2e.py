@@ -63,7 +63,8 @@ OPENBOX_RC = """<?xml version="1.0" encoding="UTF-8"?>
 OPENBOX_MAXIMISES = '<mousebind button="Left" action="DoubleClick"><action name="ToggleMaximize"/></mousebind>'
 
 # icewm as installed, with its Control+Alt+arrow workspace keys freed for Tillory's chords.
-ICEWM_PREFERENCES = "".join(f'KeySysWorkspace{k}=""\nKeySysWorkspace{k}TakeWin=""\n' for k in ("Prev", "Next", "Last")) + \
+ICEWM_PREFERENCES = "".join(f'KeySysWorkspace{k}=""\nKeySysWorkspace{k}TakeWin=""\n'
+                            for k in ("Prev", "Next", "Last")) + \
     "Win95Keys=0\nTaskBarAutoHide=0\nShowPopupsAbovePointer=0\nTitleBarMaximizeButton={button}\n"
 
 
@@ -200,9 +201,6 @@ class Snapper:
     def click(self, point):
         self.desktop.run(["xdotool", "mousemove", str(point[0]), str(point[1]), "click", "1"])
 
-    def park(self):
-        self.desktop.run(["xdotool", "mousemove", "1275", str(SCREEN[3] // 2)])
-
     def panel(self):
         """Tillory's snap panel when it is on screen: the window covering the whole display."""
         return next((w for w in self.app.visible_windows() if (w[2], w[3]) == SCREEN[2:]), None)
@@ -218,8 +216,15 @@ def place(desktop, window, geometry):
     x, y, w, h = geometry
     desktop.run(["xdotool", "windowsize", str(window), str(w), str(h), "windowmove", str(window), str(x), str(y)])
     desktop.run(["xdotool", "windowactivate", "--sync", str(window)])
-    time.sleep(0.2)
-    return frame(desktop, window)
+    # The window manager applies all this in its own time: the frame it ends with is the same twice running.
+    seen = [None]
+
+    def settled():
+        seen.append(frame(desktop, window))
+        time.sleep(0.05)
+        return seen[-1] == seen[-2]
+    wait_for(settled, 5, "the window to settle")
+    return seen[-1]
 
 
 def start_client(desktop, args, *extra):
