@@ -117,6 +117,8 @@ public:
     };
     std::optional<TopStripTarget> topStripTarget(Point at);
     void maximizeTopStripTarget(const TopStripTarget& target);
+    /// From 25 remembered frames on, forgets those of windows that no longer exist.
+    void pruneRestoreFrames();
 
     // Published state.
     bool isActive() const { return isActive_; }
@@ -201,7 +203,6 @@ private:
     void loadCandidates(std::uint32_t excluding);
     void loadThumbnails();
     void storeThumbnail(std::uint64_t generation, std::uint32_t id, std::optional<platform::Bitmap> image);
-    void pruneRestoreFrames();
     bool handleTitleDoubleClick(Point p);
     void settleTitleDoubleClick(Point p, std::uint32_t windowID, Rect frameAtClick);
 

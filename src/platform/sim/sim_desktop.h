@@ -48,6 +48,8 @@ public:
     void setWindowSizeLimits(std::uint32_t number, Size minimum, Size maximum = {1e9, 1e9});
     /// The application ignores every move and resize of the window.
     void setWindowFrozen(std::uint32_t number, bool frozen);
+    /// False: the window list answers nothing, as when the window server cannot be asked.
+    void setWindowListReadable(bool readable) { windowListReadable_ = readable; }
     /// "AXPosition" and "AXSize" writes the window received, in order, as (name, value).
     std::vector<std::pair<QString, AXValue>> frameWrites(std::uint32_t number) const;
     /// Applications the program asked to bring to the front, in order.
@@ -213,6 +215,7 @@ private:
     int trustPrompts_ = 0;
     bool tapCreationFails_ = false;
     bool tapsSwallow_ = true;
+    bool windowListReadable_ = true;
     bool captureFails_ = false;
     struct ClickMonitor {
         std::uint64_t mask = 0;

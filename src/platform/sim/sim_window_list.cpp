@@ -6,6 +6,9 @@ namespace tillory::platform::sim {
 
 std::vector<WindowInfo> SimDesktop::SimWindowList::windows(unsigned options) {
     std::vector<WindowInfo> list;
+    if (!d_.windowListReadable_) {
+        return list;
+    }
     for (std::uint32_t number : d_.zOrder_) {
         const WindowInfo info = *d_.window(number);
         if ((options & static_cast<unsigned>(WindowListOption::OnScreenOnly)) && !info.isOnscreen) {

@@ -224,6 +224,20 @@ TEST_F(SnapControllerTest, WindowThatVanishesOrRefusesMidDrag) {
     // Kept its size, its right and bottom edges on the work area's.
     EXPECT_EQ(bounds(), (Rect{940, 500, 500, 400}));
     EXPECT_EQ(snap.dragPhase(), Phase::Idle);
+
+    // One that ignores every move ends the same way, where it was let go.
+    sim_.setWindowFrozen(window_, false);
+    sim_.setWindowBounds(window_, {100, 100, 500, 400});
+    press({300, 110});
+    dragWindow({300, 110}, {5, 500});
+    sim_.setWindowFrozen(window_, true);
+    const Rect held = bounds();
+    release({5, 500});
+    scheduler_.advance(0.1);
+    EXPECT_EQ(bounds(), held);
+    EXPECT_FALSE(snap.dragVisible());
+    EXPECT_FALSE(panels_.shown);
+    EXPECT_EQ(snap.dragPhase(), Phase::Idle);
 }
 
 TEST_F(SnapControllerTest, FrameCorrectionForWindowsThatKeepTheirSize) {
@@ -324,6 +338,13 @@ TEST_F(SnapControllerTest, RememberedFramesArePrunedFromTheTwentyFifth) {
     maximizeNew();
     EXPECT_EQ(snap.restoreFrames().size(), 20u);
     EXPECT_EQ(snap.restoreFrames().count(windows[0]), 0u);
+    // A window list that cannot be read says nothing about which windows are gone.
+    for (int i = 0; i < 5; ++i) {
+        maximizeNew();
+    }
+    sim_.setWindowListReadable(false);
+    snap.pruneRestoreFrames();
+    EXPECT_EQ(snap.restoreFrames().size(), 25u);
 }
 
 TEST_F(SnapControllerTest, DoubleClickRestoresTheCentredFrameWithoutAMemory) {
