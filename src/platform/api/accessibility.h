@@ -19,7 +19,8 @@ public:
 using Element = std::shared_ptr<const ElementHandle>;
 
 /// What an attribute read answers. Callers check the kind and treat a wrong kind as nothing (monostate).
-using AXValue = std::variant<std::monostate, Element, Point, Size, TextRange, Rect, QString, bool, std::vector<Element>>;
+using AXValue =
+    std::variant<std::monostate, Element, Point, Size, TextRange, Rect, QString, bool, std::vector<Element>>;
 
 namespace AXAttribute {
 inline const QString FocusedUIElement = QStringLiteral("AXFocusedUIElement");

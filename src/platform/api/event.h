@@ -25,7 +25,9 @@ enum class EventType : std::uint32_t {
 };
 
 /// An event mask has bit n set for event type n.
-constexpr std::uint64_t eventMaskBit(EventType type) { return std::uint64_t{1} << static_cast<std::uint32_t>(type); }
+constexpr std::uint64_t eventMaskBit(EventType type) {
+    return std::uint64_t{1} << static_cast<std::uint32_t>(type);
+}
 
 namespace EventFlags {
 inline constexpr std::uint64_t Shift = 0x20000;

@@ -32,7 +32,9 @@ struct Rect {
     double midY() const { return y + height / 2; }
     Point origin() const { return {x, y}; }
     Size size() const { return {width, height}; }
-    bool isFinite() const { return std::isfinite(x) && std::isfinite(y) && std::isfinite(width) && std::isfinite(height); }
+    bool isFinite() const {
+        return std::isfinite(x) && std::isfinite(y) && std::isfinite(width) && std::isfinite(height);
+    }
     /// Half-open on the far edges, as the platform's own containment test.
     bool contains(Point p) const { return p.x >= minX() && p.x < maxX() && p.y >= minY() && p.y < maxY(); }
     friend bool operator==(const Rect&, const Rect&) = default;

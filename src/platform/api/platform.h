@@ -4,8 +4,10 @@
 #include "platform/api/app_icons.h"
 #include "platform/api/event_taps.h"
 #include "platform/api/key_names.h"
+#include "platform/api/network.h"
 #include "platform/api/pasteboard.h"
 #include "platform/api/power.h"
+#include "platform/api/script_runner.h"
 #include "platform/api/system_counters.h"
 #include "platform/api/system_services.h"
 #include "platform/api/window_capture.h"
@@ -32,6 +34,11 @@ struct Platform {
     /// Used from the sampling thread only.
     SystemCounters* systemCounters = nullptr;
     PowerSources* powerSources = nullptr;
+    /// Without it nothing plays as far as the program can tell.
+    ScriptRunner* scriptRunner = nullptr;
+    /// Without them there is no cover art and nothing is downloaded.
+    UrlFetcher* urlFetcher = nullptr;
+    ImageDecoder* imageDecoder = nullptr;
     Smc* smc = nullptr;
     /// The identifier the platform knows this program by (for the accessibility reset); may be empty.
     QString bundleIdentifier;

@@ -1,9 +1,12 @@
 #pragma once
 
+#include "platform/api/subscription.h"
+
 #include <QVariantMap>
 
 #include <array>
 #include <cstdint>
+#include <functional>
 #include <memory>
 #include <optional>
 #include <vector>
@@ -25,6 +28,12 @@ public:
     virtual std::optional<QVariantMap> batteryProperties() = 0;
     /// 0 nominal, 1 fair, 2 serious, 3 critical.
     virtual int thermalState() = 0;
+    /// Calls `onChange` on the main thread, after the event, whenever a power source changes (plugged, unplugged,
+    /// a new charge level). Called on the main thread. Nothing where the platform cannot tell.
+    virtual SubscriptionPtr observeChanges(std::function<void()> onChange) {
+        (void)onChange;
+        return nullptr;
+    }
 };
 
 /// An open conversation with the system management controller: 80-byte records in, 80-byte records out (key,

@@ -24,7 +24,8 @@ public:
     virtual ~ProcessRunner() = default;
     /// Starts `program` with `arguments`; `onExit` runs on the main thread when it ends, whatever its status.
     /// Returns false (and never calls `onExit`) when the program could not be launched.
-    virtual bool run(const QString& program, const QStringList& arguments, std::function<void(int exitCode)> onExit) = 0;
+    virtual bool run(const QString& program, const QStringList& arguments,
+                     std::function<void(int exitCode)> onExit) = 0;
 };
 
 } // namespace tillory::platform

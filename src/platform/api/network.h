@@ -1,0 +1,33 @@
+#pragma once
+
+#include "platform/api/bitmap.h"
+
+#include <QByteArray>
+#include <QUrl>
+
+#include <functional>
+#include <optional>
+
+namespace tillory::platform {
+
+/// Downloads over the network (and reads of local file URLs), off the main thread.
+class UrlFetcher {
+public:
+    virtual ~UrlFetcher() = default;
+    using Reply = std::function<void(std::optional<QByteArray>)>;
+    /// Fetches `url` (https, http or file); `reply` runs on the main thread, never from inside this call, with the
+    /// body of a successful answer, or nothing on any failure: another scheme, an error status, a body larger
+    /// than `maxBytes`, or no complete answer within `timeoutSeconds` of the call (a total deadline).
+    virtual void fetch(const QUrl& url, qint64 maxBytes, double timeoutSeconds, Reply reply) = 0;
+};
+
+/// Turns encoded pictures (PNG, JPEG, …) into bitmaps. Main thread.
+class ImageDecoder {
+public:
+    virtual ~ImageDecoder() = default;
+    /// The picture scaled down to at most `maxSide` pixels on its longer side (never up); nothing when the bytes
+    /// are not a picture this platform reads.
+    virtual std::optional<Bitmap> decode(const QByteArray& bytes, int maxSide) = 0;
+};
+
+} // namespace tillory::platform
