@@ -23,8 +23,8 @@ SimDesktop::SimDesktop(core::Scheduler& scheduler)
       windowCapture_(std::make_unique<SimWindowCapture>(*this)), appIconsService_(std::make_unique<SimAppIcons>(*this)),
       pasteboard_(std::make_unique<SimPasteboard>(*this)), workspace_(std::make_unique<SimWorkspace>(*this)),
       screensService_(std::make_unique<SimScreens>(*this)), loginItem_(std::make_unique<SimLoginItem>(*this)),
-      processRunner_(std::make_unique<SimProcessRunner>(*this)), powerSources_(std::make_unique<SimPowerSources>()),
-      smc_(std::make_unique<SimSmc>()) {
+      processRunner_(std::make_unique<SimProcessRunner>(*this)),
+      powerSources_(std::make_unique<SimPowerSources>(*this)), smc_(std::make_unique<SimSmc>()) {
     screens_.push_back({Rect{0, 0, 1440, 900}, Rect{0, 0, 1440, 875}});
 }
 

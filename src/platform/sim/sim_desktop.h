@@ -158,6 +158,12 @@ public:
     // The machine's counters, as the system monitor reads them; a machine without battery or fan controller.
     SimSystemCounters& counters() { return counters_; }
 
+    // Power sources (none by default: a machine without a battery).
+    /// Replaces the listed sources (nothing: the list cannot be copied) and tells the change observers, as the
+    /// system does after plugging, unplugging or a new charge level.
+    void setPowerSources(std::optional<std::vector<std::optional<QVariantMap>>> sources);
+    int powerObserverCount() const { return static_cast<int>(powerObservers_.size()); }
+
     // URLs opened by the program.
     const std::vector<QUrl>& openedUrls() const { return openedUrls_; }
 
@@ -252,6 +258,8 @@ private:
     std::vector<QUrl> openedUrls_;
     std::map<int, std::function<void(const AppInfo&)>> activationObservers_;
     std::map<int, std::function<void()>> screenObservers_;
+    std::map<int, std::function<void()>> powerObservers_;
+    std::optional<std::vector<std::optional<QVariantMap>>> powerSourceList_{std::in_place};
     int nextObserver_ = 1;
     std::shared_ptr<bool> alive_;
 

@@ -4,12 +4,17 @@
 
 namespace tillory::platform::sim {
 
-/// A machine without a battery: no power sources, nominal thermal state.
+/// The sources the test set (none: a machine without a battery), nominal thermal state.
 class SimDesktop::SimPowerSources final : public PowerSources {
 public:
+    explicit SimPowerSources(SimDesktop& desktop) : d_(desktop) {}
     std::optional<std::vector<std::optional<QVariantMap>>> powerSources() override;
     std::optional<QVariantMap> batteryProperties() override;
     int thermalState() override;
+    SubscriptionPtr observeChanges(std::function<void()> onChange) override;
+
+private:
+    SimDesktop& d_;
 };
 
 /// No fan controller to open.
