@@ -1,5 +1,7 @@
 #include "platform/linux/sysfs_power.h"
 
+#include "platform/linux/power_events.h"
+
 #include <QDir>
 #include <QFile>
 
@@ -107,6 +109,15 @@ std::optional<qint64> integer(const std::optional<QByteArray>& text) {
     bool ok = false;
     const qint64 value = text->toLongLong(&ok);
     return ok ? std::optional<qint64>(value) : std::nullopt;
+}
+
+std::optional<bool> externalPower(const AttributeReader& read) {
+    const QByteArray type = read(QStringLiteral("type")).value_or(QByteArray());
+    if ((type != "Mains" && type != "USB") || read(QStringLiteral("scope")).value_or("System") == "Device") {
+        return std::nullopt;
+    }
+    const auto online = integer(read(QStringLiteral("online")));
+    return online ? std::optional<bool>(*online != 0) : std::nullopt;
 }
 
 bool isMachineBattery(const AttributeReader& read) {
@@ -271,8 +282,21 @@ std::optional<std::vector<std::optional<QVariantMap>>> SysfsPowerSources::powerS
         return std::nullopt;
     }
     std::vector<std::optional<QVariantMap>> sources;
+    std::optional<bool> external;
     for (const QString& name : classEntries(folder)) {
-        sources.push_back(sysfs::describeSupply(folderReader(folder + name + QLatin1Char('/'))));
+        const auto read = folderReader(folder + name + QLatin1Char('/'));
+        sources.push_back(sysfs::describeSupply(read));
+        if (const auto online = sysfs::externalPower(read)) {
+            external = external.value_or(false) || *online;
+        }
+    }
+    if (external) {
+        for (auto& source : sources) {
+            if (source && source->value(QStringLiteral("Type")) == QStringLiteral("InternalBattery")) {
+                source->insert(QStringLiteral("Power Source State"),
+                               *external ? QStringLiteral("AC Power") : QStringLiteral("Battery Power"));
+            }
+        }
     }
     return sources;
 }
@@ -295,6 +319,10 @@ std::optional<QVariantMap> SysfsPowerSources::batteryProperties() {
         return std::nullopt;
     }
     return sysfs::batteryMeasurements(folderReader(base));
+}
+
+SubscriptionPtr SysfsPowerSources::observeChanges(std::function<void()> onChange) {
+    return observePowerEvents(std::move(onChange));
 }
 
 int SysfsPowerSources::thermalState() {

@@ -16,7 +16,10 @@ namespace tillory::platform::nix {
 //   in name order is the internal battery: "Current Capacity" = capacity (percent), "Max Capacity" = 100, "Is
 //   Charging" = status "Charging", "Time to Full Charge" / "Time to Empty" in minutes from energy (or charge)
 //   now, full and the power (or current) flowing, when the driver reports them. A "Mains" supply is listed with
-//   "Type" "AC Power".
+//   "Type" "AC Power". Where a Mains or USB input of the machine reports online, the batteries also carry
+//   "Power Source State": "AC Power" when any of them is online, else "Battery Power".
+// - Change events: UPower's signals on the system bus when it runs, else the kernel's power_supply uevents; the
+//   readings themselves always come from sysfs.
 // - The battery's measurements: "Voltage" = voltage_now in millivolts, "Amperage" = current_now in milliamperes,
 //   or, from drivers that report power_now instead, power over voltage.
 // - Thermal pressure from /sys/class/thermal: a zone at or above a critical trip point is critical (3), at or
@@ -33,6 +36,9 @@ using AttributeReader = std::function<std::optional<QByteArray>(const QString& a
 std::optional<qint64> integer(const std::optional<QByteArray>& text);
 /// A battery of the machine (not a mouse's or a headset's, not an empty bay).
 bool isMachineBattery(const AttributeReader& read);
+/// Whether a Mains or USB input of the machine (not a device's own) has power; nothing for other supplies and
+/// for inputs that do not report online.
+std::optional<bool> externalPower(const AttributeReader& read);
 /// A supply's description with the keys the power readings use; nothing when it has no type.
 std::optional<QVariantMap> describeSupply(const AttributeReader& read);
 /// The battery's "Voltage" (mV) and "Amperage" (mA), each absent when it cannot be told.
@@ -52,6 +58,7 @@ public:
     std::optional<std::vector<std::optional<QVariantMap>>> powerSources() override;
     std::optional<QVariantMap> batteryProperties() override;
     int thermalState() override;
+    SubscriptionPtr observeChanges(std::function<void()> onChange) override;
 
 private:
     QString batteryPath() const;

@@ -142,6 +142,21 @@ TEST(SysfsPower, BatteryMeasurementsFromCurrentOrPower) {
     }
 }
 
+TEST(SysfsPower, ExternalPowerFromTheMachinesInputs) {
+    const std::pair<Attributes, std::optional<bool>> cases[] = {
+        {{{QStringLiteral("type"), "Mains"}, {QStringLiteral("online"), "1"}}, true},
+        {{{QStringLiteral("type"), "USB"}, {QStringLiteral("online"), "0"}}, false},
+        {{{QStringLiteral("type"), "Mains"}}, std::nullopt},
+        {{{QStringLiteral("type"), "USB"}, {QStringLiteral("scope"), "Device"}, {QStringLiteral("online"), "1"}},
+         std::nullopt},
+        {{{QStringLiteral("type"), "Battery"}, {QStringLiteral("online"), "1"}}, std::nullopt},
+    };
+    for (const auto& [attributes, expected] : cases) {
+        EXPECT_EQ(sysfs::externalPower(reader(attributes)), expected)
+            << attributes.at(QStringLiteral("type")).constData();
+    }
+}
+
 TEST(SysfsPower, ThermalZoneLevels) {
     const auto zone = [](const char* temp, const char* type, const char* at) {
         return Attributes{{QStringLiteral("temp"), temp},
