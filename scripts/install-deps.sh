@@ -14,7 +14,7 @@ packages=(
     libxcb-keysyms1-dev libxcb-composite0-dev libxcb-render0-dev libxcb-render-util0-dev libxcb-shm0-dev
     at-spi2-core libatspi2.0-dev gir1.2-atspi-2.0 python3-gi python3-pyatspi gir1.2-gtk-3.0 libgtk-3-0
     xvfb xauth openbox icewm xclip xdotool x11-utils x11-xserver-utils x11-apps imagemagick x11proto-dev trayer dbus
-    fonts-dejavu-core python3 python3-dbusmock libudev-dev
+    fonts-dejavu-core python3 python3-dbusmock libudev-dev python3-dbus
 )
 
 missing=()

@@ -1,0 +1,78 @@
+#pragma once
+
+#include "platform/api/network.h"
+#include "platform/api/script_runner.h"
+#include "platform/linux/mpris_scripts.h"
+
+#include <QDBusConnection>
+#include <QDBusMessage>
+#include <QHash>
+#include <QObject>
+#include <QVariant>
+
+#include <deque>
+#include <functional>
+#include <optional>
+
+namespace tillory::platform::nix {
+
+/// Answers the media controller's fixed player scripts over MPRIS on a session bus. "Spotify" is the player named
+/// org.mpris.MediaPlayer2.spotify (any instance); "Music" is the most recently active other player, one that plays
+/// first. Scripts run one after another; every bus call is asynchronous with a short deadline, so a hung player
+/// costs a query its answer and never blocks the main thread.
+class MprisScriptRunner : public QObject, public ScriptRunner {
+    Q_OBJECT
+public:
+    /// `fetcher` reads the cover art a player points at (file:// and https); without it there is no art data.
+    MprisScriptRunner(QDBusConnection bus, UrlFetcher* fetcher, QObject* parent = nullptr);
+    ~MprisScriptRunner() override;
+
+    void string(const QString& source, StringReply reply) override;
+    void data(const QString& source, DataReply reply) override;
+    void fire(const QString& source) override;
+    bool isRunning(const QString& bundleId) override;
+
+    /// How long one player gets to answer one call.
+    static constexpr int kCallTimeoutMs = 1000;
+    /// The most cover art read from a file or downloaded.
+    static constexpr qint64 kMaxArtworkBytes = 4 * 1024 * 1024;
+    static constexpr double kArtworkTimeoutSeconds = 3.0;
+
+private Q_SLOTS:
+    void onNameOwnerChanged(const QString& name, const QString& oldOwner, const QString& newOwner);
+    void onPropertiesChanged(const QDBusMessage& message);
+
+private:
+    using Result = std::optional<QVariant>;
+    struct Job {
+        std::optional<MprisScript> script;
+        std::function<void(Result)> done;
+    };
+    struct Player {
+        QString owner;
+        QString status;
+        quint64 activity = 0;
+    };
+
+    void enqueue(const QString& source, std::function<void(Result)> done);
+    void startNext();
+    void finish(Result result);
+    void run(const MprisScript& script);
+    /// The bus name that stands for `player` now, or empty.
+    QString target(MprisScript::Player player) const;
+    void call(const QString& service, const QString& interface, const QString& method, const QVariantList& args,
+              std::function<void(std::optional<QDBusMessage>)> then);
+    void getAll(const QString& service, std::function<void(std::optional<QVariantMap>)> then);
+    void addPlayer(const QString& name, const QString& owner);
+
+    QDBusConnection bus_;
+    UrlFetcher* fetcher_;
+    std::deque<Job> queue_;
+    bool busy_ = false;
+    quint64 generation_ = 0;
+    quint64 activityClock_ = 0;
+    /// Well-known MPRIS bus names and what is known of their players.
+    QHash<QString, Player> players_;
+};
+
+} // namespace tillory::platform::nix

@@ -1,0 +1,124 @@
+#include "platform/linux/qt_url_fetcher.h"
+
+#include <QBuffer>
+#include <QCoreApplication>
+#include <QFile>
+#include <QImage>
+#include <QImageReader>
+#include <QNetworkAccessManager>
+#include <QNetworkReply>
+#include <QPointer>
+#include <QThreadPool>
+#include <QTimer>
+
+#include <cmath>
+#include <memory>
+
+namespace tillory::platform::nix {
+
+QtUrlFetcher::QtUrlFetcher(QObject* parent) : QObject(parent), network_(new QNetworkAccessManager(this)) {
+    network_->setRedirectPolicy(QNetworkRequest::NoLessSafeRedirectPolicy);
+}
+
+QtUrlFetcher::~QtUrlFetcher() = default;
+
+void QtUrlFetcher::fetch(const QUrl& url, qint64 maxBytes, double timeoutSeconds, Reply reply) {
+    const QString scheme = url.scheme();
+    if (url.isValid() && url.isLocalFile()) {
+        readFile(url.toLocalFile(), maxBytes, std::move(reply));
+    } else if (url.isValid() && (scheme == QLatin1String("https") || scheme == QLatin1String("http")) &&
+               std::isfinite(timeoutSeconds) && timeoutSeconds > 0) {
+        download(url, maxBytes, timeoutSeconds, std::move(reply));
+    } else {
+        QTimer::singleShot(0, this, [reply = std::move(reply)] { reply(std::nullopt); });
+    }
+}
+
+void QtUrlFetcher::readFile(const QString& path, qint64 maxBytes, Reply reply) {
+    QPointer<QtUrlFetcher> self(this);
+    // A file may sit on a slow or hung mount: read it away from the main thread.
+    QThreadPool::globalInstance()->start([self, path, maxBytes, reply = std::move(reply)]() mutable {
+        std::optional<QByteArray> result;
+        QFile file(path);
+        if (file.open(QIODevice::ReadOnly)) {
+            QByteArray bytes = file.read(maxBytes + 1);
+            if (file.error() == QFileDevice::NoError && bytes.size() <= maxBytes) {
+                result = std::move(bytes);
+            }
+        }
+        QMetaObject::invokeMethod(
+            QCoreApplication::instance(),
+            [self, result = std::move(result), reply = std::move(reply)] {
+                if (self) {
+                    reply(result);
+                }
+            },
+            Qt::QueuedConnection);
+    });
+}
+
+void QtUrlFetcher::download(const QUrl& url, qint64 maxBytes, double timeoutSeconds, Reply reply) {
+    QNetworkRequest request(url);
+    request.setMaximumRedirectsAllowed(5);
+    QNetworkReply* network = network_->get(request);
+    auto answered = std::make_shared<bool>(false);
+    auto answer = [answered, reply = std::move(reply)](std::optional<QByteArray> body) {
+        if (!*answered) {
+            *answered = true;
+            reply(std::move(body));
+        }
+    };
+    auto* deadline = new QTimer(network);
+    deadline->setSingleShot(true);
+    connect(deadline, &QTimer::timeout, network, [network, answer] {
+        answer(std::nullopt);
+        network->abort();
+    });
+    deadline->start(static_cast<int>(std::min(timeoutSeconds, 3600.0) * 1000));
+    connect(network, &QNetworkReply::downloadProgress, network, [network, maxBytes, answer](qint64 received, qint64) {
+        if (received > maxBytes) {
+            answer(std::nullopt);
+            network->abort();
+        }
+    });
+    connect(network, &QNetworkReply::finished, this, [network, maxBytes, answer] {
+        network->deleteLater();
+        const int status = network->attribute(QNetworkRequest::HttpStatusCodeAttribute).toInt();
+        if (network->error() != QNetworkReply::NoError || status < 200 || status >= 300) {
+            answer(std::nullopt);
+            return;
+        }
+        QByteArray body = network->read(maxBytes + 1);
+        answer(body.size() <= maxBytes ? std::optional(std::move(body)) : std::nullopt);
+    });
+}
+
+std::optional<Bitmap> QtImageDecoder::decode(const QByteArray& bytes, int maxSide) {
+    QBuffer buffer;
+    buffer.setData(bytes);
+    QImageReader reader(&buffer);
+    const QSize size = reader.size();
+    if (maxSide <= 0) {
+        return std::nullopt;
+    }
+    // Let the reader scale while decoding when it can, so a huge picture is never held at full size.
+    if (size.isValid() && (size.width() > maxSide || size.height() > maxSide)) {
+        reader.setScaledSize(size.scaled(maxSide, maxSide, Qt::KeepAspectRatio).expandedTo(QSize(1, 1)));
+    }
+    QImage image = reader.read();
+    if (image.isNull()) {
+        return std::nullopt;
+    }
+    if (image.width() > maxSide || image.height() > maxSide) {
+        image = image.scaled(maxSide, maxSide, Qt::KeepAspectRatio, Qt::SmoothTransformation);
+    }
+    image.convertTo(QImage::Format_ARGB32_Premultiplied);
+    Bitmap bitmap;
+    bitmap.width = image.width();
+    bitmap.height = image.height();
+    bitmap.stride = static_cast<int>(image.bytesPerLine());
+    bitmap.pixels = QByteArray(reinterpret_cast<const char*>(image.constBits()), image.sizeInBytes());
+    return bitmap;
+}
+
+} // namespace tillory::platform::nix

@@ -1,0 +1,131 @@
+#include "platform/linux/qt_url_fetcher.h"
+
+#include <gtest/gtest.h>
+
+#include <QBuffer>
+#include <QCoreApplication>
+#include <QDeadlineTimer>
+#include <QFile>
+#include <QImage>
+#include <QTcpServer>
+#include <QTcpSocket>
+#include <QTemporaryDir>
+
+#include <memory>
+
+namespace tillory::platform::nix {
+namespace {
+
+class QtUrlFetcherTest : public ::testing::Test {
+protected:
+    static void SetUpTestSuite() {
+        static int argc = 1;
+        static char arg0[] = "fetcher_test";
+        static char* argv[] = {arg0, nullptr};
+        if (!QCoreApplication::instance()) {
+            new QCoreApplication(argc, argv);
+        }
+    }
+    /// Serves `response` (raw HTTP) to every request; an empty one never answers.
+    QUrl serve(const QByteArray& response, const QString& path = QStringLiteral("/a")) {
+        server_ = std::make_unique<QTcpServer>();
+        EXPECT_TRUE(server_->listen(QHostAddress::LocalHost));
+        QObject::connect(server_.get(), &QTcpServer::newConnection, server_.get(), [this, response] {
+            QTcpSocket* socket = server_->nextPendingConnection();
+            QObject::connect(socket, &QTcpSocket::readyRead, socket, [socket, response] {
+                socket->readAll();
+                if (!response.isEmpty()) {
+                    socket->write(response);
+                    socket->disconnectFromHost();
+                }
+            });
+        });
+        return QUrl(QStringLiteral("http://127.0.0.1:%1%2").arg(server_->serverPort()).arg(path));
+    }
+    std::optional<QByteArray> fetch(const QUrl& url, qint64 maxBytes, double timeout = 10) {
+        std::optional<std::optional<QByteArray>> slot;
+        fetcher_.fetch(url, maxBytes, timeout, [&slot](std::optional<QByteArray> body) { slot = std::move(body); });
+        EXPECT_FALSE(slot) << "answered from inside the call";
+        const QDeadlineTimer limit(30000); // only a lost reply gets here
+        while (!slot && !limit.hasExpired()) {
+            QCoreApplication::processEvents(QEventLoop::AllEvents | QEventLoop::WaitForMoreEvents, 50);
+        }
+        EXPECT_TRUE(slot) << "no reply";
+        return slot.value_or(std::nullopt);
+    }
+
+    std::unique_ptr<QTcpServer> server_;
+    QtUrlFetcher fetcher_;
+};
+
+QByteArray http(const char* status, const QByteArray& body) {
+    return QByteArray("HTTP/1.1 ") + status + "\r\nContent-Length: " + QByteArray::number(body.size()) +
+           "\r\nConnection: close\r\n\r\n" + body;
+}
+
+TEST_F(QtUrlFetcherTest, FilesAreReadWithinTheCap) {
+    QTemporaryDir dir;
+    QFile file(dir.filePath(QStringLiteral("f")));
+    ASSERT_TRUE(file.open(QIODevice::WriteOnly));
+    file.write(QByteArray(100, 'x'));
+    file.close();
+    const QUrl url = QUrl::fromLocalFile(file.fileName());
+    EXPECT_EQ(fetch(url, 100), QByteArray(100, 'x'));
+    EXPECT_EQ(fetch(url, 99), std::nullopt);
+    EXPECT_EQ(fetch(QUrl::fromLocalFile(dir.filePath(QStringLiteral("missing"))), 100), std::nullopt);
+    EXPECT_EQ(fetch(QUrl(QStringLiteral("ftp://127.0.0.1/f")), 100), std::nullopt);
+}
+
+TEST_F(QtUrlFetcherTest, DownloadsOnlyCompleteSuccessfulAnswersWithinTheCap) {
+    const struct {
+        QByteArray response;
+        qint64 maxBytes;
+        std::optional<QByteArray> body;
+    } cases[] = {
+        {http("200 OK", "hello"), 5, QByteArray("hello")},
+        {http("200 OK", "hello"), 4, std::nullopt},
+        {http("404 Not Found", "hello"), 100, std::nullopt},
+        {"HTTP/1.1 200 OK\r\nConnection: close\r\n\r\n" + QByteArray(5000, 'y'), 4000, std::nullopt},
+    };
+    for (const auto& c : cases) {
+        EXPECT_EQ(fetch(serve(c.response), c.maxBytes), c.body) << c.response.left(20).toStdString();
+    }
+    // A server that never answers is given up at the deadline.
+    EXPECT_EQ(fetch(serve(QByteArray()), 100, 0.2), std::nullopt);
+}
+
+TEST(QtImageDecoder, ScalesDownToTheLongerSideAndPremultiplies) {
+    const auto png = [](int w, int h) {
+        QImage image(w, h, QImage::Format_ARGB32);
+        image.fill(qRgba(255, 0, 0, 128));
+        QByteArray bytes;
+        QBuffer buffer(&bytes);
+        buffer.open(QIODevice::WriteOnly);
+        image.save(&buffer, "PNG");
+        return bytes;
+    };
+    const struct {
+        QByteArray bytes;
+        int maxSide;
+        int width;
+        int height;
+    } cases[] = {
+        {png(400, 200), 100, 100, 50}, {png(200, 400), 100, 50, 100}, {png(10, 6), 100, 10, 6},
+        {png(10, 6), 0, 0, 0},         {"not a picture", 100, 0, 0},
+    };
+    QtImageDecoder decoder;
+    for (const auto& c : cases) {
+        const auto bitmap = decoder.decode(c.bytes, c.maxSide);
+        EXPECT_EQ(bitmap ? bitmap->width : 0, c.width);
+        EXPECT_EQ(bitmap ? bitmap->height : 0, c.height);
+        if (bitmap) {
+            EXPECT_TRUE(bitmap->isValid());
+            const auto pixel = *reinterpret_cast<const quint32*>(bitmap->pixels.constData());
+            EXPECT_EQ(qAlpha(pixel), 128);
+            EXPECT_NEAR(qRed(pixel), 128, 1); // premultiplied
+        }
+    }
+}
+
+} // namespace
+} // namespace tillory::platform::nix
