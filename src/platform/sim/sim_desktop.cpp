@@ -26,6 +26,9 @@ SimDesktop::SimDesktop(core::Scheduler& scheduler)
       processRunner_(std::make_unique<SimProcessRunner>(*this)),
       powerSources_(std::make_unique<SimPowerSources>(*this)), smc_(std::make_unique<SimSmc>()) {
     screens_.push_back({Rect{0, 0, 1440, 900}, Rect{0, 0, 1440, 875}});
+    players_ = std::make_unique<SimScriptRunner>(scheduler);
+    downloads_ = std::make_unique<SimUrlFetcher>(scheduler);
+    pictures_ = std::make_unique<SimImageDecoder>();
 }
 
 SimDesktop::~SimDesktop() {
@@ -48,6 +51,9 @@ Platform SimDesktop::platform() {
     p.systemCounters = &counters_;
     p.powerSources = powerSources_.get();
     p.smc = smc_.get();
+    p.scriptRunner = players_.get();
+    p.urlFetcher = downloads_.get();
+    p.imageDecoder = pictures_.get();
     p.bundleIdentifier = QStringLiteral("app.tillory.Tillory");
     return p;
 }

@@ -2,6 +2,8 @@
 
 #include "core/scheduler.h"
 #include "platform/api/platform.h"
+#include "platform/sim/sim_media.h"
+#include "platform/sim/sim_script_runner.h"
 #include "platform/sim/sim_system_counters.h"
 
 #include <QHash>
@@ -164,6 +166,11 @@ public:
     void setPowerSources(std::optional<std::vector<std::optional<QVariantMap>>> sources);
     int powerObserverCount() const { return static_cast<int>(powerObservers_.size()); }
 
+    // Media players, downloads and pictures, as the media controller reaches them.
+    SimScriptRunner& players() { return *players_; }
+    SimUrlFetcher& downloads() { return *downloads_; }
+    SimImageDecoder& pictures() { return *pictures_; }
+
     // URLs opened by the program.
     const std::vector<QUrl>& openedUrls() const { return openedUrls_; }
 
@@ -277,6 +284,9 @@ private:
     SimSystemCounters counters_;
     std::unique_ptr<SimPowerSources> powerSources_;
     std::unique_ptr<SimSmc> smc_;
+    std::unique_ptr<SimScriptRunner> players_;
+    std::unique_ptr<SimUrlFetcher> downloads_;
+    std::unique_ptr<SimImageDecoder> pictures_;
 };
 
 } // namespace tillory::platform::sim

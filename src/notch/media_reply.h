@@ -1,0 +1,27 @@
+#pragma once
+
+#include "notch/now_playing.h"
+
+#include <QString>
+
+#include <optional>
+
+namespace tillory::notch {
+
+/// The script asking a player for its state; its reply is "state|~|title|~|artist|~|position|~|duration|~|volume",
+/// or the state alone when the player is stopped.
+QString stateScript(MediaApp app);
+
+/// `tell application "N" to <command>`.
+QString commandScript(MediaApp app, const QString& command);
+
+/// The script answering the current track's cover: its URL for Spotify, its bytes for Music.
+QString artworkScript(MediaApp app);
+
+/// Reads a state reply. The state comes from the front and the three numbers from the back, so a title holding the
+/// separator still reads (the artist is then the last field before the numbers). Numbers may use a decimal comma;
+/// position and duration that do not read, or read negative or not finite, are 0; a volume that does not read is
+/// 70 and unknown, one out of range is clamped to 0–100. Nothing for a stopped player or fewer than six fields.
+std::optional<NowPlaying> parseStateReply(const QString& reply, MediaApp app);
+
+} // namespace tillory::notch

@@ -1,0 +1,20 @@
+#include "platform/sim/sim_media.h"
+
+namespace tillory::platform::sim {
+
+void SimUrlFetcher::fetch(const QUrl& url, qint64 maxBytes, double, Reply reply) {
+    requests_.push_back(url);
+    std::optional<QByteArray> body;
+    if (auto found = bodies_.find(url); found != bodies_.end() && found->size() <= maxBytes) {
+        body = *found;
+    }
+    scheduler_.post([reply = std::move(reply), body] { reply(body); });
+}
+
+std::optional<Bitmap> SimImageDecoder::decode(const QByteArray& bytes, int) {
+    ++decodes_;
+    auto found = pictures_.find(bytes);
+    return found == pictures_.end() ? std::nullopt : std::optional<Bitmap>(*found);
+}
+
+} // namespace tillory::platform::sim

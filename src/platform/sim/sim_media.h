@@ -1,0 +1,38 @@
+#pragma once
+
+#include "core/scheduler.h"
+#include "platform/api/network.h"
+
+#include <QMap>
+
+#include <vector>
+
+namespace tillory::platform::sim {
+
+/// Downloads from a table the test fills; an unknown URL fails. Answers through the scheduler.
+class SimUrlFetcher final : public UrlFetcher {
+public:
+    explicit SimUrlFetcher(core::Scheduler& scheduler) : scheduler_(scheduler) {}
+    void setBody(const QUrl& url, const QByteArray& body) { bodies_[url] = body; }
+    const std::vector<QUrl>& requests() const { return requests_; }
+    void fetch(const QUrl& url, qint64 maxBytes, double timeoutSeconds, Reply reply) override;
+
+private:
+    core::Scheduler& scheduler_;
+    QMap<QUrl, QByteArray> bodies_;
+    std::vector<QUrl> requests_;
+};
+
+/// Decodes only the byte strings the test registered, each to its bitmap.
+class SimImageDecoder final : public ImageDecoder {
+public:
+    void setPicture(const QByteArray& bytes, Bitmap bitmap) { pictures_[bytes] = std::move(bitmap); }
+    int decodeCount() const { return decodes_; }
+    std::optional<Bitmap> decode(const QByteArray& bytes, int maxSide) override;
+
+private:
+    QMap<QByteArray, Bitmap> pictures_;
+    int decodes_ = 0;
+};
+
+} // namespace tillory::platform::sim
