@@ -2,9 +2,11 @@
 
 #include "platform/linux/atspi_accessibility.h"
 #include "platform/linux/linux_accessibility.h"
+#include "platform/linux/mpris_script_runner.h"
 #include "platform/linux/proc_system_counters.h"
 #include "platform/linux/qprocess_runner.h"
 #include "platform/linux/qt_pasteboard.h"
+#include "platform/linux/qt_url_fetcher.h"
 #include "platform/linux/sysfs_power.h"
 #include "platform/linux/x11_app_icons.h"
 #include "platform/linux/x11_clients.h"
@@ -45,6 +47,9 @@ struct LinuxDesktop::Services {
     ProcSystemCounters systemCounters;
     SysfsPowerSources powerSources;
     HwmonSmc smc;
+    QtUrlFetcher urlFetcher;
+    QtImageDecoder imageDecoder;
+    MprisScriptRunner scriptRunner{QDBusConnection::sessionBus(), &urlFetcher};
 
     Services(const QString& configHome, const QString& executable) : loginItem(configHome, executable) {
         workspace.setActivator([this](std::int32_t pid) { return windowElements.activateApplication(pid); });
@@ -72,6 +77,9 @@ Platform LinuxDesktop::platform() {
     p.systemCounters = &services_->systemCounters;
     p.powerSources = &services_->powerSources;
     p.smc = &services_->smc;
+    p.scriptRunner = &services_->scriptRunner;
+    p.urlFetcher = &services_->urlFetcher;
+    p.imageDecoder = &services_->imageDecoder;
     p.bundleIdentifier = QStringLiteral("app.tillory.Tillory");
     p.keyNames = KeyNames::pc();
     return p;
