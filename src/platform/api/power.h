@@ -15,9 +15,11 @@ namespace tillory::platform {
 
 /// Batteries, power adapters and the machine's thermal pressure. Descriptions are string-keyed dictionaries with
 /// the keys the power readings are written against ("Type" with "InternalBattery" for the battery, "Current
-/// Capacity", "Max Capacity", "Is Charging", "Time to Full Charge", "Time to Empty"; the battery entry's
+/// Capacity", "Max Capacity", "Is Charging", "Time to Full Charge", "Time to Empty", and "Power Source State"
+/// ("AC Power" or "Battery Power") where the backend can tell; the battery entry's
 /// "Voltage" in millivolts and "Amperage"/"InstantAmperage" in milliamperes); a backend maps its own sources onto
-/// them. Called from the sampling thread, never concurrently.
+/// them. Called from the sampling thread; the battery notices also list the sources on the main thread, so a
+/// backend's `powerSources` must be safe beside the sampling thread (the Linux one only reads files).
 class PowerSources {
 public:
     virtual ~PowerSources() = default;

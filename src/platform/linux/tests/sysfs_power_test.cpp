@@ -1,6 +1,7 @@
 // The power readings on Linux against hand-made sysfs trees (the test machines have no battery, fans or
 // thermal trip points), read through the same sampler the monitor uses.
 #include "monitor/power_sampler.h"
+#include "notch/battery_watcher.h"
 #include "platform/linux/sysfs_power.h"
 
 #include <QDir>
@@ -61,6 +62,22 @@ TEST(SysfsPower, DesktopWithoutBatteryOrFans) {
     EXPECT_FALSE(nowhere.batteryProperties().has_value());
     EXPECT_EQ(nowhere.thermalState(), 0);
     EXPECT_EQ(HwmonSmc(fixture("missing")).open(), nullptr);
+}
+
+TEST(SysfsPower, OnlyTheMachinesBatteryReachesTheNotices) {
+    using Reading = std::optional<std::pair<qint64, bool>>;
+    const std::pair<const char*, Reading> cases[] = {
+        {"laptop", std::pair{qint64(87), false}}, // the adapter is offline; the mouse at 55 % is not it
+        {"ups", std::nullopt},                    // a UPS and a mouse on a desktop
+        {"desktop", std::nullopt},
+    };
+    for (const auto& [tree, expected] : cases) {
+        SysfsPowerSources sources(fixture(tree));
+        const auto reading = notch::BatteryWatcher::read(sources);
+        EXPECT_EQ(reading ? Reading(std::pair{reading->percent, reading->charging}) : std::nullopt, expected) << tree;
+    }
+    const auto listed = *SysfsPowerSources(fixture("laptop")).powerSources();
+    EXPECT_EQ(listed[1]->value(QStringLiteral("Power Source State")), QStringLiteral("Battery Power"));
 }
 
 using Attributes = std::map<QString, QByteArray>;
