@@ -1,5 +1,6 @@
 #include "platform/linux/mpris_script_runner.h"
 #include "platform/linux/qt_url_fetcher.h"
+#include "platform/linux/tests/media_script_texts.h"
 
 #include <gtest/gtest.h>
 
@@ -21,20 +22,8 @@ namespace {
 const QString kPython = QStringLiteral("/usr/bin/python3");
 const QString kMusic = QStringLiteral("com.apple.Music");
 const QString kSpotify = QStringLiteral("com.spotify.client");
-const QString kMusicState = QStringLiteral(R"(tell application "Music"
-    set theState to (player state as string)
-    if theState is in {"playing", "paused"} then
-        return theState & "|~|" & (name of current track) & "|~|" & (artist of current track) & "|~|" & (player position as string) & "|~|" & ((duration of current track) as string) & "|~|" & (sound volume as string)
-    end if
-    return theState
-end tell)");
-const QString kSpotifyState = QStringLiteral(R"(tell application "Spotify"
-    set theState to (player state as string)
-    if theState is in {"playing", "paused"} then
-        return theState & "|~|" & (name of current track) & "|~|" & (artist of current track) & "|~|" & (player position as string) & "|~|" & (((duration of current track) / 1000) as string) & "|~|" & (sound volume as string)
-    end if
-    return theState
-end tell)");
+const QString kMusicState = QString::fromUtf8(kMusicStateScript);
+const QString kSpotifyState = QString::fromUtf8(kSpotifyStateScript);
 
 /// A private bus for the whole program, so no test reaches the machine's players.
 class PrivateBus : public ::testing::Environment {

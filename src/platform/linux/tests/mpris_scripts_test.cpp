@@ -1,4 +1,5 @@
 #include "platform/linux/mpris_scripts.h"
+#include "platform/linux/tests/media_script_texts.h"
 
 #include <gtest/gtest.h>
 
@@ -10,21 +11,8 @@ namespace {
 using Kind = MprisScript::Kind;
 using Player = MprisScript::Player;
 
-// The texts the media controller sends, copied here so a change on either side shows.
-const char* const kMusicState = R"(tell application "Music"
-    set theState to (player state as string)
-    if theState is in {"playing", "paused"} then
-        return theState & "|~|" & (name of current track) & "|~|" & (artist of current track) & "|~|" & (player position as string) & "|~|" & ((duration of current track) as string) & "|~|" & (sound volume as string)
-    end if
-    return theState
-end tell)";
-const char* const kSpotifyState = R"(tell application "Spotify"
-    set theState to (player state as string)
-    if theState is in {"playing", "paused"} then
-        return theState & "|~|" & (name of current track) & "|~|" & (artist of current track) & "|~|" & (player position as string) & "|~|" & (((duration of current track) / 1000) as string) & "|~|" & (sound volume as string)
-    end if
-    return theState
-end tell)";
+const char* const kMusicState = kMusicStateScript;
+const char* const kSpotifyState = kSpotifyStateScript;
 
 TEST(MprisScripts, RecognisesExactlyTheKnownForms) {
     const QString crlfMusic = QString::fromUtf8(kMusicState).replace(QStringLiteral("\n"), QStringLiteral("\r\n\t"));
