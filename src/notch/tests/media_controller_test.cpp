@@ -431,6 +431,20 @@ TEST_F(MediaControllerTest, ReplyFromBeforeASeekDoesNotUndoIt) {
     EXPECT_DOUBLE_EQ(m.position(), 100);
 }
 
+TEST_F(MediaControllerTest, ReplyFromBeforeACommandDoesNotUndoIt) {
+    auto& m = make();
+    set(kMusic, "playing", "M");
+    pollNow();
+    set(kMusic, "playing", "M", 5);
+    sim_.players().setReplyDelay(1.0);
+    m.poll(); // its reply says playing at 5
+    m.playPause();
+    std::vector<bool> shown;
+    QObject::connect(&m, &MediaController::nowPlayingChanged, [&] { shown.push_back(m.isPlaying()); });
+    scheduler_.advance(2.0);
+    EXPECT_EQ(shown, std::vector<bool>{false});
+}
+
 TEST_F(MediaControllerTest, StoppedPollNeverApplies) {
     auto& m = make();
     set(kMusic, "playing", "M");
