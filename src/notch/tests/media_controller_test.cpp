@@ -191,17 +191,6 @@ TEST_F(MediaControllerTest, IdenticalPausedRepliesPublishOnce) {
     EXPECT_EQ(m.positionTimestamp(), stamp);
 }
 
-TEST_F(MediaControllerTest, SpotifyDurationWithDecimalComma) {
-    auto& m = make();
-    set(kSpotify, "playing", "S", 12.5, 215);
-    SimPlayer p = sim_.players().player(kSpotify);
-    p.decimalComma = true;
-    sim_.players().setPlayer(kSpotify, p);
-    pollNow();
-    EXPECT_DOUBLE_EQ(m.position(), 12.5);
-    EXPECT_DOUBLE_EQ(m.duration(), 215.0);
-}
-
 TEST_F(MediaControllerTest, VolumeIsHandedBackWhenThePlayerChanges) {
     settings_.setIntDictionary(QStringLiteral("volumeMemory"), {{kMusic, 30}, {kSpotify, 80}});
     make();

@@ -5,15 +5,6 @@
 #include <algorithm>
 
 namespace tillory::platform::sim {
-namespace {
-
-QString number(double value, bool comma) {
-    QString text = QString::number(value);
-    return comma ? text.replace(QLatin1Char('.'), QLatin1Char(',')) : text;
-}
-
-} // namespace
-
 int SimScriptRunner::askedCount(const QString& source) const {
     return static_cast<int>(std::count(asked_.begin(), asked_.end(), source));
 }
@@ -51,8 +42,8 @@ std::optional<QString> SimScriptRunner::answerText(const QString& source) {
         return QStringList{p->state,
                            p->title,
                            p->artist,
-                           number(p->position, p->decimalComma),
-                           number(p->duration, p->decimalComma),
+                           QString::number(p->position),
+                           QString::number(p->duration),
                            p->volume ? QString::number(*p->volume) : QString()}
             .join(sep);
     }

@@ -23,8 +23,6 @@ struct SimPlayer {
     double duration = 0;
     /// Nothing: the player has no volume and answers an empty field.
     std::optional<int> volume = 50;
-    /// Writes numbers with a decimal comma, as players in some locales do.
-    bool decimalComma = false;
     /// What "data of artwork 1" answers (Music); nothing: no answer.
     std::optional<QByteArray> artworkData;
     /// What "artwork url" answers (Spotify); nothing: no answer.
