@@ -205,6 +205,13 @@ TEST_F(MprisScriptRunnerTest, SpotifyIsItsOwnBusNameAndMusicAnyOther) {
     EXPECT_FALSE(runner_->isRunning(QStringLiteral("org.mpris.MediaPlayer2.vlc")));
 }
 
+TEST_F(MprisScriptRunnerTest, PlayersRunningBeforeItStartsAreFound) {
+    start(QStringLiteral("early"), {QStringLiteral("--status"), QStringLiteral("Stopped")});
+    runner_ = std::make_unique<MprisScriptRunner>(*bus_, &fetcher_);
+    EXPECT_TRUE(runner_->isRunning(kMusic));
+    EXPECT_EQ(query(kMusicState), QStringLiteral("stopped"));
+}
+
 TEST_F(MprisScriptRunnerTest, MusicIsThePlayingPlayerThenTheMostRecentlyActive) {
     start(QStringLiteral("alpha"), {QStringLiteral("--title"), QStringLiteral("Alpha")});
     const auto title = [this] { return query(kMusicState).value_or(QString()).section(QStringLiteral("|~|"), 1, 1); };
