@@ -1,6 +1,7 @@
 #include "platform/linux/power_events.h"
 
 #include <QDBusConnectionInterface>
+#include <QFileInfo>
 #include <QObject>
 #include <QSocketNotifier>
 #include <QStringList>
@@ -115,7 +116,10 @@ SubscriptionPtr observePowerSupplyUevents(std::function<void()> onChange) {
     if (!context) {
         return nullptr;
     }
-    udev_monitor* monitor = udev_monitor_new_from_netlink(context, "udev");
+    // udev's own events follow its rules; without a udev daemon (containers, minimal systems) its monitor never
+    // hears anything, and the kernel's events say the same for this purpose: sysfs is current when they come.
+    const bool udevRuns = QFileInfo::exists(QStringLiteral("/run/udev/control"));
+    udev_monitor* monitor = udev_monitor_new_from_netlink(context, udevRuns ? "udev" : "kernel");
     if (!monitor || udev_monitor_filter_add_match_subsystem_devtype(monitor, "power_supply", nullptr) < 0 ||
         udev_monitor_enable_receiving(monitor) < 0 || udev_monitor_get_fd(monitor) < 0) {
         if (monitor) {
