@@ -108,10 +108,10 @@ void BatteryWatcher::check(bool announceChanges) {
     }
     const bool charging = reading->charging;
     if (announceChanges && lastCharging_ && *lastCharging_ != charging) {
-        Q_EMIT event(charging
-                         ? TransportHUD{QStringLiteral("bolt.fill"), withPercent("Charging \u00B7 ", reading->percent)}
-                         : TransportHUD{QStringLiteral("battery.50percent"),
-                                        withPercent("On Battery \u00B7 ", reading->percent)});
+        Q_EMIT batteryEvent(
+            charging ? TransportHUD{QStringLiteral("bolt.fill"), withPercent("Charging \u00B7 ", reading->percent)}
+                     : TransportHUD{QStringLiteral("battery.50percent"),
+                                    withPercent("On Battery \u00B7 ", reading->percent)});
     }
     lastCharging_ = charging;
     if (charging) {
@@ -130,7 +130,7 @@ void BatteryWatcher::check(bool announceChanges) {
     } else {
         return;
     }
-    Q_EMIT event(TransportHUD{QStringLiteral("battery.25percent"), withPercent("Battery ", reading->percent)});
+    Q_EMIT batteryEvent(TransportHUD{QStringLiteral("battery.25percent"), withPercent("Battery ", reading->percent)});
 }
 
 } // namespace tillory::notch

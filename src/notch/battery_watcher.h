@@ -41,8 +41,8 @@ public:
     static std::optional<Reading> read(platform::PowerSources& power);
 
 Q_SIGNALS:
-    /// A notice for the notch (the `events` stream).
-    void event(const tillory::notch::TransportHUD& hud);
+    /// A notice for the notch (the `events` stream; QObject::event is taken).
+    void batteryEvent(const tillory::notch::TransportHUD& hud);
 
 private:
     platform::PowerSources& power_;

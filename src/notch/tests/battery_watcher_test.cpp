@@ -53,7 +53,7 @@ struct Fixture {
 
     explicit Fixture(std::optional<Sources> initial) {
         desktop.setPowerSources(std::move(initial));
-        QObject::connect(watcher.get(), &BatteryWatcher::event,
+        QObject::connect(watcher.get(), &BatteryWatcher::batteryEvent,
                          [this](const TransportHUD& hud) { events.push_back(hud); });
         watcher->start();
         scheduler.runPosted();

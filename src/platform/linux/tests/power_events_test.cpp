@@ -157,7 +157,7 @@ TEST_F(FakeUPower, BatteryNoticesFromSysfsOnUPowerSignals) {
     core::QtScheduler scheduler;
     notch::BatteryWatcher watcher(sources, scheduler);
     QStringList labels;
-    QObject::connect(&watcher, &notch::BatteryWatcher::event,
+    QObject::connect(&watcher, &notch::BatteryWatcher::batteryEvent,
                      [&labels](const notch::TransportHUD& hud) { labels << hud.label; });
     watcher.start();
     ASSERT_TRUE(watcher.isStarted());
