@@ -46,6 +46,11 @@ struct ScreenInfo {
     Rect frame;
     /// The frame without the menu bar, docks and panels.
     Rect visibleFrame;
+    /// How far down from the top the camera housing reaches; 0 on a display without one.
+    double safeAreaTop = 0;
+    /// The usable strips of the top edge left and right of the camera housing (screen space); nothing when unknown.
+    std::optional<Rect> auxiliaryTopLeftArea = std::nullopt;
+    std::optional<Rect> auxiliaryTopRightArea = std::nullopt;
     friend bool operator==(const ScreenInfo&, const ScreenInfo&) = default;
 };
 

@@ -124,6 +124,22 @@ Rect workArea(const Rect& monitor, const std::vector<Strut>& struts, Size root) 
     return {minX, minY, maxX - minX, maxY - minY};
 }
 
+void addNotchArea(ScreenInfo& screen) {
+    constexpr double kWidth = 200;
+    constexpr double kHeightWithoutPanel = 32;
+    const Rect& f = screen.frame;
+    if (!(f.width > kWidth && f.height > 0)) {
+        return;
+    }
+    const double reserved = f.maxY() - screen.visibleFrame.maxY();
+    const double height = reserved > 0 && reserved < f.height ? reserved : kHeightWithoutPanel;
+    const double left = f.midX() - kWidth / 2;
+    const double y = f.maxY() - height;
+    screen.safeAreaTop = height;
+    screen.auxiliaryTopLeftArea = Rect{f.minX(), y, left - f.minX(), height};
+    screen.auxiliaryTopRightArea = Rect{left + kWidth, y, f.maxX() - left - kWidth, height};
+}
+
 std::vector<ScreenInfo> screenSpace(const std::vector<Monitor>& monitors, double* reference) {
     if (reference) {
         *reference = 0;
@@ -151,10 +167,17 @@ std::vector<ScreenInfo> screenSpace(const std::vector<Monitor>& monitors, double
         *reference = height;
     }
     const auto flip = [height](const Rect& r) { return Rect{r.x, height - r.maxY(), r.width, r.height}; };
-    std::vector<ScreenInfo> list{{flip(first->frame), flip(first->available)}};
+    const auto info = [&flip](const Monitor& m) {
+        ScreenInfo screen{flip(m.frame), flip(m.available)};
+        if (m.primary) {
+            addNotchArea(screen);
+        }
+        return screen;
+    };
+    std::vector<ScreenInfo> list{info(*first)};
     for (auto it = monitors.begin(); it != monitors.end(); ++it) {
         if (it != first) {
-            list.push_back({flip(it->frame), flip(it->available)});
+            list.push_back(info(*it));
         }
     }
     return list;

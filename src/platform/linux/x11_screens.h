@@ -39,10 +39,15 @@ struct Monitor {
     bool primary = false;
 };
 
+/// A display without a camera housing still gets a notch-sized place for the notch player: 200 wide, centred at
+/// the top of `screen`, as tall as the panel reserved along that top edge when there is one, else 32. Sets the
+/// inset and the two strips beside it (screen space); a display not wider than that place is left as it is.
+void addNotchArea(ScreenInfo& screen);
+
 /// The monitors in screen space (y up), the reference screen first: the one holding the root's origin, else the
 /// primary one when its top is the root's top, else the first one whose top is. Its bottom-left corner is
 /// screen space's origin, so that flipping against the first screen gives back the X coordinates. `reference`
-/// receives the height flipped against.
+/// receives the height flipped against. The primary monitor gets the notch area.
 std::vector<ScreenInfo> screenSpace(const std::vector<Monitor>& monitors, double* reference = nullptr);
 
 /// Screens of an X11 desktop: Qt's monitors (RandR), each with its own work area from the struts of the window

@@ -361,4 +361,35 @@ TEST(ScreenSpace, ReferenceFirstAtTheOriginAndTheRestFlippedAgainstIt) {
     }
 }
 
+TEST(ScreenSpace, PrimaryGetsANotchAreaAtItsTopCentre) {
+    struct Case {
+        const char* what;
+        Monitor monitor;
+        double inset;
+        std::optional<Rect> left, right;
+    };
+    const std::vector<Case> cases = {
+        {"no panel", {{0, 0, 1512, 982}, {0, 0, 1512, 982}, true}, 32, Rect{0, 950, 656, 32}, Rect{856, 950, 656, 32}},
+        {"top panel",
+         {{0, 0, 1920, 1080}, {0, 27, 1920, 1053}, true},
+         27,
+         Rect{0, 1053, 860, 27},
+         Rect{1060, 1053, 860, 27}},
+        {"bottom panel only",
+         {{0, 0, 1000, 800}, {0, 0, 1000, 760}, true},
+         32,
+         Rect{0, 768, 400, 32},
+         Rect{600, 768, 400, 32}},
+        {"not primary", {{0, 0, 1000, 800}, {0, 0, 1000, 800}, false}, 0, std::nullopt, std::nullopt},
+        {"too narrow", {{0, 0, 200, 800}, {0, 0, 200, 800}, true}, 0, std::nullopt, std::nullopt},
+    };
+    for (const Case& c : cases) {
+        const auto list = screenSpace({c.monitor});
+        ASSERT_EQ(list.size(), 1u) << c.what;
+        EXPECT_EQ(list[0].safeAreaTop, c.inset) << c.what;
+        EXPECT_EQ(list[0].auxiliaryTopLeftArea, c.left) << c.what;
+        EXPECT_EQ(list[0].auxiliaryTopRightArea, c.right) << c.what;
+    }
+}
+
 } // namespace
