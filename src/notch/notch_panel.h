@@ -1,0 +1,33 @@
+#pragma once
+
+#include "platform/api/geometry.h"
+
+#include <memory>
+
+namespace tillory::notch {
+
+/// The transparent window hanging from the top edge around the notch that the island is drawn in. It floats above
+/// every window (full-screen ones too), never activates this program and, while it ignores the mouse, lets every
+/// click through. Main thread.
+class NotchPanel {
+public:
+    virtual ~NotchPanel() = default;
+    /// Takes exactly `frame` (screen space).
+    virtual void setFrame(platform::Rect frame) = 0;
+    /// True while collapsed: clicks reach the menu bar and the windows below.
+    virtual void setIgnoresMouseEvents(bool ignores) = 0;
+    /// Shows the panel in front of everything without activating this program.
+    virtual void orderFrontRegardless() = 0;
+    virtual void orderOut() = 0;
+    virtual bool isVisible() const = 0;
+};
+
+/// Makes one panel per enable. Main thread.
+class NotchPanelFactory {
+public:
+    virtual ~NotchPanelFactory() = default;
+    /// Nothing when no panel can be made: the notch then runs without showing anything.
+    virtual std::unique_ptr<NotchPanel> create() = 0;
+};
+
+} // namespace tillory::notch

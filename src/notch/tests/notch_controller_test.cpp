@@ -1,0 +1,236 @@
+#include "notch/notch_controller.h"
+
+#include "core/manual_scheduler.h"
+#include "core/settings.h"
+#include "platform/sim/sim_desktop.h"
+
+#include <gtest/gtest.h>
+
+namespace tillory::notch {
+namespace {
+
+using platform::Event;
+using platform::EventType;
+using platform::Point;
+using platform::Rect;
+using platform::ScreenInfo;
+
+// 1512 × 982 with a 32-point inset and a 200-wide notch.
+const ScreenInfo kNotched{{0, 0, 1512, 982}, {0, 0, 1512, 950}, 32, Rect{0, 950, 656, 32}, Rect{856, 950, 656, 32}};
+const ScreenInfo kPlain{{1512, 0, 1920, 1080}, {1512, 0, 1920, 1080}};
+
+struct PanelLog {
+    int made = 0;
+    int fronts = 0;
+    bool visible = false;
+    bool ignores = false;
+    std::optional<Rect> frame;
+};
+
+class FakePanel final : public NotchPanel {
+public:
+    explicit FakePanel(PanelLog& log) : log_(log) {}
+    void setFrame(Rect frame) override { log_.frame = frame; }
+    void setIgnoresMouseEvents(bool ignores) override { log_.ignores = ignores; }
+    void orderFrontRegardless() override {
+        ++log_.fronts;
+        log_.visible = true;
+    }
+    void orderOut() override { log_.visible = false; }
+    bool isVisible() const override { return log_.visible; }
+
+private:
+    PanelLog& log_;
+};
+
+class FakeFactory final : public NotchPanelFactory {
+public:
+    PanelLog log;
+    std::unique_ptr<NotchPanel> create() override {
+        ++log.made;
+        return std::make_unique<FakePanel>(log);
+    }
+};
+
+struct Fixture {
+    core::ManualScheduler scheduler;
+    platform::sim::SimDesktop desktop{scheduler};
+    core::MemorySettings settings;
+    FakeFactory panels;
+    std::unique_ptr<NotchController> notch;
+
+    explicit Fixture(std::vector<ScreenInfo> screens = {kNotched}) {
+        desktop.setScreens(std::move(screens));
+        desktop.grantAccessibility();
+        desktop.setMouseLocation({756, 300});
+        notch = std::make_unique<NotchController>(desktop.platform(), settings, scheduler, &panels);
+        notch->enable();
+        scheduler.runPosted();
+    }
+    void pointer(Point p, double wait) {
+        desktop.setMouseLocation(p);
+        scheduler.advance(wait);
+    }
+    bool clickPasses(Point topLeft) {
+        Event e;
+        e.type = EventType::LeftMouseDown;
+        e.location = topLeft;
+        return desktop.inject(e).has_value();
+    }
+};
+
+TEST(NotchGeometry, FromTheDisplaysInsetAndAreas) {
+    const struct {
+        const char* what;
+        ScreenInfo display;
+        platform::Size notch;
+        double bare, wing;
+        Rect panel, collapsed, expanded;
+    } cases[] = {
+        {"32 high, 200 wide",
+         kNotched,
+         {200, 32},
+         204,
+         30,
+         {518, 802, 476, 180},
+         {624, 950, 264, 32},
+         {536, 838, 440, 144}},
+        {"10 high",
+         {{0, 0, 1512, 982}, {}, 10, Rect{0, 972, 666, 10}, Rect{846, 972, 666, 10}},
+         {180, 10},
+         184,
+         10,
+         {518, 824, 476, 158},
+         {654, 972, 204, 10},
+         {536, 860, 440, 122}},
+        {"no areas",
+         {{0, 0, 1512, 982}, {}, 32},
+         {0, 0},
+         4,
+         10,
+         {518, 834, 476, 148},
+         {744, 982, 24, 0},
+         {536, 870, 440, 112}},
+    };
+    for (const auto& c : cases) {
+        const NotchGeometry g = notchGeometry(c.display);
+        EXPECT_EQ(g.notch, c.notch) << c.what;
+        EXPECT_EQ(g.bareWidth, c.bare) << c.what;
+        EXPECT_EQ(g.wingExtraEach, c.wing) << c.what;
+        EXPECT_EQ(g.panelFrame, c.panel) << c.what;
+        EXPECT_EQ(g.collapsedIsland, c.collapsed) << c.what;
+        EXPECT_EQ(g.expandedIsland, c.expanded) << c.what;
+    }
+    EXPECT_EQ(notchDisplay({kPlain, kNotched}), kNotched);
+    EXPECT_EQ(notchDisplay({kPlain}), std::nullopt);
+}
+
+TEST(NotchController, PlacesThePanelOnlyWithANotchedDisplay) {
+    Fixture fx({kPlain, kNotched});
+    EXPECT_EQ(fx.panels.log.frame, (Rect{518, 802, 476, 180}));
+    EXPECT_TRUE(fx.panels.log.visible);
+    EXPECT_TRUE(fx.panels.log.ignores);
+    EXPECT_EQ(fx.notch->islandRectInPanel(), QRectF(106, 0, 264, 32));
+
+    fx.desktop.setScreens({kPlain});
+    EXPECT_FALSE(fx.panels.log.visible);
+    EXPECT_EQ(fx.notch->islandRect(), std::nullopt);
+    fx.desktop.setScreens({kNotched});
+    EXPECT_TRUE(fx.panels.log.visible);
+
+    Fixture none({kPlain});
+    EXPECT_EQ(none.panels.log.made, 1);
+    EXPECT_EQ(none.panels.log.fronts, 0);
+}
+
+TEST(NotchController, HoverExpandsAtOnceAndCollapsesAfterTheDelay) {
+    Fixture fx;
+    const struct {
+        const char* what;
+        Point pointer;
+        double wait;
+        bool expanded;
+        double hoverInterval; // 0: a tick falls on the collapse itself, either value is right
+        double mediaInterval;
+    } steps[] = {
+        {"far", {756, 300}, 0.2, false, 0.18, 4.0},
+        {"near", {756, 871}, 0.22, false, 0.05, 4.0},
+        {"on the strip", {756, 960}, 0.06, true, 0.05, 1.5},
+        {"on the card", {600, 850}, 0.2, true, 0.05, 1.5},
+        {"left the card", {756, 300}, 0.3, true, 0.05, 1.5},
+        {"back in time", {756, 900}, 0.2, true, 0.05, 1.5},
+        {"left again", {756, 300}, 0.3, true, 0.05, 1.5},
+        {"delay over", {756, 300}, 0.1, false, 0, 4.0},
+        {"collapsed and far", {756, 300}, 0.1, false, 0.18, 4.0},
+    };
+    for (const auto& s : steps) {
+        fx.pointer(s.pointer, s.wait);
+        EXPECT_EQ(fx.notch->isExpanded(), s.expanded) << s.what;
+        EXPECT_EQ(fx.panels.log.ignores, !s.expanded) << s.what;
+        if (s.hoverInterval > 0) {
+            EXPECT_EQ(fx.notch->hoverInterval(), s.hoverInterval) << s.what;
+        }
+        EXPECT_EQ(fx.notch->media().pollInterval(), s.mediaInterval) << s.what;
+    }
+}
+
+TEST(NotchController, AClickOnTheCollapsedStripExpandsAndIsConsumed) {
+    Fixture fx;
+    EXPECT_TRUE(fx.clickPasses({100, 10}));
+    EXPECT_FALSE(fx.notch->isExpanded());
+    EXPECT_FALSE(fx.clickPasses({756, 10}));
+    EXPECT_TRUE(fx.notch->isExpanded());
+    EXPECT_TRUE(fx.clickPasses({756, 10})); // the island's own controls get it
+
+    fx.desktop.disableTaps(EventType::TapDisabledByTimeout);
+    EXPECT_EQ(fx.desktop.enabledTapCount(), 1);
+}
+
+TEST(NotchController, ANoticeLastsOnePointThreeSecondsAfterTheLatest) {
+    Fixture fx;
+    const TransportHUD first{QStringLiteral("play.fill"), QStringLiteral("Play")};
+    const TransportHUD second{QStringLiteral("forward.fill"), QStringLiteral("Next")};
+    Q_EMIT fx.notch->media().transportEvent(first);
+    EXPECT_EQ(fx.notch->hud(), first);
+    fx.scheduler.advance(1.0);
+    fx.notch->flashHUD(second);
+    fx.scheduler.advance(1.2);
+    EXPECT_EQ(fx.notch->hud(), second);
+    fx.scheduler.advance(0.1);
+    EXPECT_EQ(fx.notch->hud(), std::nullopt);
+}
+
+TEST(NotchController, LosingTheDisplayWhileExpandedCollapses) {
+    Fixture fx;
+    fx.pointer({756, 960}, 0.2);
+    ASSERT_TRUE(fx.notch->isExpanded());
+    fx.desktop.setScreens({kPlain});
+    EXPECT_FALSE(fx.notch->isExpanded());
+    EXPECT_EQ(fx.notch->media().pollInterval(), 4.0);
+    EXPECT_EQ(fx.notch->hoverInterval(), 0.18);
+}
+
+TEST(NotchController, DisableStopsEverythingAndDropsTheNotice) {
+    Fixture fx;
+    fx.pointer({756, 960}, 0.2);
+    fx.notch->flashHUD({QStringLiteral("bolt.fill"), QStringLiteral("Charging")});
+    ASSERT_TRUE(fx.notch->isExpanded());
+    ASSERT_TRUE(fx.notch->media().hasTimer());
+    ASSERT_TRUE(fx.notch->hasClickTap());
+
+    fx.notch->disable();
+    EXPECT_FALSE(fx.notch->isExpanded());
+    EXPECT_EQ(fx.notch->hud(), std::nullopt);
+    EXPECT_FALSE(fx.notch->media().hasTimer());
+    EXPECT_FALSE(fx.notch->isPolling());
+    EXPECT_EQ(fx.desktop.liveTapCount(), 0);
+    EXPECT_FALSE(fx.notch->hasPanel());
+    EXPECT_FALSE(fx.panels.log.visible);
+
+    fx.notch->enable();
+    EXPECT_EQ(fx.notch->hud(), std::nullopt);
+    EXPECT_EQ(fx.panels.log.made, 2);
+}
+
+} // namespace
+} // namespace tillory::notch
