@@ -7,6 +7,7 @@
 #include "keys/finder_enhancer.h"
 #include "keys/keyboard_cleaner_controller.h"
 #include "monitor/system_monitor.h"
+#include "notch/notch_controller.h"
 #include "snap/snap_controller.h"
 #include "switcher/window_switcher_engine.h"
 
@@ -26,6 +27,8 @@ AppState::AppState(Services services, QObject* parent) : QObject(parent), servic
     snap_ = std::make_unique<snap::SnapController>(services_.platform, *services_.hub, *services_.scheduler,
                                                    services_.snapPanels,
                                                    static_cast<std::int32_t>(QCoreApplication::applicationPid()));
+    notch_ = std::make_unique<notch::NotchController>(services_.platform, *services_.settings, *services_.scheduler,
+                                                      services_.notchPanels);
     clipboard_ = std::make_unique<clipboard::ClipboardManager>(*services_.platform.pasteboard, *services_.settings,
                                                                *services_.scheduler, *services_.clipboardQueue,
                                                                services_.historyStore);
@@ -78,6 +81,7 @@ void AppState::start() {
     }
     started_ = true;
     applySwitcher();
+    applyNotch();
     applySnap();
     clipboard_->start();
     clipboardPalette().start();
@@ -121,6 +125,17 @@ void AppState::applySwitcher() {
 
 void AppState::setNotchEnabled(bool value) {
     setSwitch(notchEnabled_, value, kNotchKey, &AppState::notchEnabledChanged);
+    if (started_) {
+        applyNotch();
+    }
+}
+
+void AppState::applyNotch() {
+    if (notchEnabled_) {
+        notch_->enable();
+    } else {
+        notch_->disable();
+    }
 }
 
 void AppState::setSnapEnabled(bool value) {

@@ -29,6 +29,11 @@ class SnapController;
 class SnapPanelFactory;
 } // namespace tillory::snap
 
+namespace tillory::notch {
+class NotchController;
+class NotchPanelFactory;
+} // namespace tillory::notch
+
 namespace tillory::monitor {
 class SystemMonitor;
 }
@@ -72,6 +77,8 @@ public:
         switcher::SwitcherPanelFactory* switcherPanels = nullptr;
         /// May be null: snapping then works without showing anything.
         snap::SnapPanelFactory* snapPanels = nullptr;
+        /// May be null: the notch then plays and flashes notices without showing anything.
+        notch::NotchPanelFactory* notchPanels = nullptr;
     };
 
     explicit AppState(Services services, QObject* parent = nullptr);
@@ -82,6 +89,7 @@ public:
 
     switcher::WindowSwitcherEngine& switcher() { return *switcher_; }
     snap::SnapController& snap() { return *snap_; }
+    notch::NotchController& notch() { return *notch_; }
     clipboard::ClipboardManager& clipboard() { return *clipboard_; }
     /// Created on first use, which `start()` makes.
     clipboard::ClipboardPaletteController& clipboardPalette();
@@ -116,11 +124,13 @@ Q_SIGNALS:
 private:
     void applySwitcher();
     void applySnap();
+    void applyNotch();
     void setSwitch(bool& field, bool value, const QString& key, void (AppState::*changed)());
 
     Services services_;
     std::unique_ptr<switcher::WindowSwitcherEngine> switcher_;
     std::unique_ptr<snap::SnapController> snap_;
+    std::unique_ptr<notch::NotchController> notch_;
     std::unique_ptr<clipboard::ClipboardManager> clipboard_;
     std::unique_ptr<clipboard::ClipboardPaletteController> clipboardPalette_;
     std::unique_ptr<keys::FinderEnhancer> finder_;

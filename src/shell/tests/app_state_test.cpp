@@ -11,6 +11,7 @@
 #include "keys/finder_enhancer.h"
 #include "keys/keyboard_cleaner_controller.h"
 #include "monitor/system_monitor.h"
+#include "notch/notch_controller.h"
 #include "platform/sim/sim_desktop.h"
 #include "snap/snap_controller.h"
 #include "switcher/window_switcher_engine.h"
@@ -90,9 +91,11 @@ TEST_F(AppStateTest, StartRegistersTheSwitcherSnappingThePaletteThenBackspaceToT
 TEST_F(AppStateTest, SwitchesAreAppliedAtStartAndAtOnceWhenFlipped) {
     settings_.setBool(QStringLiteral("switcherEnabled"), false);
     settings_.setBool(QStringLiteral("snapEnabled"), false);
+    settings_.setBool(QStringLiteral("notchEnabled"), false);
     sim_.grantAccessibility();
     AppState& app = make();
     app.start();
+    EXPECT_FALSE(app.notch().isEnabled());
     EXPECT_FALSE(app.switcher().isListening());
     EXPECT_FALSE(app.snap().isListening());
     EXPECT_FALSE(app.snap().hasMouseTap());
@@ -102,6 +105,11 @@ TEST_F(AppStateTest, SwitchesAreAppliedAtStartAndAtOnceWhenFlipped) {
     app.setSnapEnabled(true);
     EXPECT_TRUE(app.snap().isListening());
     EXPECT_TRUE(app.snap().hasMouseTap());
+    app.setNotchEnabled(true);
+    EXPECT_TRUE(app.notch().isEnabled());
+    EXPECT_TRUE(app.notch().media().hasTimer());
+    app.setNotchEnabled(false);
+    EXPECT_FALSE(app.notch().isEnabled());
     app.setSwitcherEnabled(false);
     app.setSnapEnabled(false);
     EXPECT_FALSE(app.switcher().isListening());
@@ -282,12 +290,13 @@ TEST_F(AppStateTest, StartPollsTheClipboardAndRecordsACopy) {
     EXPECT_FALSE(app.clipboard().isPolling());
 
     app.start();
-    // The poll, the key hub's watchdog and the switcher's and snapping's waits for accessibility.
+    // The poll, the key hub's watchdog, the switcher's and snapping's waits for accessibility, and the notch's
+    // media and pointer polls.
     const std::size_t timers = scheduler_.timerCount();
     app.start(); // a second start changes nothing
     EXPECT_TRUE(app.clipboard().isPolling());
     EXPECT_EQ(scheduler_.timerCount(), timers);
-    EXPECT_EQ(timers, 4u);
+    EXPECT_EQ(timers, 6u);
 
     sim_.copy(QStringLiteral("copied text"));
     scheduler_.advance(0.69);
