@@ -1,26 +1,38 @@
 #include "platform/linux/qt_url_fetcher.h"
 
 #include <QBuffer>
-#include <QCoreApplication>
 #include <QFile>
 #include <QImage>
 #include <QImageReader>
 #include <QNetworkAccessManager>
 #include <QNetworkReply>
-#include <QPointer>
-#include <QThreadPool>
 #include <QTimer>
 
 #include <cmath>
 #include <memory>
+#include <mutex>
+#include <thread>
+#include <utility>
+#include <vector>
 
 namespace tillory::platform::nix {
 
-QtUrlFetcher::QtUrlFetcher(QObject* parent) : QObject(parent), network_(new QNetworkAccessManager(this)) {
+struct QtUrlFetcher::Inbox {
+    std::mutex mutex;
+    QObject* owner = nullptr;
+    std::vector<std::pair<quint64, std::optional<QByteArray>>> results;
+};
+
+QtUrlFetcher::QtUrlFetcher(QObject* parent)
+    : QObject(parent), network_(new QNetworkAccessManager(this)), inbox_(std::make_shared<Inbox>()) {
     network_->setRedirectPolicy(QNetworkRequest::NoLessSafeRedirectPolicy);
+    inbox_->owner = this;
 }
 
-QtUrlFetcher::~QtUrlFetcher() = default;
+QtUrlFetcher::~QtUrlFetcher() {
+    const std::lock_guard lock(inbox_->mutex);
+    inbox_->owner = nullptr;
+}
 
 void QtUrlFetcher::fetch(const QUrl& url, qint64 maxBytes, double timeoutSeconds, Reply reply) {
     const QString scheme = url.scheme();
@@ -35,9 +47,11 @@ void QtUrlFetcher::fetch(const QUrl& url, qint64 maxBytes, double timeoutSeconds
 }
 
 void QtUrlFetcher::readFile(const QString& path, qint64 maxBytes, Reply reply) {
-    QPointer<QtUrlFetcher> self(this);
-    // A file may sit on a slow or hung mount: read it away from the main thread.
-    QThreadPool::globalInstance()->start([self, path, maxBytes, reply = std::move(reply)]() mutable {
+    const quint64 id = ++nextRead_;
+    pendingReads_.emplace(id, std::move(reply));
+    // A file may sit on a slow or hung mount: read it on a thread of its own. Results travel through a std::mutex
+    // rather than a posted functor, so that the hand-over is visible to the thread sanitizer too.
+    std::thread([inbox = inbox_, path, maxBytes, id] {
         std::optional<QByteArray> result;
         QFile file(path);
         if (file.open(QIODevice::ReadOnly)) {
@@ -46,15 +60,28 @@ void QtUrlFetcher::readFile(const QString& path, qint64 maxBytes, Reply reply) {
                 result = std::move(bytes);
             }
         }
-        QMetaObject::invokeMethod(
-            QCoreApplication::instance(),
-            [self, result = std::move(result), reply = std::move(reply)] {
-                if (self) {
-                    reply(result);
-                }
-            },
-            Qt::QueuedConnection);
-    });
+        const std::lock_guard lock(inbox->mutex);
+        inbox->results.emplace_back(id, std::move(result));
+        if (inbox->owner) {
+            QMetaObject::invokeMethod(inbox->owner, "drain", Qt::QueuedConnection);
+        }
+    }).detach();
+}
+
+void QtUrlFetcher::drain() {
+    std::vector<std::pair<quint64, std::optional<QByteArray>>> results;
+    {
+        const std::lock_guard lock(inbox_->mutex);
+        results.swap(inbox_->results);
+    }
+    for (auto& [id, result] : results) {
+        const auto it = pendingReads_.find(id);
+        if (it != pendingReads_.end()) {
+            const Reply reply = std::move(it->second);
+            pendingReads_.erase(it);
+            reply(std::move(result));
+        }
+    }
 }
 
 void QtUrlFetcher::download(const QUrl& url, qint64 maxBytes, double timeoutSeconds, Reply reply) {

@@ -4,6 +4,9 @@
 
 #include <QObject>
 
+#include <memory>
+#include <unordered_map>
+
 class QNetworkAccessManager;
 
 namespace tillory::platform::nix {
@@ -18,9 +21,15 @@ public:
     void fetch(const QUrl& url, qint64 maxBytes, double timeoutSeconds, Reply reply) override;
 
 private:
+    struct Inbox;
+    Q_INVOKABLE void drain();
     void download(const QUrl& url, qint64 maxBytes, double timeoutSeconds, Reply reply);
     void readFile(const QString& path, qint64 maxBytes, Reply reply);
     QNetworkAccessManager* network_;
+    /// Where file reads leave their results; shared with the reading threads, which may outlive this object.
+    std::shared_ptr<Inbox> inbox_;
+    std::unordered_map<quint64, Reply> pendingReads_;
+    quint64 nextRead_ = 0;
 };
 
 /// Decodes with QImage.
