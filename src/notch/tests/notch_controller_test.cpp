@@ -217,12 +217,14 @@ TEST(NotchController, DisableStopsEverythingAndDropsTheNotice) {
     ASSERT_TRUE(fx.notch->isExpanded());
     ASSERT_TRUE(fx.notch->media().hasTimer());
     ASSERT_TRUE(fx.notch->hasClickTap());
+    ASSERT_EQ(fx.desktop.powerObserverCount(), 1);
 
     fx.notch->disable();
     EXPECT_FALSE(fx.notch->isExpanded());
     EXPECT_EQ(fx.notch->hud(), std::nullopt);
     EXPECT_FALSE(fx.notch->media().hasTimer());
     EXPECT_FALSE(fx.notch->isPolling());
+    EXPECT_EQ(fx.desktop.powerObserverCount(), 0);
     EXPECT_EQ(fx.desktop.liveTapCount(), 0);
     EXPECT_FALSE(fx.notch->hasPanel());
     EXPECT_FALSE(fx.panels.log.visible);
