@@ -187,6 +187,7 @@ TEST_F(MprisScriptRunnerTest, APlayerWithoutTrackIdsIsSoughtRelatively) {
 }
 
 TEST_F(MprisScriptRunnerTest, SpotifyIsItsOwnBusNameAndMusicAnyOther) {
+    start(QStringLiteral("playerctld")); // only forwards to another player
     EXPECT_FALSE(runner_->isRunning(kMusic));
     EXPECT_FALSE(runner_->isRunning(kSpotify));
     EXPECT_EQ(query(kMusicState), std::nullopt);
