@@ -15,6 +15,11 @@
 
 #include <memory>
 
+// Readable failures: gtest would print a QString as its UTF-16 units.
+void PrintTo(const QString& text, std::ostream* os) {
+    *os << '"' << text.toStdString() << '"';
+}
+
 namespace tillory::platform::nix {
 namespace {
 
