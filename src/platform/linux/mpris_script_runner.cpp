@@ -8,6 +8,7 @@
 #include <QDBusPendingReply>
 #include <QDBusVariant>
 #include <QPointer>
+#include <QRegularExpression>
 #include <QUrl>
 
 #include <utility>
@@ -38,11 +39,12 @@ QVariantMap asMap(const QVariant& value) {
     return value.toMap();
 }
 
+/// The track's object path, or empty when the player gives none that SetPosition could carry (some send a plain
+/// string such as a URI).
 QString trackId(const QVariant& value) {
-    if (value.canConvert<QDBusObjectPath>()) {
-        return value.value<QDBusObjectPath>().path();
-    }
-    return value.toString();
+    static const QRegularExpression objectPath(QStringLiteral("^/([A-Za-z0-9_]+(/[A-Za-z0-9_]+)*)?$"));
+    const QString path = value.canConvert<QDBusObjectPath>() ? value.value<QDBusObjectPath>().path() : value.toString();
+    return objectPath.match(path).hasMatch() && path != kNoTrack ? path : QString();
 }
 
 } // namespace
@@ -259,7 +261,7 @@ void MprisScriptRunner::run(const MprisScript& script) {
         case Kind::SetPosition: {
             const qint64 micros = script.argument * 1000000;
             const QString track = trackId(metadata.value(QStringLiteral("mpris:trackid")));
-            if (!track.isEmpty() && track != kNoTrack) {
+            if (!track.isEmpty()) {
                 command(QStringLiteral("SetPosition"),
                         {QVariant::fromValue(QDBusObjectPath(track)), QVariant::fromValue(qlonglong(micros))});
             } else {

@@ -26,6 +26,7 @@ parser.add_argument("--length", type=float, default=200.25)
 parser.add_argument("--volume", type=float, default=0.4)
 parser.add_argument("--no-volume", action="store_true")
 parser.add_argument("--no-trackid", action="store_true")
+parser.add_argument("--string-trackid", action="store_true", help="a plain string, as some players send")
 parser.add_argument("--art", default="")
 parser.add_argument("--hang", action="store_true", help="take every call and never answer")
 args = parser.parse_args()
@@ -45,7 +46,9 @@ class Player(dbus.service.Object):
         m = {"xesam:title": self.tracks[self.index],
              "xesam:artist": dbus.Array(args.artist or ["Artist"], signature="s"),
              "mpris:length": dbus.Int64(int(args.length * 1e6))}
-        if not args.no_trackid:
+        if args.string_trackid:
+            m["mpris:trackid"] = "player:track:%d" % self.index
+        elif not args.no_trackid:
             m["mpris:trackid"] = dbus.ObjectPath("/org/example/track/%d" % self.index)
         if args.art:
             m["mpris:artUrl"] = args.art

@@ -185,10 +185,15 @@ TEST_F(MprisScriptRunnerTest, CommandsReachThePlayerBeforeALaterQuery) {
     }
 }
 
-TEST_F(MprisScriptRunnerTest, APlayerWithoutTrackIdsIsSoughtRelatively) {
-    start(QStringLiteral("plain"), {QStringLiteral("--no-trackid")});
-    runner_->fire(QStringLiteral("tell application \"Music\" to set player position to 30"));
-    EXPECT_EQ(query(kMusicState), QStringLiteral("playing|~|First|~|Artist|~|30|~|200.25|~|40"));
+TEST_F(MprisScriptRunnerTest, APlayerWithoutUsableTrackIdsIsSoughtRelatively) {
+    for (const char* option : {"--no-trackid", "--string-trackid"}) {
+        QProcess& player = start(QStringLiteral("plain"), {QString::fromUtf8(option)});
+        runner_->fire(QStringLiteral("tell application \"Music\" to set player position to 30"));
+        EXPECT_EQ(query(kMusicState), QStringLiteral("playing|~|First|~|Artist|~|30|~|200.25|~|40")) << option;
+        player.kill();
+        player.waitForFinished(5000);
+        sync();
+    }
 }
 
 TEST_F(MprisScriptRunnerTest, SpotifyIsItsOwnBusNameAndMusicAnyOther) {
