@@ -2,11 +2,15 @@
 
 #include <QBuffer>
 #include <QFile>
+
 #include <QImage>
 #include <QImageReader>
 #include <QNetworkAccessManager>
 #include <QNetworkReply>
 #include <QTimer>
+#include <fcntl.h>
+#include <sys/stat.h>
+#include <unistd.h>
 
 #include <cmath>
 #include <memory>
@@ -53,12 +57,19 @@ void QtUrlFetcher::readFile(const QString& path, qint64 maxBytes, Reply reply) {
     // rather than a posted functor, so that the hand-over is visible to the thread sanitizer too.
     std::thread([inbox = inbox_, path, maxBytes, id] {
         std::optional<QByteArray> result;
-        QFile file(path);
-        if (file.open(QIODevice::ReadOnly)) {
+        // Only a regular file: opening a FIFO or a device named by another program would wait for a writer or
+        // read forever, so it is opened without blocking and looked at before anything is read.
+        const int fd = ::open(QFile::encodeName(path).constData(), O_RDONLY | O_NONBLOCK | O_CLOEXEC | O_NOCTTY);
+        struct stat info {};
+        QFile file;
+        if (fd >= 0 && ::fstat(fd, &info) == 0 && S_ISREG(info.st_mode) && info.st_size <= maxBytes &&
+            file.open(fd, QIODevice::ReadOnly, QFileDevice::AutoCloseHandle)) {
             QByteArray bytes = file.read(maxBytes + 1);
             if (file.error() == QFileDevice::NoError && bytes.size() <= maxBytes) {
                 result = std::move(bytes);
             }
+        } else if (fd >= 0) {
+            ::close(fd);
         }
         const std::lock_guard lock(inbox->mutex);
         inbox->results.emplace_back(id, std::move(result));

@@ -13,6 +13,8 @@
 
 #include <memory>
 
+#include <sys/stat.h>
+
 namespace tillory::platform::nix {
 namespace {
 
@@ -74,6 +76,11 @@ TEST_F(QtUrlFetcherTest, FilesAreReadWithinTheCap) {
     EXPECT_EQ(fetch(url, 99), std::nullopt);
     EXPECT_EQ(fetch(QUrl::fromLocalFile(dir.filePath(QStringLiteral("missing"))), 100), std::nullopt);
     EXPECT_EQ(fetch(QUrl(QStringLiteral("ftp://127.0.0.1/f")), 100), std::nullopt);
+    // A FIFO (or any file that is not a regular one) is never read: it would wait for a writer for good.
+    const QByteArray fifo = QFile::encodeName(dir.filePath(QStringLiteral("fifo")));
+    ASSERT_EQ(::mkfifo(fifo.constData(), 0600), 0);
+    EXPECT_EQ(fetch(QUrl::fromLocalFile(QFile::decodeName(fifo)), 100), std::nullopt);
+    EXPECT_EQ(fetch(QUrl::fromLocalFile(dir.path()), 100), std::nullopt);
 }
 
 TEST_F(QtUrlFetcherTest, DownloadsOnlyCompleteSuccessfulAnswersWithinTheCap) {
