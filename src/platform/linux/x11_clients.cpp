@@ -1,6 +1,7 @@
 #include "platform/linux/x11_clients.h"
 
 #include "platform/linux/x11_owner_pids.h"
+#include "platform/linux/x11_reply.h"
 
 #include "platform/linux/compound_text.h"
 
@@ -27,19 +28,6 @@ constexpr std::uint32_t kListWords = 64;
 // ICCCM WM_STATE values.
 constexpr std::uint32_t kWithdrawnState = 0;
 constexpr std::uint32_t kIconicState = 3;
-
-struct FreeDeleter {
-    void operator()(void* p) const { std::free(p); }
-};
-template <typename T> using Reply = std::unique_ptr<T, FreeDeleter>;
-
-std::vector<std::uint32_t> words(const xcb_get_property_reply_t* reply) {
-    if (!reply || reply->type == XCB_NONE || reply->format != 32) {
-        return {};
-    }
-    const auto* data = static_cast<const std::uint32_t*>(xcb_get_property_value(reply));
-    return {data, data + xcb_get_property_value_length(reply) / 4};
-}
 
 QByteArray bytes(const xcb_get_property_reply_t* reply) {
     if (!reply || reply->type == XCB_NONE || reply->format != 8) {

@@ -1,5 +1,7 @@
 #include "platform/linux/x11_raw_pointer.h"
 
+#include "platform/linux/x11_reply.h"
+
 #include <QSocketNotifier>
 
 #include <xcb/xcb.h>
@@ -8,15 +10,6 @@
 #include <cstdlib>
 
 namespace tillory::platform::nix {
-namespace {
-
-struct FreeDeleter {
-    void operator()(void* p) const { std::free(p); }
-};
-template <typename T> using Reply = std::unique_ptr<T, FreeDeleter>;
-
-} // namespace
-
 struct X11RawPointer::Connection {
     xcb_connection_t* c = nullptr;
     xcb_window_t root = XCB_NONE;

@@ -1,5 +1,7 @@
 #include "platform/linux/x11_screens.h"
 
+#include "platform/linux/x11_reply.h"
+
 #include <QCursor>
 #include <QGuiApplication>
 #include <QScreen>
@@ -22,19 +24,6 @@ constexpr std::uint32_t kPartialWords = 12;
 constexpr std::uint32_t kPlainWords = 4;
 // Four words for each of up to 64 workspaces.
 constexpr std::uint32_t kMaxWorkAreaWords = 256;
-
-struct FreeDeleter {
-    void operator()(void* p) const { std::free(p); }
-};
-template <typename T> using Reply = std::unique_ptr<T, FreeDeleter>;
-
-std::vector<std::uint32_t> words(const xcb_get_property_reply_t* reply) {
-    if (!reply || reply->type == XCB_NONE || reply->format != 32) {
-        return {};
-    }
-    const auto* data = static_cast<const std::uint32_t*>(xcb_get_property_value(reply));
-    return {data, data + xcb_get_property_value_length(reply) / 4};
-}
 
 class ConnectionSubscription final : public Subscription {
 public:

@@ -1,5 +1,7 @@
 #include "platform/linux/x11_thumbnails.h"
 
+#include "platform/linux/x11_reply.h"
+
 #include <xcb/composite.h>
 #include <xcb/render.h>
 #include <xcb/shm.h>
@@ -28,11 +30,6 @@ constexpr int kMaxClimb = 8;
 constexpr std::size_t kMaxSharedBytes = 64u << 20;
 // A request larger than this on a side is not a thumbnail.
 constexpr int kMaxSide = 4096;
-
-struct FreeDeleter {
-    void operator()(void* p) const { std::free(p); }
-};
-template <typename T> using Reply = std::unique_ptr<T, FreeDeleter>;
 
 xcb_render_fixed_t fixed(double value) {
     return static_cast<xcb_render_fixed_t>(std::lround(value * 65536.0));

@@ -1,6 +1,7 @@
 #include "platform/linux/x11_workspace.h"
 
 #include "platform/linux/x11_owner_pids.h"
+#include "platform/linux/x11_reply.h"
 
 #include <QByteArrayList>
 #include <QDesktopServices>
@@ -26,11 +27,6 @@ constexpr std::uint32_t kPropertyWords = 1024;
 constexpr int kMaxRefreshRounds = 8;
 // Focus can sit on a subwindow of a client; real clients are only a few levels deep.
 constexpr int kMaxClimb = 32;
-
-struct FreeDeleter {
-    void operator()(void* p) const { std::free(p); }
-};
-template <typename T> using Reply = std::unique_ptr<T, FreeDeleter>;
 
 struct Atoms {
     xcb_atom_t activeWindow = XCB_NONE;
