@@ -70,7 +70,56 @@ Canvas {
             ctx.globalCompositeOperation = "source-over";
             break;
         }
+        case "music.note":
+            ctx.beginPath();
+            ctx.ellipse(w * 0.14, h * 0.66, w * 0.40, h * 0.30); ctx.fill();
+            ctx.fillRect(w * 0.44, h * 0.08, w * 0.11, h * 0.74);
+            ctx.beginPath();
+            ctx.moveTo(w * 0.44, h * 0.08); ctx.lineTo(w * 0.86, h * 0.22); ctx.lineTo(w * 0.86, h * 0.40);
+            ctx.lineTo(w * 0.55, h * 0.30); ctx.closePath(); ctx.fill();
+            break;
+        case "play.fill":
+            ctx.beginPath();
+            ctx.moveTo(w * 0.18, h * 0.08); ctx.lineTo(w * 0.90, h * 0.5); ctx.lineTo(w * 0.18, h * 0.92);
+            ctx.closePath(); ctx.fill();
+            break;
+        case "pause.fill":
+            ctx.fillRect(w * 0.18, h * 0.08, w * 0.22, h * 0.84);
+            ctx.fillRect(w * 0.60, h * 0.08, w * 0.22, h * 0.84);
+            break;
+        case "backward.fill":
+        case "forward.fill":
+            // Two triangles pointing the same way, side by side.
+            for (const x of [0.0, 0.48]) {
+                ctx.beginPath();
+                if (name === "forward.fill") {
+                    ctx.moveTo(w * (x + 0.02), h * 0.16); ctx.lineTo(w * (x + 0.50), h * 0.5);
+                    ctx.lineTo(w * (x + 0.02), h * 0.84);
+                } else {
+                    ctx.moveTo(w * (x + 0.50), h * 0.16); ctx.lineTo(w * (x + 0.02), h * 0.5);
+                    ctx.lineTo(w * (x + 0.50), h * 0.84);
+                }
+                ctx.closePath(); ctx.fill();
+            }
+            break;
+        case "bolt.fill":
+            ctx.beginPath();
+            ctx.moveTo(w * 0.60, h * 0.02); ctx.lineTo(w * 0.18, h * 0.56); ctx.lineTo(w * 0.48, h * 0.56);
+            ctx.lineTo(w * 0.38, h * 0.98); ctx.lineTo(w * 0.82, h * 0.42); ctx.lineTo(w * 0.52, h * 0.42);
+            ctx.closePath(); ctx.fill();
+            break;
         default:
+            // "battery.<n>percent": an outline with a cap, filled to n %.
+            if (name.startsWith("battery.")) {
+                const level = Math.min(100, Math.max(0, parseInt(name.substring(8)) || 0)) / 100;
+                const lw = Math.max(1, w * 0.07);
+                ctx.lineWidth = lw;
+                ctx.beginPath();
+                ctx.roundedRect(w * 0.04, h * 0.26, w * 0.80, h * 0.48, h * 0.1, h * 0.1);
+                ctx.stroke();
+                ctx.fillRect(w * 0.88, h * 0.40, w * 0.08, h * 0.20);
+                ctx.fillRect(w * 0.04 + lw * 1.5, h * 0.26 + lw * 1.5, (w * 0.80 - lw * 3) * level, h * 0.48 - lw * 3);
+            }
             break;
         }
     }

@@ -1,0 +1,33 @@
+import QtQuick
+
+// Four bars bouncing out of step: each grows from a quarter to full height and back, slower and later than the one
+// before it.
+Item {
+    id: eq
+    property color barColor: "#34c759"
+    property bool running: visible
+    property real time: 0
+
+    FrameAnimation {
+        running: eq.running
+        onTriggered: eq.time += frameTime
+    }
+
+    Repeater {
+        model: 4
+        Rectangle {
+            required property int index
+            readonly property real period: 0.38 + 0.09 * index
+            readonly property real phase: ((eq.time + 0.13 * index) / period) % 2
+            width: 2.5
+            height: eq.height
+            radius: 1
+            color: eq.barColor
+            x: (eq.width - 16) / 2 + 4.5 * index
+            transform: Scale {
+                origin.y: eq.height / 2
+                yScale: 0.25 + 0.75 * (phase < 1 ? phase : 2 - phase)
+            }
+        }
+    }
+}

@@ -1,0 +1,85 @@
+import QtQuick
+
+// Elapsed time, bar, total time. The bar moves between polls from the position's timestamp; dragging shows where
+// the track will go and seeks on release.
+Item {
+    id: scrubber
+    property QtObject media
+    property var dragFraction: undefined
+    // Bumped every half second so the live position is read again.
+    property int tick: 0
+    readonly property real fraction: dragFraction !== undefined ? dragFraction
+                                                                : (tick, media.position, media.positionTimestamp,
+                                                                   media.isPlaying, media.currentProgress())
+    implicitHeight: 12
+
+    function clock(seconds) {
+        const s = Math.max(0, Math.round(seconds));
+        return Math.floor(s / 60) + ":" + String(s % 60).padStart(2, "0");
+    }
+
+    Timer {
+        interval: 500
+        repeat: true
+        running: scrubber.visible && scrubber.media.isPlaying && scrubber.dragFraction === undefined
+        onTriggered: scrubber.tick++
+    }
+
+    Row {
+        anchors.fill: parent
+        spacing: 8
+        Text {
+            id: elapsed
+            objectName: "elapsed"
+            width: 30
+            anchors.verticalCenter: parent.verticalCenter
+            horizontalAlignment: Text.AlignRight
+            text: scrubber.clock(scrubber.fraction * Math.max(0, scrubber.media.duration))
+            color: Qt.rgba(1, 1, 1, 0.6)
+            font.pixelSize: 9 // whole pixels only; the nearest to 8.5
+            font.family: "monospace"
+        }
+        Item {
+            id: bar
+            objectName: "bar"
+            width: parent.width - 2 * 30 - 2 * 8
+            height: parent.height
+            Rectangle {
+                anchors.verticalCenter: parent.verticalCenter
+                width: parent.width
+                height: 4
+                radius: 2
+                color: Qt.rgba(1, 1, 1, 0.18)
+                Rectangle {
+                    width: parent.width * scrubber.fraction
+                    height: parent.height
+                    radius: 2
+                    color: "white"
+                }
+            }
+            MouseArea {
+                anchors.fill: parent
+                // A track of unknown length cannot be sought: the bar then does not follow the pointer.
+                enabled: scrubber.media.canSeek
+                function follow(x) { scrubber.dragFraction = Math.min(1, Math.max(0, x / bar.width)); }
+                onPressed: mouse => follow(mouse.x)
+                onPositionChanged: mouse => follow(mouse.x)
+                onCanceled: scrubber.dragFraction = undefined
+                onReleased: mouse => {
+                    follow(mouse.x);
+                    scrubber.media.seek(scrubber.dragFraction * scrubber.media.duration);
+                    scrubber.dragFraction = undefined;
+                }
+            }
+        }
+        Text {
+            objectName: "total"
+            width: 30
+            anchors.verticalCenter: parent.verticalCenter
+            text: scrubber.clock(scrubber.media.duration)
+            color: Qt.rgba(1, 1, 1, 0.6)
+            font.pixelSize: 9 // whole pixels only; the nearest to 8.5
+            font.family: "monospace"
+        }
+    }
+}
