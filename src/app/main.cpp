@@ -11,6 +11,8 @@
 #include "core/settings.h"
 #include "keyhub/key_event_hub.h"
 #include "keys/view/quick_cleaner_panel.h"
+#include "notch/notch_controller.h"
+#include "notch/view/quick_notch_panel.h"
 #include "platform/linux/linux_desktop.h"
 #include "platform/linux/x11_compositor.h"
 #include "platform/linux/x11_top_keeper.h"
@@ -142,6 +144,12 @@ int main(int argc, char** argv) {
     snapPanels.setKeepOnTop([&snapOnTop](quintptr window) { snapOnTop.keepOnTop(static_cast<std::uint32_t>(window)); });
     snapPanels.setTranslucency([&compositor] { return compositor.isRunning(); });
     services.snapPanels = &snapPanels;
+    notch::QuickNotchPanelFactory notchPanels;
+    platform::nix::X11TopKeeper notchOnTop;
+    notchPanels.setKeepOnTop(
+        [&notchOnTop](quintptr window) { notchOnTop.keepOnTop(static_cast<std::uint32_t>(window)); });
+    notchPanels.setTranslucency([&compositor] { return compositor.isRunning(); });
+    services.notchPanels = &notchPanels;
     services.cleanerPanels = &cleanerPanels;
     shell::AppState appState(std::move(services));
     palettePanels.setController(&appState.clipboardPalette());
@@ -151,6 +159,7 @@ int main(int argc, char** argv) {
     switcherPanels.setKeyNames(platform.keyNames);
     snapPanels.setController(&appState.snap());
     snapPanels.setKeyNames(platform.keyNames);
+    notchPanels.setController(&appState.notch());
 
     app::AppDelegate delegate(appState, settings);
     QObject::connect(&application, &QCoreApplication::aboutToQuit, &delegate,
