@@ -19,15 +19,14 @@ Item {
             required property int index
             readonly property real period: 0.38 + 0.09 * index
             readonly property real phase: ((eq.time + 0.13 * index) / period) % 2
+            // Scaled about the middle: the height changes, the centre stays.
+            readonly property real level: 0.25 + 0.75 * (phase < 1 ? phase : 2 - phase)
             width: 2.5
-            height: eq.height
+            height: eq.height * level
             radius: 1
             color: eq.barColor
             x: (eq.width - 16) / 2 + 4.5 * index
-            transform: Scale {
-                origin.y: eq.height / 2
-                yScale: 0.25 + 0.75 * (phase < 1 ? phase : 2 - phase)
-            }
+            y: (eq.height - height) / 2
         }
     }
 }

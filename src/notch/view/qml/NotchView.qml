@@ -64,10 +64,9 @@ Item {
             }
         }
 
+        // The wings' contents sit clear of the 6-point flare at the strip's outer edges.
         Row {
             anchors.fill: parent
-            anchors.leftMargin: 6
-            anchors.rightMargin: 6
             opacity: root.expanded ? 0 : 1
             Behavior on opacity { NumberAnimation { duration: 200 } }
 
@@ -77,6 +76,7 @@ Item {
                 height: parent.height
                 Item {
                     anchors.centerIn: parent
+                    anchors.horizontalCenterOffset: 3
                     width: 20
                     height: 20
                     visible: root.art !== ""
@@ -97,6 +97,7 @@ Item {
                 Symbol {
                     objectName: "wingNote"
                     anchors.centerIn: parent
+                    anchors.horizontalCenterOffset: 3
                     width: 11
                     height: 11
                     visible: root.art === ""
@@ -114,6 +115,7 @@ Item {
                 Equalizer {
                     objectName: "equalizer"
                     anchors.centerIn: parent
+                    anchors.horizontalCenterOffset: -3
                     width: 17
                     height: 13
                     visible: root.media.hasNowPlaying && root.media.isPlaying
@@ -122,6 +124,7 @@ Item {
                 Symbol {
                     objectName: "wingPause"
                     anchors.centerIn: parent
+                    anchors.horizontalCenterOffset: -3
                     width: 10
                     height: 10
                     visible: root.media.hasNowPlaying && !root.media.isPlaying
