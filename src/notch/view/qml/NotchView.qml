@@ -92,6 +92,9 @@ Item {
                         anchors.fill: parent
                         source: root.art !== "" ? root.art + "/8" : ""
                         sourceSize: Qt.size(40, 40)
+                        // Kept out of the shared picture cache: covers change with every track, and that
+                        // cache outlives the view.
+                        cache: false
                     }
                 }
                 Symbol {
@@ -188,6 +191,7 @@ Item {
                         visible: root.art !== ""
                         source: root.art !== "" ? root.art + "/22" : ""
                         sourceSize: Qt.size(104, 104)
+                        cache: false
                     }
                 }
                 Column {
