@@ -110,6 +110,7 @@ TEST_F(NotchViewTest, CollapsedStripHugsTheNotchAndIsAllThatShows) {
         EXPECT_EQ(mask.contains(p), in) << p.x() << "," << p.y();
     }
     EXPECT_EQ(image.pixel(238, 16), qRgb(0, 0, 0)) << "black over the notch";
+    EXPECT_GT(qRed(image.pixel(124, 16)), 0x80) << "the cover on the left wing";
     EXPECT_EQ(image.pixel(238, 60), kDesktop.rgb()) << "clear below it";
     EXPECT_TRUE(shown("wingArt"));
     EXPECT_FALSE(shown("card"));
