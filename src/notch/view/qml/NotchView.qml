@@ -46,11 +46,8 @@ Item {
 
         Shape {
             anchors.fill: parent
+            // Flared top corners of 6, bottom corners of 14; the window's shape follows the same outline.
             ShapePath {
-                readonly property real t: 6
-                readonly property real b: 14
-                readonly property real w: strip.width
-                readonly property real h: strip.height
                 fillColor: "black"
                 strokeColor: "transparent"
                 startX: 0; startY: 0
