@@ -249,10 +249,10 @@ TEST_F(SnapControllerTest, FrameCorrectionForWindowsThatKeepTheirSize) {
         std::size_t writes;
     };
     const Case cases[]{
-        {{900, 0}, SnapUnits::kRightHalf, {540, 25, 900, 875}, 7},
-        {{900, 0}, SnapUnits::kLeftHalf, {0, 25, 900, 875}, 7},
-        {{0, 0}, SnapUnits::kLeftHalf, {0, 25, 720, 875}, 6},          // took the size: no correction
-        {{1600, 1000}, SnapUnits::kRightHalf, {0, 25, 1600, 1000}, 7}, // larger than the screen: stays on it
+        {{900, 0}, Rect{0.5, 0, 0.5, 1}, {540, 25, 900, 875}, 7},
+        {{900, 0}, Rect{0, 0, 0.5, 1}, {0, 25, 900, 875}, 7},
+        {{0, 0}, Rect{0, 0, 0.5, 1}, {0, 25, 720, 875}, 6},           // took the size: no correction
+        {{1600, 1000}, Rect{0.5, 0, 0.5, 1}, {0, 25, 1600, 1000}, 7}, // larger than the screen: stays on it
     };
     for (const Case& c : cases) {
         const auto w = sim_.openWindow(editor_, QStringLiteral("W"), {100, 100, 1000, 1000});
