@@ -2,6 +2,7 @@
 
 #include "notch/notch_controller.h"
 #include "notch/view/notch_images.h"
+#include "ui/view/panel_presence.h"
 #include "ui/view/screen_space.h"
 
 #include <QCoreApplication>
@@ -87,9 +88,6 @@ public:
     }
 
     ~QuickNotchPanel() override {
-        if (keepOnTop_ && onTop_) {
-            keepOnTop_(0);
-        }
         // The items bind to the controller: let them go while it still exists, and let the scene graph free the
         // cover's texture at one last sync.
         view_.setSource(QUrl());
@@ -125,33 +123,15 @@ private:
     void update() {
         const QRegion region = shapeRegion(shape_.shapes);
         const bool shows = ordered_ && !region.isEmpty();
-        if (shows && region != mask_) {
-            mask_ = region;
-            view_.setMask(region);
-        }
-        if (shows && !view_.isVisible()) {
-            view_.show();
-            view_.raise();
-            if (keepOnTop_) {
-                keepOnTop_(view_.winId());
-                onTop_ = true;
-            }
-        } else if (!shows && view_.isVisible()) {
-            if (keepOnTop_) {
-                keepOnTop_(0);
-                onTop_ = false;
-            }
-            view_.hide();
-        }
+        presence_.update(shows, region);
     }
 
     QuickNotchPanelFactory::KeepOnTop keepOnTop_;
     QuickNotchPanelFactory::Translucency translucency_;
     NotchShapeSink shape_;
-    QQuickView view_; // after what its QML refers to, so it goes first
-    QRegion mask_;
+    QQuickView view_;                               // after what its QML refers to, so it goes first
+    ui::PanelPresence presence_{view_, keepOnTop_}; // lets go of the keeper before the window ends
     bool ordered_ = false;
-    bool onTop_ = false;
 };
 
 } // namespace

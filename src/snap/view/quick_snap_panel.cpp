@@ -4,6 +4,7 @@
 #include "snap/view/snap_images.h"
 #include "snap/view/snap_view_layout.h"
 #include "ui/view/key_labels.h"
+#include "ui/view/panel_presence.h"
 #include "ui/view/screen_space.h"
 
 #include <QCoreApplication>
@@ -38,9 +39,6 @@ public:
     }
 
     ~QuickSnapPanel() override {
-        if (keepOnTop_ && onTop_) {
-            keepOnTop_(0);
-        }
         // The items bind to the controller and the layout: let them go while both still exist. The scene graph
         // frees the textures of pictures that went away at its next sync, so sync once while the window exists.
         view_.setSource(QUrl());
@@ -79,34 +77,16 @@ private:
     void update() {
         const QRegion region = layout_.translucent() ? QRegion() : layout_.opaqueMask();
         const bool shows = ordered_ && (layout_.translucent() || !region.isEmpty());
-        if (shows && region != mask_) {
-            mask_ = region; // an empty region takes the mask away
-            view_.setMask(region);
-        }
-        if (shows && !view_.isVisible()) {
-            view_.show();
-            view_.raise();
-            if (keepOnTop_) {
-                keepOnTop_(view_.winId());
-                onTop_ = true;
-            }
-        } else if (!shows && view_.isVisible()) {
-            if (keepOnTop_) {
-                keepOnTop_(0);
-                onTop_ = false;
-            }
-            view_.hide();
-        }
+        presence_.update(shows, region);
     }
 
     ui::KeyLabels keys_;
     QuickSnapPanelFactory::KeepOnTop keepOnTop_;
     QuickSnapPanelFactory::Translucency translucency_;
     SnapViewLayout layout_;
-    QQuickView view_; // after what its QML refers to, so it goes first
-    QRegion mask_;
+    QQuickView view_;                               // after what its QML refers to, so it goes first
+    ui::PanelPresence presence_{view_, keepOnTop_}; // lets go of the keeper before the window ends
     bool ordered_ = false;
-    bool onTop_ = false;
 };
 
 } // namespace
