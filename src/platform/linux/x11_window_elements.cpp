@@ -29,6 +29,8 @@ constexpr std::uint32_t kStateRemove = 0;
 // answers within a few milliseconds; one that does not must not hold the program up for longer.
 constexpr int kStateWaitMs = 250;
 constexpr int kFrameWaitMs = 100;
+// How long a window manager gets to announce new frame extents after leaving the maximised state.
+constexpr int kExtentsWaitMs = 80;
 constexpr unsigned long kPollUs = 1000;
 
 class AppElement final : public ElementHandle {
@@ -208,6 +210,15 @@ std::optional<ClientWindow> X11WindowElements::restored(const ClientWindow& w) {
         now = found.empty() ? std::nullopt : std::optional(found.front());
         return !now || (!now->maximized && !now->fullscreen);
     });
+    // Openbox announces the new extents a moment after the state: frames computed from the old ones come out a few
+    // pixels too large. Managers that keep their extents (icewm) cost this short wait once.
+    if (now && now->extents == w.extents) {
+        waitUntil(kExtentsWaitMs, [&] {
+            const auto found = clients_.read(w.id);
+            now = found.empty() ? std::nullopt : std::optional(found.front());
+            return !now || now->extents != w.extents;
+        });
+    }
     return now;
 }
 
