@@ -1,5 +1,7 @@
 #include "snap/snap_window_access.h"
 
+#include "switcher/window_catalogue.h"
+
 #include <algorithm>
 #include <cmath>
 
@@ -18,20 +20,8 @@ SnapWindowAccess::SnapWindowAccess(platform::Accessibility& accessibility, platf
     : ax_(accessibility), windowList_(windowList), workspace_(workspace), geometry_(geometry), ownPid_(ownPid) {}
 
 const QSet<QString>& SnapWindowAccess::excludedApps() {
-    static const QSet<QString> names{
-        QStringLiteral("Dock"),
-        QStringLiteral("Window Server"),
-        QStringLiteral("Control Center"),
-        QStringLiteral("Notification Center"),
-        QStringLiteral("Spotlight"),
-        QStringLiteral("Tillory"),
-        QStringLiteral("Screenshot"),
-        QStringLiteral("loginwindow"),
-        QStringLiteral("Siri"),
-        QStringLiteral("Open and Save Panel Service"),
-        QStringLiteral("Universal Control"),
-    };
-    return names;
+    // The same owners the window switcher leaves out: one list, so the two features never disagree.
+    return switcher::excludedApps();
 }
 
 Element SnapWindowAccess::focusedAXWindow(std::int32_t pid) {
