@@ -108,6 +108,105 @@ Canvas {
             ctx.lineTo(w * 0.38, h * 0.98); ctx.lineTo(w * 0.82, h * 0.42); ctx.lineTo(w * 0.52, h * 0.42);
             ctx.closePath(); ctx.fill();
             break;
+        case "chevron.left":
+            ctx.beginPath();
+            ctx.moveTo(w * 0.64, h * 0.14); ctx.lineTo(w * 0.30, h * 0.5); ctx.lineTo(w * 0.64, h * 0.86);
+            ctx.stroke();
+            break;
+        case "trash":
+            ctx.beginPath();
+            ctx.moveTo(w * 0.10, h * 0.22); ctx.lineTo(w * 0.90, h * 0.22);
+            ctx.moveTo(w * 0.38, h * 0.22); ctx.lineTo(w * 0.40, h * 0.08); ctx.lineTo(w * 0.60, h * 0.08);
+            ctx.lineTo(w * 0.62, h * 0.22);
+            ctx.moveTo(w * 0.20, h * 0.22); ctx.lineTo(w * 0.27, h * 0.94); ctx.lineTo(w * 0.73, h * 0.94);
+            ctx.lineTo(w * 0.80, h * 0.22);
+            ctx.moveTo(w * 0.42, h * 0.38); ctx.lineTo(w * 0.43, h * 0.78);
+            ctx.moveTo(w * 0.58, h * 0.38); ctx.lineTo(w * 0.57, h * 0.78);
+            ctx.stroke();
+            break;
+        case "text.alignleft":
+            ctx.beginPath();
+            for (const [y, len] of [[0.2, 0.84], [0.4, 0.6], [0.6, 0.84], [0.8, 0.5]]) {
+                ctx.moveTo(w * 0.08, h * y); ctx.lineTo(w * (0.08 + len), h * y);
+            }
+            ctx.stroke();
+            break;
+        case "pin":
+        case "pin.slash":
+            ctx.beginPath();
+            ctx.moveTo(w * 0.34, h * 0.10); ctx.lineTo(w * 0.66, h * 0.10);
+            ctx.lineTo(w * 0.60, h * 0.42); ctx.lineTo(w * 0.78, h * 0.60);
+            ctx.lineTo(w * 0.22, h * 0.60); ctx.lineTo(w * 0.40, h * 0.42);
+            ctx.closePath();
+            ctx.moveTo(w * 0.5, h * 0.60); ctx.lineTo(w * 0.5, h * 0.95);
+            if (name === "pin.slash") {
+                ctx.moveTo(w * 0.10, h * 0.10); ctx.lineTo(w * 0.90, h * 0.90);
+            }
+            ctx.stroke();
+            break;
+        case "xmark.circle.fill":
+            ctx.beginPath(); ctx.arc(w * 0.5, h * 0.5, Math.min(w, h) * 0.48, 0, 2 * Math.PI); ctx.fill();
+            // The cross is cut out of the disc, so it shows what lies behind.
+            ctx.globalCompositeOperation = "destination-out";
+            ctx.lineWidth = Math.max(1, w * 0.11);
+            ctx.beginPath();
+            ctx.moveTo(w * 0.33, h * 0.33); ctx.lineTo(w * 0.67, h * 0.67);
+            ctx.moveTo(w * 0.67, h * 0.33); ctx.lineTo(w * 0.33, h * 0.67);
+            ctx.stroke();
+            ctx.globalCompositeOperation = "source-over";
+            break;
+        case "rectangle.split.2x2":
+            ctx.beginPath();
+            ctx.roundedRect(w * 0.06, h * 0.14, w * 0.88, h * 0.72, h * 0.1, h * 0.1);
+            ctx.moveTo(w * 0.5, h * 0.14); ctx.lineTo(w * 0.5, h * 0.86);
+            ctx.moveTo(w * 0.06, h * 0.5); ctx.lineTo(w * 0.94, h * 0.5);
+            ctx.stroke();
+            break;
+        case "rectangle.on.rectangle":
+            ctx.beginPath();
+            ctx.roundedRect(w * 0.24, h * 0.12, w * 0.70, h * 0.54, h * 0.08, h * 0.08);
+            ctx.moveTo(w * 0.16, h * 0.30); ctx.lineTo(w * 0.06, h * 0.30); ctx.lineTo(w * 0.06, h * 0.86);
+            ctx.lineTo(w * 0.76, h * 0.86); ctx.lineTo(w * 0.76, h * 0.76);
+            ctx.stroke();
+            break;
+        case "keyboard.badge.ellipsis": {
+            ctx.beginPath();
+            ctx.roundedRect(w * 0.04, h * 0.36, w * 0.70, h * 0.56, h * 0.1, h * 0.1);
+            ctx.stroke();
+            for (let row = 0; row < 2; ++row)
+                for (let c = 0; c < 5; ++c)
+                    ctx.fillRect(w * (0.12 + c * 0.11), h * (0.46 + row * 0.14), w * 0.07, h * 0.08);
+            ctx.fillRect(w * 0.22, h * 0.76, w * 0.32, h * 0.07);
+            for (const x of [0.70, 0.82, 0.94]) {
+                ctx.beginPath(); ctx.arc(w * x, h * 0.16, w * 0.05, 0, 2 * Math.PI); ctx.fill();
+            }
+            break;
+        }
+        case "doc.on.clipboard":
+            ctx.beginPath();
+            ctx.roundedRect(w * 0.16, h * 0.12, w * 0.68, h * 0.84, w * 0.08, w * 0.08);
+            ctx.moveTo(w * 0.32, h * 0.46); ctx.lineTo(w * 0.68, h * 0.46);
+            ctx.moveTo(w * 0.32, h * 0.62); ctx.lineTo(w * 0.68, h * 0.62);
+            ctx.moveTo(w * 0.32, h * 0.78); ctx.lineTo(w * 0.56, h * 0.78);
+            ctx.stroke();
+            ctx.fillRect(w * 0.34, h * 0.04, w * 0.32, h * 0.16);
+            break;
+        case "delete.backward":
+            ctx.beginPath();
+            ctx.moveTo(w * 0.04, h * 0.5); ctx.lineTo(w * 0.30, h * 0.18); ctx.lineTo(w * 0.94, h * 0.18);
+            ctx.lineTo(w * 0.94, h * 0.82); ctx.lineTo(w * 0.30, h * 0.82); ctx.closePath();
+            ctx.moveTo(w * 0.48, h * 0.36); ctx.lineTo(w * 0.76, h * 0.64);
+            ctx.moveTo(w * 0.76, h * 0.36); ctx.lineTo(w * 0.48, h * 0.64);
+            ctx.stroke();
+            break;
+        case "speaker.wave.2":
+            ctx.beginPath();
+            ctx.moveTo(w * 0.04, h * 0.36); ctx.lineTo(w * 0.22, h * 0.36); ctx.lineTo(w * 0.46, h * 0.14);
+            ctx.lineTo(w * 0.46, h * 0.86); ctx.lineTo(w * 0.22, h * 0.64); ctx.lineTo(w * 0.04, h * 0.64);
+            ctx.closePath(); ctx.fill();
+            ctx.beginPath(); ctx.arc(w * 0.46, h * 0.5, w * 0.20, -0.9, 0.9); ctx.stroke();
+            ctx.beginPath(); ctx.arc(w * 0.46, h * 0.5, w * 0.40, -0.9, 0.9); ctx.stroke();
+            break;
         default:
             // "battery.<n>percent": an outline with a cap, filled to n %.
             if (name.startsWith("battery.")) {
