@@ -19,6 +19,10 @@ public:
     /// body of a successful answer, or nothing on any failure: another scheme, an error status, a body larger
     /// than `maxBytes`, or no complete answer within `timeoutSeconds` of the call (a total deadline).
     virtual void fetch(const QUrl& url, qint64 maxBytes, double timeoutSeconds, Reply reply) = 0;
+    /// As `fetch`, for documents whose source matters (the update feed): `url` must be https, redirects may lead
+    /// only to other https addresses, a certificate the system does not trust fails, no cached copy is used, and
+    /// only status 200 counts as an answer.
+    virtual void fetchHttps(const QUrl& url, qint64 maxBytes, double timeoutSeconds, Reply reply) = 0;
 };
 
 /// Turns encoded pictures (PNG, JPEG, …) into bitmaps. Main thread.

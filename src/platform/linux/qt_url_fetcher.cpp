@@ -7,6 +7,7 @@
 #include <QImageReader>
 #include <QNetworkAccessManager>
 #include <QNetworkReply>
+#include <QSslConfiguration>
 #include <QTimer>
 #include <fcntl.h>
 #include <sys/stat.h>
@@ -44,10 +45,23 @@ void QtUrlFetcher::fetch(const QUrl& url, qint64 maxBytes, double timeoutSeconds
         readFile(url.toLocalFile(), maxBytes, std::move(reply));
     } else if (url.isValid() && (scheme == QLatin1String("https") || scheme == QLatin1String("http")) &&
                std::isfinite(timeoutSeconds) && timeoutSeconds > 0) {
-        download(url, maxBytes, timeoutSeconds, std::move(reply));
+        download(url, maxBytes, timeoutSeconds, Strictness::Lenient, std::move(reply));
     } else {
-        QTimer::singleShot(0, this, [reply = std::move(reply)] { reply(std::nullopt); });
+        refuse(std::move(reply));
     }
+}
+
+void QtUrlFetcher::fetchHttps(const QUrl& url, qint64 maxBytes, double timeoutSeconds, Reply reply) {
+    if (url.isValid() && url.scheme() == QLatin1String("https") && !url.host().isEmpty() &&
+        std::isfinite(timeoutSeconds) && timeoutSeconds > 0) {
+        download(url, maxBytes, timeoutSeconds, Strictness::HttpsOnly, std::move(reply));
+    } else {
+        refuse(std::move(reply));
+    }
+}
+
+void QtUrlFetcher::refuse(Reply reply) {
+    QTimer::singleShot(0, this, [reply = std::move(reply)] { reply(std::nullopt); });
 }
 
 void QtUrlFetcher::readFile(const QString& path, qint64 maxBytes, Reply reply) {
@@ -95,9 +109,20 @@ void QtUrlFetcher::drain() {
     }
 }
 
-void QtUrlFetcher::download(const QUrl& url, qint64 maxBytes, double timeoutSeconds, Reply reply) {
+void QtUrlFetcher::download(const QUrl& url, qint64 maxBytes, double timeoutSeconds, Strictness strictness,
+                            Reply reply) {
     QNetworkRequest request(url);
     request.setMaximumRedirectsAllowed(5);
+    if (!extraCas_.isEmpty() && url.scheme() == QLatin1String("https")) {
+        QSslConfiguration tls = QSslConfiguration::defaultConfiguration();
+        tls.addCaCertificates(extraCas_);
+        request.setSslConfiguration(tls);
+    }
+    if (strictness == Strictness::HttpsOnly) {
+        request.setAttribute(QNetworkRequest::CacheLoadControlAttribute, QNetworkRequest::AlwaysNetwork);
+        // The manager's policy already refuses https to http; this one also keeps every hop on https.
+        request.setAttribute(QNetworkRequest::RedirectPolicyAttribute, QNetworkRequest::UserVerifiedRedirectPolicy);
+    }
     QNetworkReply* network = network_->get(request);
     auto answered = std::make_shared<bool>(false);
     auto answer = [answered, reply = std::move(reply)](std::optional<QByteArray> body) {
@@ -119,10 +144,21 @@ void QtUrlFetcher::download(const QUrl& url, qint64 maxBytes, double timeoutSeco
             network->abort();
         }
     });
-    connect(network, &QNetworkReply::finished, this, [network, maxBytes, answer] {
+    if (strictness == Strictness::HttpsOnly) {
+        connect(network, &QNetworkReply::redirected, network, [network, answer](const QUrl& to) {
+            if (to.scheme() == QLatin1String("https") && !to.host().isEmpty()) {
+                Q_EMIT network->redirectAllowed();
+            } else {
+                answer(std::nullopt);
+                network->abort();
+            }
+        });
+    }
+    connect(network, &QNetworkReply::finished, this, [network, maxBytes, strictness, answer] {
         network->deleteLater();
         const int status = network->attribute(QNetworkRequest::HttpStatusCodeAttribute).toInt();
-        if (network->error() != QNetworkReply::NoError || status < 200 || status >= 300) {
+        const bool accepted = strictness == Strictness::HttpsOnly ? status == 200 : status >= 200 && status < 300;
+        if (network->error() != QNetworkReply::NoError || !accepted) {
             answer(std::nullopt);
             return;
         }

@@ -2,7 +2,9 @@
 
 #include "platform/api/network.h"
 
+#include <QList>
 #include <QObject>
+#include <QSslCertificate>
 
 #include <memory>
 #include <unordered_map>
@@ -19,17 +21,23 @@ public:
     explicit QtUrlFetcher(QObject* parent = nullptr);
     ~QtUrlFetcher() override;
     void fetch(const QUrl& url, qint64 maxBytes, double timeoutSeconds, Reply reply) override;
+    void fetchHttps(const QUrl& url, qint64 maxBytes, double timeoutSeconds, Reply reply) override;
+    /// Certificate authorities trusted beside the system's, for https requests made from now on.
+    void addCaCertificates(const QList<QSslCertificate>& certificates) { extraCas_ += certificates; }
 
 private:
     struct Inbox;
     Q_INVOKABLE void drain();
-    void download(const QUrl& url, qint64 maxBytes, double timeoutSeconds, Reply reply);
+    enum class Strictness { Lenient, HttpsOnly };
+    void download(const QUrl& url, qint64 maxBytes, double timeoutSeconds, Strictness strictness, Reply reply);
+    void refuse(Reply reply);
     void readFile(const QString& path, qint64 maxBytes, Reply reply);
     QNetworkAccessManager* network_;
     /// Where file reads leave their results; shared with the reading threads, which may outlive this object.
     std::shared_ptr<Inbox> inbox_;
     std::unordered_map<quint64, Reply> pendingReads_;
     quint64 nextRead_ = 0;
+    QList<QSslCertificate> extraCas_;
 };
 
 /// Decodes with QImage.

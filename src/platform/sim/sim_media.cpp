@@ -11,6 +11,15 @@ void SimUrlFetcher::fetch(const QUrl& url, qint64 maxBytes, double, Reply reply)
     scheduler_.post([reply = std::move(reply), body] { reply(body); });
 }
 
+void SimUrlFetcher::fetchHttps(const QUrl& url, qint64 maxBytes, double timeoutSeconds, Reply reply) {
+    if (url.scheme() == QLatin1String("https")) {
+        fetch(url, maxBytes, timeoutSeconds, std::move(reply));
+    } else {
+        requests_.push_back(url);
+        scheduler_.post([reply = std::move(reply)] { reply(std::nullopt); });
+    }
+}
+
 std::optional<Bitmap> SimImageDecoder::decode(const QByteArray& bytes, int) {
     ++decodes_;
     auto found = pictures_.find(bytes);

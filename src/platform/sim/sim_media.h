@@ -16,6 +16,8 @@ public:
     void setBody(const QUrl& url, const QByteArray& body) { bodies_[url] = body; }
     const std::vector<QUrl>& requests() const { return requests_; }
     void fetch(const QUrl& url, qint64 maxBytes, double timeoutSeconds, Reply reply) override;
+    /// The same table, for https addresses only.
+    void fetchHttps(const QUrl& url, qint64 maxBytes, double timeoutSeconds, Reply reply) override;
 
 private:
     core::Scheduler& scheduler_;

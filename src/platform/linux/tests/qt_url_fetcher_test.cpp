@@ -7,6 +7,8 @@
 #include <QDeadlineTimer>
 #include <QFile>
 #include <QImage>
+#include <QProcess>
+#include <QSslCertificate>
 #include <QTcpServer>
 #include <QTcpSocket>
 #include <QTemporaryDir>
@@ -99,6 +101,88 @@ TEST_F(QtUrlFetcherTest, DownloadsOnlyCompleteSuccessfulAnswersWithinTheCap) {
     }
     // A server that never answers is given up at the deadline.
     EXPECT_EQ(fetch(serve(QByteArray()), 100, 0.2), std::nullopt);
+}
+
+/// A local HTTPS server (python3) with a certificate made for this run, which only the fetcher under test trusts.
+class QtUrlFetcherHttpsTest : public QtUrlFetcherTest {
+protected:
+    void SetUp() override {
+        ASSERT_TRUE(dir_.isValid());
+        const QString key = dir_.filePath(QStringLiteral("key.pem"));
+        const QString cert = dir_.filePath(QStringLiteral("cert.pem"));
+        QProcess openssl;
+        openssl.setStandardErrorFile(QProcess::nullDevice());
+        openssl.start(QStringLiteral("openssl"),
+                      {QStringLiteral("req"), QStringLiteral("-x509"), QStringLiteral("-newkey"), QStringLiteral("ec"),
+                       QStringLiteral("-pkeyopt"), QStringLiteral("ec_paramgen_curve:prime256v1"),
+                       QStringLiteral("-nodes"), QStringLiteral("-days"), QStringLiteral("1"), QStringLiteral("-subj"),
+                       QStringLiteral("/CN=127.0.0.1"), QStringLiteral("-addext"),
+                       QStringLiteral("subjectAltName=IP:127.0.0.1"), QStringLiteral("-keyout"), key,
+                       QStringLiteral("-out"), cert});
+        ASSERT_TRUE(openssl.waitForFinished(30000));
+        ASSERT_EQ(openssl.exitCode(), 0);
+        server_.setProgram(QStringLiteral("/usr/bin/python3"));
+        server_.setArguments({QStringLiteral(TILLORY_HTTPS_SERVER), cert, key});
+        server_.start();
+        ASSERT_TRUE(server_.waitForReadyRead(10000));
+        port_ = server_.readLine().trimmed().toInt();
+        ASSERT_GT(port_, 0);
+        trusted_ = QSslCertificate::fromPath(cert);
+        ASSERT_EQ(trusted_.size(), 1);
+    }
+    void TearDown() override {
+        server_.kill();
+        server_.waitForFinished();
+    }
+    QUrl url(const char* path) const { return QUrl(QStringLiteral("https://127.0.0.1:%1%2").arg(port_).arg(path)); }
+    std::optional<QByteArray> get(QtUrlFetcher& fetcher, const QUrl& url, double timeout) {
+        std::optional<std::optional<QByteArray>> slot;
+        fetcher.fetchHttps(url, 64 * 1024, timeout, [&slot](std::optional<QByteArray> body) { slot = body; });
+        EXPECT_FALSE(slot) << "answered from inside the call";
+        const QDeadlineTimer limit(30000);
+        while (!slot && !limit.hasExpired()) {
+            QCoreApplication::processEvents(QEventLoop::AllEvents | QEventLoop::WaitForMoreEvents, 50);
+        }
+        EXPECT_TRUE(slot) << "no reply";
+        return slot.value_or(std::nullopt);
+    }
+
+    QTemporaryDir dir_;
+    QProcess server_;
+    int port_ = 0;
+    QList<QSslCertificate> trusted_;
+};
+
+TEST_F(QtUrlFetcherHttpsTest, AnswersOnlyStatus200OverTrustedHttpsWithinTheCapAndTheDeadline) {
+    const QByteArray feed = R"({"version": "9.9", "url": "https://example.org/get"})";
+    fetcher_.addCaCertificates(trusted_);
+    const struct {
+        const char* path;
+        double timeout;
+        std::optional<QByteArray> body;
+    } cases[] = {
+        {"/ok", 15, feed},
+        {"/to-https", 15, feed},
+        {"/created", 15, std::nullopt},
+        {"/missing", 15, std::nullopt},
+        {"/big", 15, std::nullopt}, // one byte over 64 KiB
+        {"/to-http", 15, std::nullopt},
+        {"/drip", 1, std::nullopt}, // a byte every 0.2 s keeps it busy, never done within the deadline
+    };
+    for (const auto& c : cases) {
+        EXPECT_EQ(get(fetcher_, url(c.path), c.timeout), c.body) << c.path;
+    }
+    // Plain http is refused before anything is sent.
+    QUrl plain = url("/ok");
+    plain.setScheme(QStringLiteral("http"));
+    EXPECT_EQ(get(fetcher_, plain, 15), std::nullopt);
+    // The lenient fetch takes the same server's answers when the status is any success.
+    EXPECT_EQ(fetch(url("/created"), 1000), feed);
+}
+
+TEST_F(QtUrlFetcherHttpsTest, ACertificateNobodyTrustsFails) {
+    QtUrlFetcher untrusting;
+    EXPECT_EQ(get(untrusting, url("/ok"), 15), std::nullopt);
 }
 
 TEST(QtImageDecoder, ScalesDownToTheLongerSideAndPremultiplies) {
