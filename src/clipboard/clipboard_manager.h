@@ -65,6 +65,8 @@ public:
     void setLastChangeCount(std::int64_t count) { lastChangeCount_ = count; }
 
     bool isPolling() const { return timer_ != nullptr; }
+    /// The calendar time entries are dated with (seconds since 2001-01-01 UTC).
+    double currentDate() const { return scheduler_.currentDate(); }
 
     /// True while the file lags behind the history: the last save failed (each change tries again), or saving is
     /// off because the folder cannot be written or an unreadable file could not be moved aside.
