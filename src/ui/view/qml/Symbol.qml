@@ -38,6 +38,60 @@ Canvas {
                 ctx.stroke();
             }
             break;
+        case "chevron.right":
+            ctx.beginPath();
+            ctx.moveTo(w * 0.36, h * 0.16); ctx.lineTo(w * 0.68, h * 0.5); ctx.lineTo(w * 0.36, h * 0.84);
+            ctx.stroke();
+            break;
+        case "doc.on.clipboard": {
+            // A board with a clip at its top and lines of text.
+            const r = w * 0.1;
+            ctx.beginPath();
+            ctx.roundedRect(w * 0.16, h * 0.14, w * 0.68, h * 0.8, r, r);
+            ctx.stroke();
+            ctx.fillRect(w * 0.34, h * 0.06, w * 0.32, h * 0.16);
+            ctx.lineWidth = Math.max(1, weight * 0.75);
+            for (const y of [0.42, 0.58, 0.74]) {
+                ctx.beginPath(); ctx.moveTo(w * 0.32, h * y); ctx.lineTo(w * (y === 0.74 ? 0.54 : 0.68), h * y);
+                ctx.stroke();
+            }
+            break;
+        }
+        case "lock": {
+            const r = w * 0.08;
+            ctx.beginPath();
+            ctx.arc(w * 0.5, h * 0.42, w * 0.22, Math.PI, 0);
+            ctx.lineTo(w * 0.72, h * 0.48); ctx.moveTo(w * 0.28, h * 0.42); ctx.lineTo(w * 0.28, h * 0.48);
+            ctx.stroke();
+            ctx.beginPath();
+            ctx.roundedRect(w * 0.16, h * 0.46, w * 0.68, h * 0.48, r, r);
+            ctx.fill();
+            break;
+        }
+        case "arrow.down.circle.fill":
+            ctx.beginPath(); ctx.arc(w * 0.5, h * 0.5, w * 0.48, 0, 2 * Math.PI); ctx.fill();
+            ctx.strokeStyle = "white";
+            ctx.lineWidth = Math.max(1.2, w * 0.1);
+            ctx.beginPath(); ctx.moveTo(w * 0.5, h * 0.24); ctx.lineTo(w * 0.5, h * 0.72); ctx.stroke();
+            ctx.beginPath();
+            ctx.moveTo(w * 0.3, h * 0.54); ctx.lineTo(w * 0.5, h * 0.74); ctx.lineTo(w * 0.7, h * 0.54);
+            ctx.stroke();
+            break;
+        case "sparkles": {
+            // One large four-pointed star and a small one.
+            const star = (cx, cy, s) => {
+                ctx.beginPath();
+                ctx.moveTo(cx, cy - s);
+                ctx.quadraticCurveTo(cx, cy, cx + s, cy);
+                ctx.quadraticCurveTo(cx, cy, cx, cy + s);
+                ctx.quadraticCurveTo(cx, cy, cx - s, cy);
+                ctx.quadraticCurveTo(cx, cy, cx, cy - s);
+                ctx.fill();
+            };
+            star(w * 0.4, h * 0.58, w * 0.38);
+            star(w * 0.78, h * 0.22, w * 0.2);
+            break;
+        }
         case "checkmark":
             ctx.beginPath();
             ctx.moveTo(w * 0.18, h * 0.52); ctx.lineTo(w * 0.42, h * 0.76); ctx.lineTo(w * 0.84, h * 0.26);

@@ -1,0 +1,106 @@
+#include "panel/view/quick_panel_host.h"
+
+#include "panel/menu_panel_controller.h"
+#include "ui/view/panel_presence.h"
+
+#include <QGuiApplication>
+#include <QPainterPath>
+#include <QPalette>
+#include <QPointer>
+#include <QQuickItem>
+#include <QQuickView>
+#include <QTimer>
+
+#include <cmath>
+
+namespace tillory::panel {
+namespace {
+
+const QUrl kView(QStringLiteral("qrc:/tillory/panel/MenuBarView.qml"));
+
+bool paletteIsDark() {
+    return QGuiApplication::palette().color(QPalette::Window).lightness() < 128;
+}
+
+class QuickPanelHost final : public PanelHost {
+public:
+    QuickPanelHost(MenuPanelController& controller, QuickPanelHostFactory::KeepOnTop keepOnTop,
+                   QuickPanelHostFactory::Translucency translucency, QuickPanelHostFactory::Dark dark)
+        : controller_(&controller), translucency_(std::move(translucency)), dark_(std::move(dark)),
+          presence_(view_, std::move(keepOnTop)) {
+        view_.setFlags(Qt::Tool | Qt::FramelessWindowHint | Qt::WindowStaysOnTopHint);
+        view_.setColor(Qt::transparent);
+        view_.setResizeMode(QQuickView::SizeRootObjectToView);
+        view_.setTitle(QStringLiteral("Tillory"));
+        QObject::connect(&view_, &QWindow::activeChanged, &view_, [this] {
+            if (view_.isActive()) {
+                wasActive_ = true;
+            } else if (wasActive_ && view_.isVisible() && controller_) {
+                wasActive_ = false;
+                controller_->focusLost();
+            }
+        });
+    }
+
+    void present(const platform::Rect& frame) override {
+        ++generation_;
+        wasActive_ = false;
+        view_.setInitialProperties({{QStringLiteral("controller"), QVariant::fromValue<QObject*>(controller_)},
+                                    {QStringLiteral("dark"), dark_ ? dark_() : paletteIsDark()}});
+        view_.setSource(kView);
+        view_.setGeometry(QRect(int(std::lround(frame.x)), int(std::lround(frame.y)), int(std::lround(frame.width)),
+                                int(std::lround(frame.height))));
+        if (QQuickItem* sheet =
+                view_.rootObject() ? view_.rootObject()->findChild<QQuickItem*>(QStringLiteral("sheet")) : nullptr) {
+            QObject::connect(sheet, &QQuickItem::heightChanged, &view_, [this] {
+                if (view_.isVisible()) {
+                    presence_.update(true, mask());
+                }
+            });
+        }
+        presence_.update(true, mask());
+        view_.requestActivate();
+    }
+
+    void orderOut() override {
+        presence_.update(false, QRegion());
+        // Later: this runs inside a click of the tree being released.
+        const int generation = generation_;
+        QTimer::singleShot(0, &view_, [this, generation] {
+            if (generation == generation_ && !view_.isVisible()) {
+                view_.setSource(QUrl());
+                view_.releaseResources();
+            }
+        });
+    }
+
+private:
+    /// Without a compositor nothing is see-through: the window keeps only the card, and a click beside it goes
+    /// to the window below, which takes the focus and so closes the panel.
+    QRegion mask() const {
+        if (!translucency_ || translucency_()) {
+            return {};
+        }
+        const QQuickItem* root = view_.rootObject();
+        const double height = root ? root->property("sheetHeight").toDouble() : 0;
+        QPainterPath card;
+        card.addRoundedRect(QRectF(0, 0, view_.width(), std::max(1.0, height)), 14, 14);
+        return QRegion(card.toFillPolygon().toPolygon());
+    }
+
+    QPointer<MenuPanelController> controller_;
+    QuickPanelHostFactory::Translucency translucency_;
+    QuickPanelHostFactory::Dark dark_;
+    QQuickView view_;
+    ui::PanelPresence presence_; // lets go of the keeper before the window ends
+    int generation_ = 0;
+    bool wasActive_ = false;
+};
+
+} // namespace
+
+std::unique_ptr<PanelHost> QuickPanelHostFactory::create(MenuPanelController& controller) {
+    return std::make_unique<QuickPanelHost>(controller, keepOnTop_, translucency_, dark_);
+}
+
+} // namespace tillory::panel

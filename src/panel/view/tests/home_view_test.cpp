@@ -1,0 +1,160 @@
+// The tray panel as a user sees it: the real controller and window over the simulated desktop, rendered offscreen.
+#include "clipboard/history_store.h"
+#include "clipboard/palette_panel.h"
+#include "core/manual_scheduler.h"
+#include "core/serial_queue.h"
+#include "core/settings.h"
+#include "keyhub/key_event_hub.h"
+#include "keys/cleaner_panel.h"
+#include "panel/home_page_model.h"
+#include "panel/menu_panel_controller.h"
+#include "panel/view/quick_panel_host.h"
+#include "platform/sim/sim_desktop.h"
+#include "shell/app_state.h"
+#include "ui/view/tests/view_test_support.h"
+
+#include <QTemporaryDir>
+#include <QTest>
+
+namespace tillory::panel {
+namespace {
+
+using namespace ui::testing;
+
+const auto* environment = ::testing::AddGlobalTestEnvironment(new OffscreenApp);
+
+class NoPalettePanels final : public clipboard::PalettePanelFactory {
+public:
+    std::unique_ptr<clipboard::PalettePanel> create() override { return nullptr; }
+};
+
+class NoCleanerPanels final : public keys::CleanerPanelFactory {
+public:
+    std::unique_ptr<keys::CleanerPanel> create(const platform::ScreenInfo&) override { return nullptr; }
+};
+
+class HomeViewTest : public ::testing::Test {
+protected:
+    void SetUp() override {
+        sim.grantAccessibility();
+        sim.setScreenCaptureAllowed(true);
+        shell::AppState::Services services;
+        services.platform = platform;
+        services.settings = &settings;
+        services.scheduler = &scheduler;
+        services.clipboardQueue = &queue;
+        services.historyStore = std::make_shared<const clipboard::HistoryStore>(dir.filePath(QStringLiteral("data")));
+        services.hub = &hub;
+        services.palettePanels = &palettePanels;
+        services.cleanerPanels = &cleanerPanels;
+        state = std::make_unique<shell::AppState>(std::move(services));
+        state->start();
+        for (const char* text : {"first copy", "ssh build@10.0.0.7\ncd /srv/tillory && make"}) {
+            sim.copy(QString::fromUtf8(text));
+            scheduler.advance(0.7);
+        }
+    }
+    void TearDown() override {
+        panel.reset();
+        pump(50);
+    }
+
+    QQuickWindow* open(bool dark) {
+        hosts.setDark([dark] { return dark; });
+        MenuPanelController::Services extra;
+        extra.appState = state.get();
+        extra.scheduler = &scheduler;
+        extra.hosts = &hosts;
+        extra.version = QStringLiteral("1.4.2");
+        extra.refusedChords = [this] { return held; };
+        extra.updates = &updates;
+        panel = std::make_unique<MenuPanelController>(std::move(extra));
+        panel->show(PanelAnchor{platform::Rect{600, 0, 24, 24}, {}, {0, 24, 1280, 776}});
+        const auto windows = quickWindows();
+        return windows.empty() ? nullptr : windows.back();
+    }
+
+    core::ManualScheduler scheduler;
+    platform::sim::SimDesktop sim{scheduler};
+    platform::Platform platform = sim.platform();
+    core::MemorySettings settings;
+    core::ManualSerialQueue queue{scheduler};
+    QTemporaryDir dir;
+    keyhub::KeyEventHub hub{*platform.eventTaps, *platform.accessibility, scheduler};
+    NoPalettePanels palettePanels;
+    NoCleanerPanels cleanerPanels;
+    QuickPanelHostFactory hosts;
+    QStringList held;
+    QObject updates;
+    std::unique_ptr<shell::AppState> state;
+    std::unique_ptr<MenuPanelController> panel;
+};
+
+TEST_F(HomeViewTest, DarkHomePageShowsSwitchesCardsAndFooter) {
+    QQuickWindow* window = open(true);
+    ASSERT_NE(window, nullptr);
+    EXPECT_EQ(window->geometry(), QRect(450, 30, 324, 640));
+    const QImage image = snapshot(window, QStringLiteral("panel-home-dark"));
+    EXPECT_GT(drawnPixels(image), 2000);
+    const QStringList shown = texts(window->contentItem());
+    for (const char* text :
+         {"Window Switcher", "Snap Layouts", "Notch Player", "Backspace Deletes in Finder", "Launch at Login",
+          "Clipboard", "2", "ssh build@10.0.0.7 cd /srv/tillory && make", "Keyboard Cleaning",
+          "Lock the keys to wipe them — slide to turn back on", "Tillory v1.4.2", "Shortcuts", "Quit"}) {
+        EXPECT_TRUE(shown.contains(QString::fromUtf8(text))) << text;
+    }
+    EXPECT_FALSE(shown.contains(QStringLiteral("Open"))); // no hint
+    // Below the card the panel is see-through, as the corner beside the card's rounding.
+    EXPECT_EQ(image.pixel(162, 636), image.pixel(0, 0));
+    EXPECT_NE(image.pixel(162, 300), image.pixel(0, 0));
+}
+
+TEST_F(HomeViewTest, LightHomePageShowsTheHintWithItsHelpAndTheUpdateRow) {
+    held << QStringLiteral("Super+Tab");
+    updates.setProperty("hasUpdate", true);
+    updates.setProperty("updateVersion", QStringLiteral("1.5.0"));
+    QQuickWindow* window = open(false);
+    ASSERT_NE(window, nullptr);
+    panel->home()->openHint();
+    const QImage image = snapshot(window, QStringLiteral("panel-home-light"));
+    const QStringList shown = texts(window->contentItem());
+    for (const char* text : {"Another program holds Super+Tab", "Retry", "Open", "Tillory 1.5.0 is available", "Get"}) {
+        EXPECT_TRUE(shown.contains(QString::fromUtf8(text))) << text;
+    }
+    EXPECT_TRUE(shown.contains(panel->home()->hintHelp()));
+    // A light card: its middle is bright.
+    EXPECT_GT(qGray(image.pixel(162, 6)), 200);
+}
+
+TEST_F(HomeViewTest, EscapeAndAClickBelowTheCardCloseThePanel) {
+    struct Case {
+        const char* name;
+        std::function<void(QQuickWindow*)> act;
+    };
+    const Case cases[] = {
+        {"escape", [](QQuickWindow* w) { QTest::keyClick(w, Qt::Key_Escape); }},
+        {"click below", [](QQuickWindow* w) { QTest::mouseClick(w, Qt::LeftButton, {}, QPoint(162, 632)); }},
+    };
+    for (const Case& c : cases) {
+        QQuickWindow* window = open(true);
+        ASSERT_NE(window, nullptr) << c.name;
+        pump(100);
+        c.act(window);
+        EXPECT_FALSE(panel->isShown()) << c.name;
+        pump(50);
+        EXPECT_FALSE(window->isVisible()) << c.name;
+    }
+}
+
+TEST_F(HomeViewTest, ASwitchFlippedOnThePageWritesItsSetting) {
+    QQuickWindow* window = open(true);
+    ASSERT_NE(window, nullptr);
+    pump(100);
+    // The second row's switch: rows of 30 from 4 points into the switches card.
+    QTest::mouseClick(window, Qt::LeftButton, {}, QPoint(12 + 300 - 27, 12 + 4 + 30 + 15));
+    EXPECT_FALSE(state->snapEnabled());
+    EXPECT_FALSE(settings.boolValue(QStringLiteral("snapEnabled")));
+}
+
+} // namespace
+} // namespace tillory::panel
