@@ -7,7 +7,9 @@
 #include "status_icon.h"
 
 #include <QApplication>
+#include <QCursor>
 #include <QMenu>
+#include <QScreen>
 #include <QSystemTrayIcon>
 #include <QThread>
 #include <QTimer>
@@ -41,6 +43,9 @@ AppDelegate::~AppDelegate() {
 
 void AppDelegate::applicationDidFinishLaunching() {
     appState_.start();
+    panel::MenuPanelController::Services services = panelServices_;
+    services.appState = &appState_;
+    menuPanel_ = std::make_unique<panel::MenuPanelController>(std::move(services));
     makeStatusItem();
     // Registered after the start-up has created its static objects (logging categories and the like): exit
     // handlers and static destructors run in reverse order, so this one runs while those still exist.
@@ -61,12 +66,34 @@ void AppDelegate::makeStatusItem() {
     statusItem_ = std::make_unique<QSystemTrayIcon>(statusIcon());
     statusItem_->setToolTip(QStringLiteral("Tillory"));
     statusItem_->setContextMenu(menu_.get());
+    connect(statusItem_.get(), &QSystemTrayIcon::activated, this, &AppDelegate::statusItemActivated);
     statusItem_->show();
     if (!QSystemTrayIcon::isSystemTrayAvailable()) {
         // Nothing else shows this, and the clipboard history works without a tray.
         std::fprintf(stderr, "Tillory: this desktop has no system tray; running without the status icon "
                              "(the clipboard history keeps working).\n");
     }
+}
+
+void AppDelegate::statusItemActivated(QSystemTrayIcon::ActivationReason reason) {
+    if (reason != QSystemTrayIcon::Trigger || !menuPanel_) {
+        return;
+    }
+    // Some tray hosts report no rectangle for the icon; the pointer, which just clicked it, stands in.
+    const QRect icon = statusItem_->geometry();
+    const QPoint pointer = QCursor::pos();
+    QScreen* screen = QGuiApplication::screenAt(icon.isEmpty() ? pointer : icon.center());
+    if (!screen) {
+        screen = QGuiApplication::primaryScreen();
+    }
+    const QRect visible = screen ? screen->availableGeometry() : QRect(pointer, QSize(1, 1));
+    panel::PanelAnchor anchor;
+    if (!icon.isEmpty()) {
+        anchor.icon = platform::Rect{double(icon.x()), double(icon.y()), double(icon.width()), double(icon.height())};
+    }
+    anchor.pointer = {double(pointer.x()), double(pointer.y())};
+    anchor.visibleFrame = {double(visible.x()), double(visible.y()), double(visible.width()), double(visible.height())};
+    menuPanel_->togglePanel(anchor);
 }
 
 void AppDelegate::applicationWillTerminate() {

@@ -1,10 +1,12 @@
 #pragma once
 
+#include "panel/menu_panel_controller.h"
+
 #include <QObject>
+#include <QSystemTrayIcon>
 
 #include <memory>
 
-class QSystemTrayIcon;
 class QMenu;
 
 namespace tillory::core {
@@ -25,14 +27,21 @@ public:
     AppDelegate(shell::AppState& appState, core::Settings& settings, QObject* parent = nullptr);
     ~AppDelegate() override;
 
+    /// What the tray panel is made with once launching has finished (the application state is added here).
+    void setPanelServices(panel::MenuPanelController::Services services) { panelServices_ = std::move(services); }
+    panel::MenuPanelController* menuPanel() const { return menuPanel_.get(); }
+
     void applicationDidFinishLaunching();
     void applicationWillTerminate();
 
 private:
     void makeStatusItem();
+    void statusItemActivated(QSystemTrayIcon::ActivationReason reason);
 
     shell::AppState& appState_;
     core::Settings& settings_;
+    panel::MenuPanelController::Services panelServices_;
+    std::unique_ptr<panel::MenuPanelController> menuPanel_;
     std::unique_ptr<QMenu> menu_;
     std::unique_ptr<QSystemTrayIcon> statusItem_;
     bool terminated_ = false;

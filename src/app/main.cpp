@@ -13,8 +13,10 @@
 #include "keys/view/quick_cleaner_panel.h"
 #include "notch/notch_controller.h"
 #include "notch/view/quick_notch_panel.h"
+#include "panel/view/quick_panel_host.h"
 #include "platform/linux/linux_desktop.h"
 #include "platform/linux/x11_compositor.h"
+#include "platform/linux/x11_event_taps.h"
 #include "platform/linux/x11_top_keeper.h"
 #include "shell/app_state.h"
 #include "snap/view/quick_snap_panel.h"
@@ -162,6 +164,20 @@ int main(int argc, char** argv) {
     notchPanels.setController(&appState.notch());
 
     app::AppDelegate delegate(appState, settings);
+    panel::QuickPanelHostFactory panelHosts;
+    panelHosts.setTranslucency([&compositor] { return compositor.isRunning(); });
+    panel::MenuPanelController::Services panelServices;
+    panelServices.scheduler = &scheduler;
+    panelServices.hosts = &panelHosts;
+    panelServices.version = QCoreApplication::applicationVersion();
+    if (auto* x11Taps = dynamic_cast<platform::nix::X11EventTaps*>(platform.eventTaps)) {
+        panelServices.refusedChords = [x11Taps] { return x11Taps->refusedChords(); };
+    }
+    if (platform::ScreenCapture* capture = platform.screenCapture) {
+        panelServices.requestScreenCapture = [capture] { capture->requestAccess(); };
+    }
+    panelServices.quit = [] { QCoreApplication::quit(); };
+    delegate.setPanelServices(std::move(panelServices));
     QObject::connect(&application, &QCoreApplication::aboutToQuit, &delegate,
                      [&delegate] { delegate.applicationWillTerminate(); });
     QTimer::singleShot(0, &delegate, [&delegate] { delegate.applicationDidFinishLaunching(); });
