@@ -12,7 +12,9 @@ using platform::EventType;
 using platform::Rect;
 using platform::ScreenInfo;
 
-constexpr std::uint64_t kClickMask = platform::eventMaskBit(EventType::LeftMouseDown);
+// Releases too: the pointer poll must know when the button is held.
+constexpr std::uint64_t kClickMask =
+    platform::eventMaskBit(EventType::LeftMouseDown) | platform::eventMaskBit(EventType::LeftMouseUp);
 constexpr double kPanelWidth = 476;
 constexpr double kExpandedWidth = 440;
 // Below the notch: the gap, the card and the notice capsule.
@@ -110,6 +112,8 @@ void NotchController::disable() {
     hoverTimer_.reset();
     hoverInterval_ = kFarPollInterval;
     pointerInside_ = false;
+    buttonHeld_ = false;
+    quietUntil_ = 0;
     // A notice left standing would show, never cleared, at the next enable.
     hudWorkItem_.reset();
     setHud(std::nullopt);
@@ -179,7 +183,9 @@ void NotchController::pollPointer() {
     if (wanted != hoverInterval_) {
         scheduleHoverTimer(wanted);
     }
-    const bool inside = island->contains(p);
+    // The strip sits where title bars are: a press or a drag meant for one must not open the card under it.
+    const bool blocked = !isExpanded_ && (buttonHeld_ || scheduler_.now() < quietUntil_);
+    const bool inside = island->contains(p) && !blocked;
     if (inside != pointerInside_) {
         pointerInside_ = inside;
         hoverChanged(inside);
@@ -207,7 +213,15 @@ bool NotchController::handleStripClick(EventType type, const Event& event) {
         }
         return true;
     }
-    if (type != EventType::LeftMouseDown || isExpanded_ || !panel_ || !platform_.screens) {
+    if (type == EventType::LeftMouseUp) {
+        buttonHeld_ = false;
+        return true;
+    }
+    if (type != EventType::LeftMouseDown) {
+        return true;
+    }
+    buttonHeld_ = true;
+    if (isExpanded_ || !panel_ || !platform_.screens) {
         return true;
     }
     const auto island = islandRect();
@@ -216,7 +230,10 @@ bool NotchController::handleStripClick(EventType type, const Event& event) {
         return true;
     }
     const platform::Point p{event.location.x, screens.front().frame.maxY() - event.location.y};
-    if (!island->contains(p)) {
+    // Only a press the tap kept from the window below is the island's own; any other may be the first of a
+    // double-click there, whose second press must not land on a card that opened in between.
+    if (!island->contains(p) || !clickTap_ || !clickTap_->swallowsEvents()) {
+        quietUntil_ = scheduler_.now() + platform_.screens->doubleClickInterval();
         return true;
     }
     pointerInside_ = true;

@@ -38,8 +38,9 @@ std::optional<platform::ScreenInfo> notchDisplay(const std::vector<platform::Scr
 NotchGeometry notchGeometry(const platform::ScreenInfo& display);
 
 /// Puts the notch player on screen: keeps the panel around the notch, expands and collapses the island on hover
-/// (polled) and on a click on the strip, flashes notices, and runs the media polling and the battery watcher
-/// while enabled. The view binds to the properties below. Main thread.
+/// (polled; not while the left button is held, nor within a double-click interval of a press the window below
+/// received) and on a click on the strip that the click tap kept to itself, flashes notices, and runs the media polling
+/// and the battery watcher while enabled. The view binds to the properties below. Main thread.
 class NotchController : public QObject {
     Q_OBJECT
     Q_PROPERTY(bool isExpanded READ isExpanded NOTIFY isExpandedChanged)
@@ -131,6 +132,10 @@ private:
     platform::SubscriptionPtr screenObserver_;
     core::TimerPtr hoverTimer_;
     bool pointerInside_ = false;
+    /// The left button is down (as the click tap saw it): hovering does not expand meanwhile.
+    bool buttonHeld_ = false;
+    /// Scheduler time until which hovering does not expand, after a press that was not the island's.
+    double quietUntil_ = 0;
     std::unique_ptr<platform::EventTap> clickTap_;
     std::optional<TransportHUD> hud_;
     core::TimerPtr hudWorkItem_;

@@ -186,6 +186,56 @@ TEST(NotchController, AClickOnTheCollapsedStripExpandsAndIsConsumed) {
     EXPECT_EQ(fx.desktop.enabledTapCount(), 1);
 }
 
+TEST(NotchController, PressesMeantForATitleBarUnderTheStripDoNotOpenTheCard) {
+    // d: the pointer goes to `at` and presses there, u: lets go, m: moves to `at`; then `wait` passes. The strip
+    // is x 624…888 at the top; 560 is a title bar beside it. The double-click interval is 0.5 s.
+    struct Step {
+        char action;
+        Point at;
+        double wait;
+        bool expanded;
+    };
+    const struct {
+        const char* what;
+        bool tapSwallows;
+        std::vector<Step> steps;
+    } cases[] = {
+        {"a title double-click beside the strip and on it",
+         false,
+         {{'d', {560, 972}, 0, false},
+          {'u', {}, 0.1, false},
+          {'d', {700, 972}, 0, false},
+          {'u', {}, 0.3, false},
+          {'m', {700, 972}, 0.15, false},
+          {'m', {700, 972}, 0.1, true}}},
+        {"a title bar dragged across the strip",
+         true,
+         {{'d', {560, 972}, 0, false}, {'m', {700, 960}, 1.0, false}, {'u', {}, 0.06, true}}},
+        {"a press on the strip the window below received too",
+         false,
+         {{'d', {700, 972}, 0, false}, {'u', {}, 0.4, false}, {'m', {700, 972}, 0.2, true}}},
+        {"a press on the strip the tap kept", true, {{'d', {700, 972}, 0, true}, {'u', {}, 0.1, true}}},
+    };
+    for (const auto& c : cases) {
+        Fixture fx;
+        fx.desktop.setTapsSwallow(c.tapSwallows);
+        for (int n = 0; n < int(c.steps.size()); ++n) {
+            const Step& s = c.steps[n];
+            Event e;
+            e.type = s.action == 'u' ? EventType::LeftMouseUp : EventType::LeftMouseDown;
+            e.location = {s.at.x, 982 - s.at.y};
+            if (s.action != 'u') {
+                fx.desktop.setMouseLocation(s.at);
+            }
+            if (s.action != 'm') {
+                fx.desktop.inject(e);
+            }
+            fx.scheduler.advance(s.wait);
+            EXPECT_EQ(fx.notch->isExpanded(), s.expanded) << c.what << ", step " << n;
+        }
+    }
+}
+
 TEST(NotchController, ANoticeLastsOnePointThreeSecondsAfterTheLatest) {
     Fixture fx;
     const TransportHUD first{QStringLiteral("play.fill"), QStringLiteral("Play")};
