@@ -28,7 +28,8 @@ struct KeyNames {
                 continue;
             }
             out += found->second;
-            if (i + 1 < text.size() && !text[i + 1].isSpace()) {
+            // A hyphen already joins ("⌘-click" → "Super-click").
+            if (i + 1 < text.size() && !text[i + 1].isSpace() && text[i + 1] != QLatin1Char('-')) {
                 out += QLatin1Char('+');
             }
         }
