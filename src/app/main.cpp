@@ -116,6 +116,7 @@ int main(int argc, char** argv) {
     core::QtSettings settings;
     core::ThreadSerialQueue persistQueue("clipboard-save");
     platform::nix::LinuxDesktop desktop(configHome, QCoreApplication::applicationFilePath());
+    desktop.setNotchWidth(settings.object(QStringLiteral("notchWidth")));
     const platform::Platform platform = desktop.platform();
     // After the desktop: the sampling thread reads the desktop's counters, so it must stop first.
     core::ThreadSerialQueue samplingQueue("sampling");
@@ -169,6 +170,7 @@ int main(int argc, char** argv) {
     panel::MenuPanelController::Services panelServices;
     panelServices.scheduler = &scheduler;
     panelServices.hosts = &panelHosts;
+    panelServices.eventTaps = platform.eventTaps;
     panelServices.version = QCoreApplication::applicationVersion();
     if (auto* x11Taps = dynamic_cast<platform::nix::X11EventTaps*>(platform.eventTaps)) {
         panelServices.refusedChords = [x11Taps] { return x11Taps->refusedChords(); };

@@ -130,6 +130,7 @@ void MenuPanelController::show(const PanelAnchor& anchor) {
     makeModels();
     isShown_ = true;
     host_->present(panelFrame(anchor));
+    watchClicksElsewhere();
     Q_EMIT isShownChanged();
 }
 
@@ -138,6 +139,7 @@ void MenuPanelController::hide() {
         return;
     }
     isShown_ = false;
+    clicksElsewhere_.reset();
     stopProcessSampling();
     host_->orderOut();
     setPage(PanelPage::home);
@@ -151,6 +153,25 @@ void MenuPanelController::focusLost() {
     }
     hide();
     focusHideTime_ = services_.scheduler->now();
+}
+
+void MenuPanelController::watchClicksElsewhere() {
+    if (!services_.eventTaps) {
+        return;
+    }
+    using platform::EventType;
+    const std::uint64_t mask =
+        platform::eventMaskBit(EventType::LeftMouseDown) | platform::eventMaskBit(EventType::RightMouseDown);
+    QPointer<MenuPanelController> self(this);
+    clicksElsewhere_ = services_.eventTaps->monitorClicksElsewhere(mask, [self](const platform::Event&) {
+        if (self) {
+            self->services_.scheduler->post([self] {
+                if (self) {
+                    self->focusLost();
+                }
+            });
+        }
+    });
 }
 
 void MenuPanelController::makeModels() {

@@ -2,6 +2,7 @@
 
 #include "panel/panel_geometry.h"
 #include "panel/panel_page.h"
+#include "platform/api/event_taps.h"
 
 #include <QObject>
 #include <QPointer>
@@ -48,6 +49,9 @@ public:
         core::Scheduler* scheduler = nullptr;
         /// Null: the panel never shows (no display).
         PanelHostFactory* hosts = nullptr;
+        /// Tells of clicks in other programs' windows and on the desktop, which take no focus from the panel
+        /// where nothing there takes it; may be null.
+        platform::EventTaps* eventTaps = nullptr;
         /// The running version as the build gives it; empty when unknown.
         QString version;
         /// Chords another program already holds; may be empty.
@@ -111,6 +115,7 @@ Q_SIGNALS:
     void pageModelsChanged();
 
 private:
+    void watchClicksElsewhere();
     void makeModels();
     void dropModels();
     void syncPageModels();
@@ -118,6 +123,7 @@ private:
 
     Services services_;
     std::unique_ptr<PanelHost> host_;
+    platform::SubscriptionPtr clicksElsewhere_;
     PanelPage page_ = PanelPage::home;
     int metric_ = 0;
     bool isShown_ = false;

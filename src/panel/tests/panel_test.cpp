@@ -194,6 +194,19 @@ TEST_F(PanelTest, TrayClickThatTookTheFocusAwayDoesNotReopenThePanel) {
     }
 }
 
+TEST_F(PanelTest, AClickElsewhereClosesThePanelAndTheWatchEndsWithIt) {
+    MenuPanelController::Services extra;
+    extra.eventTaps = platform.eventTaps;
+    MenuPanelController& p = make(std::move(extra));
+    const int before = sim.clickMonitorCount();
+    p.show(anchor);
+    EXPECT_EQ(sim.clickMonitorCount(), before + 1);
+    sim.clickElsewhere(platform::EventType::LeftMouseDown, {200, 500});
+    scheduler.advance(0);
+    EXPECT_FALSE(p.isShown());
+    EXPECT_EQ(sim.clickMonitorCount(), before);
+}
+
 TEST_F(PanelTest, FocusLossAfterTheToggleClosedThePanelLeavesItClosedAndTheNextClickOpensIt) {
     MenuPanelController& p = make();
     p.togglePanel(anchor);
