@@ -1,6 +1,7 @@
 #include "monitor/fmt.h"
 
 #include <array>
+#include <cmath>
 
 namespace tillory::monitor::Fmt {
 namespace {
@@ -11,7 +12,8 @@ struct Scaled {
 };
 
 Scaled scale(double value) {
-    Scaled scaled{value > 0 ? value : 0, 0};
+    // An infinite or NaN rate (a zero interval upstream) reads as nothing rather than "inf TB".
+    Scaled scaled{value > 0 && std::isfinite(value) ? value : 0, 0};
     while (scaled.value >= 1024 && scaled.unit < 4) {
         scaled.value /= 1024;
         ++scaled.unit;
@@ -39,7 +41,9 @@ QString compactRate(double bytesPerSecond) {
 }
 
 QString minutes(int value) {
-    if (value < 1) {
+    // Estimates of 100 hours and more come from a near-zero current (or a "still calculating" marker), not from
+    // the battery: they show as unknown.
+    if (value < 1 || value >= kLongestMinutes) {
         return QStringLiteral("—");
     }
     if (value >= 60) {

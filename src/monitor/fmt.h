@@ -10,7 +10,9 @@ namespace Fmt {
 QString bytes(double value);
 /// The same scaling with one-letter units and "/s": "1.2M/s", "640K/s", "0B/s".
 QString compactRate(double bytesPerSecond);
-/// "—" under a minute, "45m", or "1h 5m".
+/// Time estimates from this long on are not believable.
+inline constexpr int kLongestMinutes = 100 * 60;
+/// "—" under a minute and from 100 hours on, else "45m" or "1h 5m".
 QString minutes(int minutes);
 } // namespace Fmt
 

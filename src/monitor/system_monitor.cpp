@@ -54,6 +54,21 @@ void SystemMonitor::stopProcessPolling() {
     processTimer_.reset();
 }
 
+void SystemMonitor::startProcessSampling() {
+    if (!processRunning_) {
+        processRunning_ = true;
+        startProcessPolling();
+    }
+}
+
+void SystemMonitor::stopProcessSampling() {
+    if (processRunning_) {
+        processRunning_ = false;
+        stopProcessPolling(); // first, so the list emptied below stays empty
+        setProcesses({});
+    }
+}
+
 void SystemMonitor::processTick(std::uint64_t generation, bool first) {
     std::weak_ptr<bool> alive = alive_;
     core::Scheduler& scheduler = scheduler_;

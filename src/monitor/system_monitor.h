@@ -59,6 +59,16 @@ public:
     void startProcessPolling();
     void stopProcessPolling();
 
+    /// Marks the process list wanted and starts its loop, unless it is already wanted.
+    void startProcessSampling();
+    /// Marks it unwanted, stops the loop and empties the list; a reading still on its way is dropped, so it cannot
+    /// refill the list. Nothing when it was not wanted.
+    void stopProcessSampling();
+
+    /// Publishes one reading and extends the histories; the system loop calls it with each tick (tools and tests
+    /// replay readings through it).
+    void apply(const MetricsSnapshot& snapshot);
+
 Q_SIGNALS:
     void snapshotChanged();
     void processesChanged();
@@ -66,7 +76,6 @@ Q_SIGNALS:
 private:
     void systemTick(std::uint64_t generation, bool first);
     void processTick(std::uint64_t generation, bool first);
-    void apply(const MetricsSnapshot& snapshot);
     static void append(std::vector<double>& history, double value);
 
     std::shared_ptr<MetricsSampler> sampler_; // shared with the queued jobs, which may outlive the monitor
