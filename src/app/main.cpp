@@ -3,6 +3,7 @@
 #include "single_instance.h"
 #include "snapshot_command.h"
 
+#include "clipboard/clipboard_page_model.h"
 #include "clipboard/history_store.h"
 #include "clipboard/view/quick_palette_panel.h"
 #include "core/atomic_file.h"
@@ -19,6 +20,7 @@
 #include "platform/linux/x11_event_taps.h"
 #include "platform/linux/x11_top_keeper.h"
 #include "shell/app_state.h"
+#include "shell/info_windows.h"
 #include "snap/view/quick_snap_panel.h"
 #include "switcher/view/quick_switcher_panel.h"
 #include "ui/view/scene_graph.h"
@@ -179,6 +181,19 @@ int main(int argc, char** argv) {
         panelServices.requestScreenCapture = [capture] { capture->requestAccess(); };
     }
     panelServices.quit = [] { QCoreApplication::quit(); };
+    panelServices.showWhatsNew = [] {
+        if (shell::WhatsNewController* whatsNew = shell::WhatsNewController::shared()) {
+            whatsNew->show();
+        }
+    };
+    panelServices.showShortcuts = [] {
+        if (shell::ShortcutsController* shortcuts = shell::ShortcutsController::shared()) {
+            shortcuts->show();
+        }
+    };
+    panelServices.makeClipboardPage = [&appState, &platform](QObject* parent) {
+        return new clipboard::ClipboardPageModel(appState.clipboard(), *platform.pasteboard, parent);
+    };
     delegate.setPanelServices(std::move(panelServices));
     QObject::connect(&application, &QCoreApplication::aboutToQuit, &delegate,
                      [&delegate] { delegate.applicationWillTerminate(); });

@@ -102,7 +102,12 @@ Item {
                 else
                     setSource("");
             }
-            onLoaded: slot.implicitHeight = Qt.binding(() => item.implicitHeight)
+            onLoaded: {
+                // Pages that take the panel's colours get them.
+                if (item.hasOwnProperty("theme"))
+                    item.theme = panelTheme;
+                slot.implicitHeight = Qt.binding(() => item.implicitHeight);
+            }
         }
     }
 }

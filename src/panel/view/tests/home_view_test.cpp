@@ -1,4 +1,5 @@
 // The tray panel as a user sees it: the real controller and window over the simulated desktop, rendered offscreen.
+#include "clipboard/clipboard_page_model.h"
 #include "clipboard/history_store.h"
 #include "clipboard/palette_panel.h"
 #include "core/manual_scheduler.h"
@@ -68,6 +69,9 @@ protected:
         extra.version = QStringLiteral("1.4.2");
         extra.refusedChords = [this] { return held; };
         extra.updates = &updates;
+        extra.makeClipboardPage = [this](QObject* parent) {
+            return new clipboard::ClipboardPageModel(state->clipboard(), *platform.pasteboard, parent);
+        };
         panel = std::make_unique<MenuPanelController>(std::move(extra));
         panel->show(PanelAnchor{platform::Rect{600, 0, 24, 24}, {}, {0, 24, 1280, 776}});
         const auto windows = quickWindows();
@@ -144,6 +148,21 @@ TEST_F(HomeViewTest, EscapeAndAClickBelowTheCardCloseThePanel) {
         pump(50);
         EXPECT_FALSE(window->isVisible()) << c.name;
     }
+}
+
+TEST_F(HomeViewTest, TheClipboardCardOpensTheClipboardPageAndItsBackButtonReturnsHome) {
+    QQuickWindow* window = open(false);
+    ASSERT_NE(window, nullptr);
+    pump(100);
+    QTest::mouseClick(window, Qt::LeftButton, {}, QPoint(162, 212)); // the clipboard card, under the switches
+    EXPECT_EQ(panel->page(), PanelPage::clipboard);
+    const QImage image = snapshot(window, QStringLiteral("panel-clipboard-light"));
+    EXPECT_GT(drawnPixels(image), 2000);
+    const QStringList shown = texts(window->contentItem());
+    EXPECT_TRUE(shown.contains(QStringLiteral("first copy")));
+    EXPECT_FALSE(shown.contains(QStringLiteral("Keyboard Cleaning")));
+    QTest::mouseClick(window, Qt::LeftButton, {}, QPoint(12 + 11, 12 + 13)); // back, at the top left
+    EXPECT_EQ(panel->page(), PanelPage::home);
 }
 
 TEST_F(HomeViewTest, ASwitchFlippedOnThePageWritesItsSetting) {
