@@ -162,6 +162,7 @@ class Run:
         self.step("a second player that starts playing takes over", self.takes_over)
         self.step("a player that quits clears the island", self.quits)
         self.app.stop()
+        self.step("the width setting widens the strip", self.wider)
 
     def shows_track(self):
         panel = (STRIP[0] + 132 - 238, 0, 476, 180)
@@ -250,6 +251,19 @@ class Run:
                  self.collapsed, 5, "the island to collapse")
         shot = self.shot("cleared-collapsed")
         check(shot.count(LEFT_WING, near(MUSIC_COLOURS[0])) == 0, "the strip still shows a cover")
+
+
+    def wider(self):
+        self.app = Tillory(self.desktop, self.args.tillory, self.desktop.tmp,
+                           {"notchEnabled": "true", "notchWidth": "300"})
+        # 300 + 4 between two 30-point wings; sampled below the wing's symbol, clear of the rounded corners.
+        half = (300 + 4) // 2 + 30
+        strip = (SCREEN_W // 2 - half + 16, 26, 2 * half - 32, 1)
+        wait_for(lambda: self.shot("wide").count(strip, lambda p: p == (0, 0, 0)) == strip[2], 10,
+                 "a strip 364 wide")
+        shot = self.shot("wide")
+        check(shot.pixel(SCREEN_W // 2 - half - 4, 16) == self.background, "the strip is wider than 364")
+        self.app.stop()
 
 
 def run(desktop, args):

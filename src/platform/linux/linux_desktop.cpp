@@ -61,6 +61,10 @@ LinuxDesktop::LinuxDesktop(const QString& configHome, const QString& executable)
 
 LinuxDesktop::~LinuxDesktop() = default;
 
+void LinuxDesktop::setNotchWidth(const QVariant& setting) {
+    services_->screens.setNotchWidth(notchAreaWidth(setting));
+}
+
 Platform LinuxDesktop::platform() {
     Platform p;
     p.accessibility = &services_->accessibility;

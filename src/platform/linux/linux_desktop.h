@@ -2,6 +2,8 @@
 
 #include "platform/api/platform.h"
 
+#include <QVariant>
+
 #include <memory>
 
 namespace tillory::platform::nix {
@@ -16,6 +18,8 @@ public:
     LinuxDesktop& operator=(const LinuxDesktop&) = delete;
 
     Platform platform();
+    /// The user's "notchWidth" setting, as stored (see notchAreaWidth).
+    void setNotchWidth(const QVariant& setting);
 
 private:
     struct Services;

@@ -11,6 +11,7 @@
 #include <xcb/xcb.h>
 
 #include <algorithm>
+#include <cmath>
 #include <cstdlib>
 #include <cstring>
 #include <set>
@@ -113,23 +114,31 @@ Rect workArea(const Rect& monitor, const std::vector<Strut>& struts, Size root) 
     return {minX, minY, maxX - minX, maxY - minY};
 }
 
-void addNotchArea(ScreenInfo& screen) {
-    constexpr double kWidth = 200;
+double notchAreaWidth(const QVariant& setting) {
+    bool ok = false;
+    const double width = setting.toDouble(&ok);
+    if (!ok || !std::isfinite(width)) {
+        return 200;
+    }
+    return std::clamp(width, 120.0, 400.0);
+}
+
+void addNotchArea(ScreenInfo& screen, double width) {
     constexpr double kHeightWithoutPanel = 32;
     const Rect& f = screen.frame;
-    if (!(f.width > kWidth && f.height > 0)) {
+    if (!(f.width > width && f.height > 0)) {
         return;
     }
     const double reserved = f.maxY() - screen.visibleFrame.maxY();
     const double height = reserved > 0 && reserved < f.height ? reserved : kHeightWithoutPanel;
-    const double left = f.midX() - kWidth / 2;
+    const double left = f.midX() - width / 2;
     const double y = f.maxY() - height;
     screen.safeAreaTop = height;
     screen.auxiliaryTopLeftArea = Rect{f.minX(), y, left - f.minX(), height};
-    screen.auxiliaryTopRightArea = Rect{left + kWidth, y, f.maxX() - left - kWidth, height};
+    screen.auxiliaryTopRightArea = Rect{left + width, y, f.maxX() - left - width, height};
 }
 
-std::vector<ScreenInfo> screenSpace(const std::vector<Monitor>& monitors, double* reference) {
+std::vector<ScreenInfo> screenSpace(const std::vector<Monitor>& monitors, double* reference, double notchWidth) {
     if (reference) {
         *reference = 0;
     }
@@ -156,10 +165,10 @@ std::vector<ScreenInfo> screenSpace(const std::vector<Monitor>& monitors, double
         *reference = height;
     }
     const auto flip = [height](const Rect& r) { return Rect{r.x, height - r.maxY(), r.width, r.height}; };
-    const auto info = [&flip](const Monitor& m) {
+    const auto info = [&flip, notchWidth](const Monitor& m) {
         ScreenInfo screen{flip(m.frame), flip(m.available)};
         if (m.primary) {
-            addNotchArea(screen);
+            addNotchArea(screen, notchWidth);
         }
         return screen;
     };
@@ -220,6 +229,13 @@ public:
         notifier_.reset();
         if (c_) {
             xcb_disconnect(c_);
+        }
+    }
+
+    void setNotchWidth(double width) {
+        if (width != notchWidth_) {
+            notchWidth_ = width;
+            dirty_ = true;
         }
     }
 
@@ -284,7 +300,7 @@ private:
             }
             monitors.push_back(m);
         }
-        cache_ = screenSpace(monitors, &reference_);
+        cache_ = screenSpace(monitors, &reference_, notchWidth_);
     }
 
     /// The struts of the shown clients; nothing without a window manager's client list.
@@ -360,6 +376,7 @@ private:
     QObject context_;
     std::set<xcb_window_t> panels_;
     bool dirty_ = true;
+    double notchWidth_ = 200;
     std::vector<ScreenInfo> cache_;
     double reference_ = 0;
 };
@@ -379,6 +396,10 @@ Point X11Screens::mouseLocation() {
 
 double X11Screens::doubleClickInterval() {
     return QGuiApplication::styleHints()->mouseDoubleClickInterval() / 1000.0;
+}
+
+void X11Screens::setNotchWidth(double width) {
+    d_->setNotchWidth(width);
 }
 
 SubscriptionPtr X11Screens::observeChanges(std::function<void()> onChange) {

@@ -392,4 +392,27 @@ TEST(ScreenSpace, PrimaryGetsANotchAreaAtItsTopCentre) {
     }
 }
 
+TEST(ScreenSpace, NotchAreaWidthComesFromTheSettingWithinBounds) {
+    const struct {
+        QVariant setting;
+        double width;
+    } cases[] = {
+        {QVariant(), 200},
+        {QStringLiteral("300"), 300},
+        {260, 260},
+        {QStringLiteral("wide"), 200},
+        {50, 120},
+        {1000, 400},
+        {qQNaN(), 200},
+        {qInf(), 200},
+        {QStringLiteral("-5"), 120},
+    };
+    for (const auto& c : cases) {
+        EXPECT_EQ(notchAreaWidth(c.setting), c.width) << c.setting.toString().toStdString();
+    }
+    const auto list = screenSpace({{{0, 0, 1512, 982}, {0, 0, 1512, 982}, true}}, nullptr, 300);
+    EXPECT_EQ(list[0].auxiliaryTopLeftArea, (Rect{0, 950, 606, 32}));
+    EXPECT_EQ(list[0].auxiliaryTopRightArea, (Rect{906, 950, 606, 32}));
+}
+
 } // namespace
