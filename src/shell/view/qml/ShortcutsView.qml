@@ -1,0 +1,130 @@
+import QtQuick
+import "qrc:/tillory/ui"
+
+// The shortcuts reference: a badge and title, every group's rows with their key caps, and "Done".
+Rectangle {
+    id: root
+    required property QtObject controller
+    property bool opaque: false
+    property bool dark: system.window.hslLightness < 0.5
+    width: 430
+    height: column.implicitHeight + 2 * 26
+    radius: opaque ? 0 : 14
+    color: theme.card
+    border.color: opaque ? "transparent" : theme.outline
+
+    SystemPalette { id: system }
+    ShellTheme { id: theme; dark: root.dark }
+
+    // The window has no title bar: its background moves it.
+    DragHandler {
+        target: null
+        onActiveChanged: if (active) root.Window.window.startSystemMove()
+    }
+
+    Column {
+        id: column
+        x: 26; y: 26
+        width: parent.width - 52
+        spacing: 20
+
+        Column {
+            anchors.horizontalCenter: parent.horizontalCenter
+            spacing: 6
+            Rectangle {
+                anchors.horizontalCenter: parent.horizontalCenter
+                width: 58; height: 58
+                radius: 13
+                gradient: Gradient {
+                    GradientStop { position: 0; color: "#9a9aa0" }
+                    GradientStop { position: 1; color: "#5c5c62" }
+                }
+                Symbol {
+                    anchors.centerIn: parent
+                    width: 30; height: 30
+                    name: "keyboard"
+                    color: "white"
+                    weight: 2
+                }
+            }
+            Text {
+                anchors.horizontalCenter: parent.horizontalCenter
+                text: "Shortcuts & Gestures"
+                color: theme.text
+                font.pixelSize: 17
+                font.weight: Font.DemiBold
+            }
+        }
+
+        Column {
+            width: parent.width
+            spacing: 14
+            Repeater {
+                model: root.controller.groups
+                delegate: Column {
+                    required property var modelData
+                    width: column.width
+                    spacing: 6
+                    Text {
+                        text: modelData.name
+                        color: theme.tertiary
+                        font.pixelSize: 10
+                        font.weight: Font.DemiBold
+                    }
+                    Repeater {
+                        model: modelData.items
+                        delegate: Row {
+                            required property var modelData
+                            spacing: 10
+                            Item {
+                                width: 104
+                                height: cap.height
+                                Rectangle {
+                                    id: cap
+                                    width: Math.min(104, keys.implicitWidth + 14)
+                                    height: keys.implicitHeight + 6
+                                    radius: 6
+                                    color: theme.keyCap
+                                    Text {
+                                        id: keys
+                                        anchors.centerIn: parent
+                                        text: modelData.keys
+                                        color: theme.text
+                                        font.pixelSize: 11
+                                        font.weight: Font.DemiBold
+                                    }
+                                }
+                            }
+                            Column {
+                                width: column.width - 114
+                                spacing: 1
+                                Text {
+                                    width: parent.width
+                                    text: modelData.title
+                                    color: theme.text
+                                    font.pixelSize: 12
+                                    font.weight: Font.Medium
+                                }
+                                Text {
+                                    width: parent.width
+                                    text: modelData.detail
+                                    color: theme.secondary
+                                    font.pixelSize: 11
+                                    wrapMode: Text.Wrap
+                                }
+                            }
+                        }
+                    }
+                }
+            }
+        }
+
+        ProminentButton {
+            objectName: "done"
+            anchors.horizontalCenter: parent.horizontalCenter
+            theme: theme
+            text: "Done"
+            onClicked: root.controller.done()
+        }
+    }
+}

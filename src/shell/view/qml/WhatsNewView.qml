@@ -1,0 +1,135 @@
+import QtQuick
+import "qrc:/tillory/ui"
+
+// What's new: the application's icon, title and version, the highlights, and "Continue".
+Rectangle {
+    id: root
+    required property QtObject controller
+    property bool opaque: false
+    property bool dark: system.window.hslLightness < 0.5
+    width: 420
+    height: column.implicitHeight + 2 * 28
+    radius: opaque ? 0 : 14
+    color: theme.card
+    border.color: opaque ? "transparent" : theme.outline
+
+    SystemPalette { id: system }
+    ShellTheme { id: theme; dark: root.dark }
+
+    // The window has no title bar: its background moves it.
+    DragHandler {
+        target: null
+        onActiveChanged: if (active) root.Window.window.startSystemMove()
+    }
+
+    Column {
+        id: column
+        x: 28; y: 28
+        width: parent.width - 56
+        spacing: 22
+
+        Column {
+            anchors.horizontalCenter: parent.horizontalCenter
+            spacing: 4
+            Item {
+                anchors.horizontalCenter: parent.horizontalCenter
+                width: 72; height: 76
+                // A soft shadow under the icon, black at 25 %.
+                Rectangle {
+                    x: 2; y: 4
+                    width: 68; height: 68
+                    radius: 16
+                    color: "#40000000"
+                }
+                AppIcon { x: 0; y: 0; width: 72; height: 72 }
+            }
+            Text {
+                anchors.horizontalCenter: parent.horizontalCenter
+                text: "What's New in Tillory"
+                color: theme.text
+                font.pixelSize: 22
+                font.weight: Font.DemiBold
+            }
+            Text {
+                anchors.horizontalCenter: parent.horizontalCenter
+                text: "Version " + root.controller.version
+                color: theme.secondary
+                font.pixelSize: 15
+            }
+        }
+
+        Column {
+            width: parent.width
+            spacing: 14
+            Repeater {
+                model: root.controller.highlights
+                delegate: Row {
+                    required property var modelData
+                    spacing: 10
+                    Item {
+                        width: 26; height: 20
+                        Symbol {
+                            anchors.centerIn: parent
+                            width: 18; height: 18
+                            name: modelData.symbol
+                            color: theme.accent
+                            weight: 1.6
+                        }
+                    }
+                    Column {
+                        width: column.width - 36
+                        spacing: 2
+                        Text {
+                            width: parent.width
+                            text: modelData.title
+                            color: theme.text
+                            font.pixelSize: 13
+                            font.weight: Font.DemiBold
+                        }
+                        Text {
+                            width: parent.width
+                            text: modelData.detail
+                            color: theme.secondary
+                            font.pixelSize: 12
+                            wrapMode: Text.Wrap
+                        }
+                    }
+                }
+            }
+        }
+
+        Item {
+            width: parent.width
+            height: continueButton.height + 8
+            ProminentButton {
+                id: continueButton
+                objectName: "continue"
+                y: 8
+                anchors.horizontalCenter: parent.horizontalCenter
+                theme: theme
+                large: true
+                text: "Continue"
+                onClicked: root.controller.done()
+            }
+        }
+    }
+
+    // Tillory's icon: the tray icon's three tiles, white on a blue rounded square.
+    component AppIcon: Rectangle {
+        radius: 16
+        gradient: Gradient {
+            GradientStop { position: 0; color: "#3d8bff" }
+            GradientStop { position: 1; color: "#1f5fd1" }
+        }
+        Repeater {
+            model: [[0.22, 0.22, 0.26, 0.56], [0.52, 0.22, 0.26, 0.26], [0.52, 0.52, 0.26, 0.26]]
+            delegate: Rectangle {
+                required property var modelData
+                x: parent.width * modelData[0]; y: parent.height * modelData[1]
+                width: parent.width * modelData[2] - 2; height: parent.height * modelData[3] - 2
+                radius: 4
+                color: "white"
+            }
+        }
+    }
+}

@@ -1,0 +1,85 @@
+#include "shell/view/quick_shell_windows.h"
+
+#include "shell/info_windows.h"
+
+#include <QGuiApplication>
+#include <QPointer>
+#include <QQuickItem>
+#include <QQuickView>
+#include <QScreen>
+
+namespace tillory::shell {
+namespace {
+
+class QuickShellWindow final : public ShellWindow {
+public:
+    QuickShellWindow(QQuickView* view, std::function<void()> closed) : view_(view) {
+        // Closed by the desktop (the window manager's close): the controller lets go of this window.
+        closing_ = QObject::connect(view, &QWindow::visibleChanged, view, [closed = std::move(closed)](bool shown) {
+            if (!shown) {
+                closed();
+            }
+        });
+    }
+    ~QuickShellWindow() override {
+        QObject::disconnect(closing_);
+        if (view_) {
+            view_->hide();
+            // It may be running the click or close that got here.
+            view_->deleteLater();
+        }
+    }
+    void bringForward() override {
+        if (view_) {
+            view_->show();
+            view_->raise();
+            view_->requestActivate();
+        }
+    }
+
+private:
+    QPointer<QQuickView> view_;
+    QMetaObject::Connection closing_;
+};
+
+} // namespace
+
+std::unique_ptr<ShellWindow> QuickShellWindowFactory::createShortcuts(ShortcutsController& controller) {
+    return create(QUrl(QStringLiteral("qrc:/tillory/shell/ShortcutsView.qml")), &controller,
+                  [c = QPointer<ShortcutsController>(&controller)] {
+                      if (c) {
+                          c->windowClosed();
+                      }
+                  });
+}
+
+std::unique_ptr<ShellWindow> QuickShellWindowFactory::createWhatsNew(WhatsNewController& controller) {
+    return create(QUrl(QStringLiteral("qrc:/tillory/shell/WhatsNewView.qml")), &controller,
+                  [c = QPointer<WhatsNewController>(&controller)] {
+                      if (c) {
+                          c->windowClosed();
+                      }
+                  });
+}
+
+std::unique_ptr<ShellWindow> QuickShellWindowFactory::create(const QUrl& source, QObject* controller,
+                                                             std::function<void()> closed) {
+    const bool translucent = translucent_ ? translucent_() : true;
+    auto* view = new QQuickView;
+    view->setFlags(Qt::Window | Qt::FramelessWindowHint);
+    view->setColor(translucent ? QColor(Qt::transparent) : QColor(Qt::black));
+    view->setResizeMode(QQuickView::SizeViewToRootObject);
+    view->setInitialProperties(
+        {{QStringLiteral("controller"), QVariant::fromValue(controller)}, {QStringLiteral("opaque"), !translucent}});
+    view->setSource(source);
+    if (QScreen* screen = QGuiApplication::primaryScreen()) {
+        const QRect area = screen->availableGeometry();
+        view->setPosition(area.center() - QPoint(view->width() / 2, view->height() / 2));
+    }
+    view->show();
+    view->raise();
+    view->requestActivate();
+    return std::make_unique<QuickShellWindow>(view, std::move(closed));
+}
+
+} // namespace tillory::shell

@@ -1,0 +1,27 @@
+#pragma once
+
+#include "shell/shell_window.h"
+
+#include <QUrl>
+
+#include <functional>
+
+class QObject;
+
+namespace tillory::shell {
+
+/// The shortcuts and what's-new windows in Qt Quick: frameless, centred on the primary screen, moved by dragging
+/// their background. Main thread.
+class QuickShellWindowFactory final : public ShellWindowFactory {
+public:
+    /// Whether a compositing manager draws see-through windows; without it the windows are square and opaque.
+    void setTranslucency(std::function<bool()> translucent) { translucent_ = std::move(translucent); }
+    std::unique_ptr<ShellWindow> createShortcuts(ShortcutsController& controller) override;
+    std::unique_ptr<ShellWindow> createWhatsNew(WhatsNewController& controller) override;
+
+private:
+    std::unique_ptr<ShellWindow> create(const QUrl& source, QObject* controller, std::function<void()> closed);
+    std::function<bool()> translucent_;
+};
+
+} // namespace tillory::shell

@@ -1,0 +1,92 @@
+// The shortcuts and what's-new windows as a user sees them, rendered offscreen from their controllers.
+#include "core/settings.h"
+#include "shell/info_windows.h"
+#include "shell/view/quick_shell_windows.h"
+#include "ui/view/tests/view_test_support.h"
+
+#include <QQuickView>
+#include <QTest>
+
+namespace tillory::shell {
+namespace {
+
+using namespace ui::testing;
+
+const auto* environment = ::testing::AddGlobalTestEnvironment(new OffscreenApp);
+
+QQuickItem* named(QQuickItem* root, const QString& name) {
+    if (root->objectName() == name) {
+        return root;
+    }
+    for (QQuickItem* child : root->childItems()) {
+        if (QQuickItem* found = named(child, name)) {
+            return found;
+        }
+    }
+    return nullptr;
+}
+
+void click(QQuickWindow* window, const QString& button) {
+    QQuickItem* item = named(window->contentItem(), button);
+    ASSERT_NE(item, nullptr) << button.toStdString();
+    QTest::mouseClick(window, Qt::LeftButton, {}, item->mapToScene({item->width() / 2, item->height() / 2}).toPoint());
+    pump(20);
+}
+
+TEST(ShellWindowsView, ShortcutsListEveryRowUnderItsGroupAndDoneCloses) {
+    QuickShellWindowFactory windows;
+    ShortcutsController shortcuts(&windows, platform::KeyNames::pc());
+    shortcuts.show();
+    shortcuts.show();
+    ASSERT_EQ(quickWindows().size(), 1u);
+    QQuickWindow* window = quickWindows().back();
+    EXPECT_EQ(window->width(), 430);
+    EXPECT_TRUE(window->flags() & Qt::FramelessWindowHint);
+    const QImage image = snapshot(window, QStringLiteral("shortcuts"));
+    EXPECT_GT(drawnPixels(image), 1000);
+    qobject_cast<QQuickView*>(window)->rootObject()->setProperty("dark", true);
+    EXPECT_GT(drawnPixels(snapshot(window, QStringLiteral("shortcuts-dark"))), 1000);
+    const QStringList shown = texts(window->contentItem());
+    for (const char* text :
+         {"Shortcuts & Gestures", "Window Switcher", "Super ⇥", "Open the switcher", "Snap Layouts", "Ctrl Alt Z",
+          "Clipboard", "Super V  (hold)", "Notch Player", "File Manager", "⌫", "Move to Trash", "Done"}) {
+        EXPECT_EQ(shown.count(QString::fromUtf8(text)), 1) << text;
+    }
+    // Rows in table order.
+    EXPECT_LT(shown.indexOf(QStringLiteral("Open the switcher")), shown.indexOf(QStringLiteral("Cancel")));
+    EXPECT_LT(shown.indexOf(QStringLiteral("Cancel")), shown.indexOf(QStringLiteral("Snap Layouts bar")));
+    click(window, QStringLiteral("done"));
+    EXPECT_FALSE(shortcuts.isOpen());
+    EXPECT_TRUE(quickWindows().empty());
+}
+
+TEST(ShellWindowsView, WhatsNewShowsTheVersionAndHighlightsAndContinueRemembersIt) {
+    QuickShellWindowFactory windows;
+    core::MemorySettings settings;
+    WhatsNewController whatsNew(&windows, settings, QStringLiteral("1.5"), platform::KeyNames::pc());
+    whatsNew.showIfNeeded();
+    ASSERT_EQ(quickWindows().size(), 1u);
+    QQuickWindow* window = quickWindows().back();
+    EXPECT_EQ(window->width(), 420);
+    const QImage image = snapshot(window, QStringLiteral("whats-new"));
+    EXPECT_GT(drawnPixels(image), 1000);
+    qobject_cast<QQuickView*>(window)->rootObject()->setProperty("dark", true);
+    EXPECT_GT(drawnPixels(snapshot(window, QStringLiteral("whats-new-dark"))), 1000);
+    const QStringList shown = texts(window->contentItem());
+    for (const char* text : {"What's New in Tillory", "Version 1.5", "Snap Layouts", "Hold Super+V for the Palette",
+                             "Smarter Super+⇥", "Continue"}) {
+        EXPECT_EQ(shown.count(QString::fromUtf8(text)), 1) << text;
+    }
+    window->close(); // by the desktop: not remembered
+    pump(20);
+    EXPECT_FALSE(whatsNew.isOpen());
+    EXPECT_FALSE(settings.contains(QStringLiteral("lastSeenWhatsNewVersion")));
+    whatsNew.show();
+    ASSERT_EQ(quickWindows().size(), 1u);
+    click(quickWindows().back(), QStringLiteral("continue"));
+    EXPECT_FALSE(whatsNew.isOpen());
+    EXPECT_EQ(settings.stringValue(QStringLiteral("lastSeenWhatsNewVersion")), QStringLiteral("1.5"));
+}
+
+} // namespace
+} // namespace tillory::shell
