@@ -1,0 +1,93 @@
+import QtQuick
+
+// One metric at a time: a back control and the metric chips, the metric's summary card, and for CPU, memory and
+// disk the process list.
+Item {
+    id: root
+    required property QtObject model
+    property bool dark: systemPalette.window.hslLightness < 0.5
+    implicitHeight: page.height
+
+    SystemPalette { id: systemPalette }
+    Tints { id: theme; dark: root.dark }
+
+    Component.onCompleted: model.pageShown()
+    Component.onDestruction: model.pageHidden()
+
+    Column {
+        id: page
+        width: parent.width
+        spacing: 10
+
+        Row {
+            spacing: 6
+            Rectangle {
+                objectName: "back"
+                width: 26
+                height: 26
+                radius: 13
+                color: backHover.hovered ? theme.hover : theme.withAlpha(theme.text, 0.05)
+                MonitorSymbol {
+                    anchors.centerIn: parent
+                    width: 14; height: 14
+                    name: "chevron.left"
+                    color: theme.text
+                    weight: 2
+                }
+                HoverHandler { id: backHover }
+                TapHandler { onTapped: root.model.back() }
+            }
+            Grid {
+                id: chips
+                columns: 3
+                spacing: 4
+                Repeater {
+                    model: root.model.chips
+                    Rectangle {
+                        id: chip
+                        required property var modelData
+                        readonly property bool selected: root.model.metric === modelData.metric
+                        objectName: "chip" + modelData.label
+                        width: (root.width - 32 - 2 * chips.spacing) / 3
+                        height: 22
+                        radius: 11
+                        color: selected ? theme.accent : chipHover.hovered ? theme.hover : theme.withAlpha(theme.text, 0.05)
+                        Row {
+                            anchors.centerIn: parent
+                            spacing: 4
+                            MonitorSymbol {
+                                anchors.verticalCenter: parent.verticalCenter
+                                width: 11; height: 11
+                                name: chip.modelData.symbol
+                                color: chip.selected ? "white" : theme.text
+                                weight: 1.2
+                            }
+                            Text {
+                                anchors.verticalCenter: parent.verticalCenter
+                                text: chip.modelData.label
+                                color: chip.selected ? "white" : theme.text
+                                font.pixelSize: 11
+                                font.weight: chip.selected ? Font.DemiBold : Font.Normal
+                            }
+                        }
+                        HoverHandler { id: chipHover }
+                        TapHandler { onTapped: root.model.metric = chip.modelData.metric }
+                    }
+                }
+            }
+        }
+
+        SummaryCard {
+            width: parent.width
+            summary: root.model.summary
+            tints: theme
+        }
+
+        ProcessList {
+            visible: root.model.hasProcessList
+            width: parent.width
+            model: root.model
+            tints: theme
+        }
+    }
+}

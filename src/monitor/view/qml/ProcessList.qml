@@ -1,0 +1,226 @@
+import QtQuick
+
+// The processes behind the metric: a search over all of them, or the Apps view (applications, the System group
+// and Other apps) or All, each row with its figure in a 72-point column on the right.
+Column {
+    id: list
+    required property QtObject model
+    property QtObject tints
+    spacing: 6
+
+    Row {
+        spacing: 6
+        Rectangle {
+            width: list.width - scopes.width - 6
+            height: 26
+            radius: 8
+            color: tints.withAlpha(tints.text, 0.06)
+            border.color: search.activeFocus ? tints.withAlpha(tints.accent, 0.6) : "transparent"
+            MonitorSymbol {
+                x: 8
+                anchors.verticalCenter: parent.verticalCenter
+                width: 12; height: 12
+                name: "magnifyingglass"
+                color: tints.secondary
+            }
+            TextInput {
+                id: search
+                objectName: "search"
+                x: 26
+                width: parent.width - 26 - 24
+                anchors.verticalCenter: parent.verticalCenter
+                text: list.model.query
+                onTextEdited: list.model.query = text
+                color: tints.text
+                selectionColor: tints.accent
+                font.pixelSize: 12
+                clip: true
+                Text {
+                    visible: !search.text
+                    text: "Search all processes"
+                    color: tints.secondary
+                    font: search.font
+                }
+            }
+            MonitorSymbol {
+                objectName: "clearSearch"
+                visible: list.model.query !== ""
+                anchors.right: parent.right
+                anchors.rightMargin: 6
+                anchors.verticalCenter: parent.verticalCenter
+                width: 13; height: 13
+                name: "xmark.circle.fill"
+                color: tints.secondary
+                TapHandler { onTapped: list.model.query = "" }
+            }
+        }
+        // Apps / All.
+        Rectangle {
+            id: scopes
+            width: 96
+            height: 26
+            radius: 8
+            color: tints.withAlpha(tints.text, 0.06)
+            Row {
+                anchors.fill: parent
+                anchors.margins: 2
+                Repeater {
+                    model: list.model.scopeLabels
+                    Rectangle {
+                        required property string modelData
+                        required property int index
+                        objectName: "scope" + modelData
+                        width: (scopes.width - 4) / 2
+                        height: 22
+                        radius: 6
+                        readonly property bool selected: list.model.scope === index
+                        color: selected ? (tints.dark ? Qt.rgba(1, 1, 1, 0.18) : "white") : "transparent"
+                        Text {
+                            anchors.centerIn: parent
+                            text: modelData
+                            color: parent.selected ? tints.text : tints.secondary
+                            font.pixelSize: 11
+                            font.weight: parent.selected ? Font.DemiBold : Font.Normal
+                        }
+                        TapHandler { onTapped: list.model.scope = index }
+                    }
+                }
+            }
+        }
+    }
+
+    Row {
+        visible: list.model.listState === "sampling"
+        spacing: 6
+        height: 28
+        Rectangle {
+            id: spinner
+            anchors.verticalCenter: parent.verticalCenter
+            width: 12; height: 12; radius: 6
+            color: "transparent"
+            border.width: 2
+            border.color: tints.track
+            Rectangle { width: 4; height: 4; radius: 2; x: 4; y: -1; color: tints.secondary }
+            RotationAnimator on rotation { from: 0; to: 360; duration: 900; loops: Animation.Infinite; running: spinner.visible }
+        }
+        Text {
+            anchors.verticalCenter: parent.verticalCenter
+            text: "Sampling…"
+            color: tints.secondary
+            font.pixelSize: 11
+        }
+    }
+
+    Item {
+        visible: list.model.listState !== "sampling"
+        width: list.width
+        height: 14
+        Text { x: 4; text: "PROCESS"; color: tints.secondary; font.pixelSize: 9; font.weight: Font.DemiBold; font.letterSpacing: 0.6 }
+        Text {
+            anchors.right: parent.right
+            anchors.rightMargin: 4
+            width: 72
+            horizontalAlignment: Text.AlignRight
+            text: list.model.columnTitle
+            color: tints.secondary
+            font.pixelSize: 9
+            font.weight: Font.DemiBold
+            font.letterSpacing: 0.6
+        }
+    }
+
+    Column {
+        width: list.width
+        Repeater {
+            model: list.model.rows
+            Rectangle {
+                id: row
+                required property var modelData
+                readonly property bool isSystem: modelData.kind === "system"
+                objectName: "row" + modelData.kind
+                width: list.width
+                height: 20
+                radius: 6
+                color: isSystem && rowHover.hovered ? tints.hover : "transparent"
+
+                Row {
+                    x: row.modelData.indented ? 22 : 4
+                    anchors.verticalCenter: parent.verticalCenter
+                    spacing: 6
+                    Item {
+                        width: 14; height: 14
+                        anchors.verticalCenter: parent.verticalCenter
+                        Image {
+                            anchors.fill: parent
+                            visible: !!row.modelData.icon
+                            source: row.modelData.icon || ""
+                            sourceSize: Qt.size(28, 28)
+                            smooth: true
+                        }
+                        MonitorSymbol {
+                            anchors.fill: parent
+                            visible: !row.modelData.icon
+                            name: row.modelData.kind === "system" ? "gearshape.2.fill"
+                                : row.modelData.kind === "other" ? "ellipsis" : "gearshape.fill"
+                            color: tints.secondary
+                        }
+                    }
+                    Text {
+                        anchors.verticalCenter: parent.verticalCenter
+                        width: Math.min(implicitWidth, list.width - 72 - 80 - (row.modelData.indented ? 18 : 0))
+                        elide: Text.ElideRight
+                        text: row.modelData.name
+                        color: tints.text
+                        font.pixelSize: 12
+                    }
+                    Rectangle {
+                        visible: !!row.modelData.badge
+                        anchors.verticalCenter: parent.verticalCenter
+                        width: badge.width + 8
+                        height: 14
+                        radius: 7
+                        color: tints.withAlpha(tints.text, 0.08)
+                        Text {
+                            id: badge
+                            anchors.centerIn: parent
+                            text: row.modelData.badge || ""
+                            color: tints.secondary
+                            font.pixelSize: 9
+                        }
+                    }
+                    MonitorSymbol {
+                        visible: row.isSystem
+                        anchors.verticalCenter: parent.verticalCenter
+                        width: 10; height: 10
+                        name: "chevron.right"
+                        color: tints.secondary
+                        rotation: row.modelData.expanded ? 90 : 0
+                        Behavior on rotation { SpringAnimation { spring: 6; damping: 0.5; epsilon: 0.5 } }
+                    }
+                }
+                Text {
+                    anchors.right: parent.right
+                    anchors.rightMargin: 4
+                    anchors.verticalCenter: parent.verticalCenter
+                    width: 72
+                    horizontalAlignment: Text.AlignRight
+                    text: row.modelData.value
+                    color: row.modelData.indented ? tints.secondary : tints.text
+                    font.pixelSize: 11
+                }
+                HoverHandler { id: rowHover; enabled: row.isSystem }
+                TapHandler { enabled: row.isSystem; onTapped: list.model.toggleSystem() }
+            }
+        }
+    }
+
+    Text {
+        visible: list.model.emptyText !== ""
+        x: 4
+        height: 22
+        verticalAlignment: Text.AlignVCenter
+        text: list.model.emptyText
+        color: tints.secondary
+        font.pixelSize: 11
+    }
+}

@@ -1,0 +1,269 @@
+// The gauges card and the dashboard page as a user sees them: rendered offscreen over a monitor that replays
+// readings of a busy eight-core laptop, in the light and the dark theme, saved as PNGs beside the test binary.
+#include "core/manual_scheduler.h"
+#include "core/serial_queue.h"
+#include "monitor/dashboard_model.h"
+#include "monitor/gauges_model.h"
+#include "monitor/process_icons.h"
+#include "monitor/system_monitor.h"
+#include "monitor/view/process_icon_provider.h"
+#include "platform/sim/sim_desktop.h"
+#include "platform/sim/sim_system_counters.h"
+#include "ui/view/tests/painted_pictures.h"
+#include "ui/view/tests/view_test_support.h"
+
+#include <QPalette>
+#include <QQmlComponent>
+#include <QQmlEngine>
+#include <QSignalSpy>
+#include <QTest>
+
+#include <cmath>
+
+namespace tillory::monitor {
+namespace {
+
+using namespace ui::testing;
+
+const auto* environment = ::testing::AddGlobalTestEnvironment(new OffscreenApp());
+
+class NoPower final : public platform::PowerSources {
+public:
+    std::optional<std::vector<std::optional<QVariantMap>>> powerSources() override { return std::nullopt; }
+    std::optional<QVariantMap> batteryProperties() override { return std::nullopt; }
+    int thermalState() override { return 0; }
+};
+
+class NoSmc final : public platform::Smc {
+public:
+    std::unique_ptr<platform::SmcClient> open() override { return nullptr; }
+};
+
+/// Reading `tick` of a machine whose load swings slowly.
+MetricsSnapshot reading(int tick) {
+    const double wave = 0.5 + 0.35 * std::sin(tick / 6.0);
+    MetricsSnapshot s;
+    s.cpu = {wave * 0.8, wave * 0.55, wave * 0.25, {0.92, 0.71, 0.5, 0.33, 0.2, 0.12, 0.86, 0.05}};
+    s.memory = {0.41, 0.12, 0.07, 0.2, 0.6, 16ull << 30, 300ull << 20, 2ull << 30};
+    s.gpu = GPUStats{wave * 0.6, 900ull << 20};
+    s.disk = {
+        wave * 4e6,
+        1.2e6,
+        {{QStringLiteral("root"), 120ull << 30, 480ull << 30}, {QStringLiteral("home"), 900ull << 30, 1000ull << 30}}};
+    s.network = {
+        wave * 2.4e6, 310e3, {{QStringLiteral("wlp3s0"), wave * 2.4e6, 300e3}, {QStringLiteral("tun0"), 900, 10e3}}};
+    s.power = PowerStats{true, 0.76, true, 23.45, 65, ThermalLevel::fair};
+    s.fans = {{0, 3100, 1200, 6000}, {1, 2400, 1200, 6000}};
+    s.temperature = 64.4;
+    return s;
+}
+
+std::vector<ProcessSample> processes() {
+    return {{101, QStringLiteral("Browser"), 18.4, 9.5, 120e3, true},
+            {102, QStringLiteral("Editor"), 6.2, 3.1, 60e3, true},
+            {103, QStringLiteral("Terminal"), 1.1, 0.8, 0, true},
+            {104, QStringLiteral("Music"), 0.02, 1.2, 0, true},
+            {201, QStringLiteral("Xorg"), 4.4, 1.6, 0, false},
+            {202, QStringLiteral("pipewire"), 1.9, 0.4, 0, false},
+            {203, QStringLiteral("systemd-journald"), 0.3, 0.5, 80e3, false},
+            {204, QStringLiteral("NetworkManager"), 0.1, 0.3, 0, false}};
+}
+
+class MonitorViewTest : public ::testing::Test {
+protected:
+    void SetUp() override {
+        monitor = std::make_unique<SystemMonitor>(
+            std::make_shared<MetricsSampler>(counters, power, smc), queue, scheduler, [] { return AppMap{}; }, 8,
+            16ull << 30);
+        for (int tick = 0; tick < 70; ++tick) {
+            monitor->apply(reading(tick));
+        }
+        const std::int32_t browser = sim.launchApp(QStringLiteral("browser"), QStringLiteral("Browser"));
+        sim.setAppIcon(browser, iconPicture(QColor(0xe8, 0x6a, 0x1c), QLatin1Char('B')));
+        const std::int32_t editor = sim.launchApp(QStringLiteral("editor"), QStringLiteral("Editor"));
+        sim.setAppIcon(editor, iconPicture(QColor(0x2f, 0x6f, 0xde), QLatin1Char('E')));
+        icons.setSources(sim.platform().appIcons, sim.platform().workspace);
+        installProcessIcons(engine, icons);
+    }
+    void TearDown() override {
+        window.reset();
+        pump(30);
+        QCoreApplication::sendPostedEvents(nullptr, QEvent::DeferredDelete);
+        QGuiApplication::setPalette(QPalette());
+    }
+
+    /// Shows `page` (a QML file of the monitor) with `model` on a 324-wide sheet, as the panel hosts it.
+    QQuickItem* show(const char* page, QObject* model, bool dark) {
+        QPalette palette;
+        if (dark) {
+            palette.setColor(QPalette::Window, QColor(0x24, 0x24, 0x28));
+            palette.setColor(QPalette::WindowText, Qt::white);
+        } else {
+            palette.setColor(QPalette::Window, QColor(0xf2, 0xf2, 0xf5));
+        }
+        QGuiApplication::setPalette(palette);
+        QQmlComponent component(&engine);
+        component.setData(QByteArrayLiteral(R"(
+            import QtQuick
+            Window {
+                id: sheet
+                property QtObject pageModel
+                property url source
+                property bool dark
+                width: 324
+                height: Math.max(120, (loader.item ? loader.item.implicitHeight : 0) + 24)
+                color: dark ? "#26262a" : "#f4f4f7"
+                Loader {
+                    id: loader
+                    x: 12; y: 12; width: 300
+                    Component.onCompleted: setSource(sheet.source, {model: sheet.pageModel, width: 300})
+                }
+            })"),
+                          QUrl());
+        window.reset(qobject_cast<QQuickWindow*>(component.createWithInitialProperties(
+            {{QStringLiteral("pageModel"), QVariant::fromValue(model)},
+             {QStringLiteral("source"), QUrl(QStringLiteral("qrc:/tillory/monitor/%1").arg(QLatin1String(page)))},
+             {QStringLiteral("dark"), dark}})));
+        EXPECT_NE(window, nullptr) << component.errorString().toStdString();
+        if (!window) {
+            return nullptr;
+        }
+        window->show();
+        pump(50);
+        return window->contentItem();
+    }
+    /// The item of that name among the visual children (repeated rows are not QObject children).
+    static QQuickItem* find(QQuickItem* root, const QString& name) {
+        if (root->objectName() == name) {
+            return root;
+        }
+        for (QQuickItem* child : root->childItems()) {
+            if (QQuickItem* found = find(child, name)) {
+                return found;
+            }
+        }
+        return nullptr;
+    }
+    /// Every visible text, components derived from Text included.
+    static QStringList shownTexts(QQuickItem* root) {
+        QStringList list;
+        if (!root->isVisible()) {
+            return list;
+        }
+        if (root->inherits("QQuickText")) {
+            list << root->property("text").toString();
+        }
+        for (QQuickItem* child : root->childItems()) {
+            list << shownTexts(child);
+        }
+        return list;
+    }
+    QQuickItem* item(const char* name) { return find(window->contentItem(), QString::fromLatin1(name)); }
+    void click(const char* name) {
+        QQuickItem* i = item(name);
+        ASSERT_NE(i, nullptr) << name;
+        QTest::mouseClick(window.get(), Qt::LeftButton, {},
+                          i->mapToScene(QPointF(i->width() / 2, i->height() / 2)).toPoint());
+        pump(30);
+    }
+
+    core::ManualScheduler scheduler;
+    core::ManualSerialQueue queue{scheduler};
+    platform::sim::SimSystemCounters counters;
+    platform::sim::SimDesktop sim{scheduler};
+    NoPower power;
+    NoSmc smc;
+    ProcessIcons icons;
+    std::unique_ptr<SystemMonitor> monitor;
+    QQmlEngine engine;
+    std::unique_ptr<QQuickWindow> window;
+};
+
+TEST_F(MonitorViewTest, GaugesCardShowsRingsAndReadoutsAndOpensTheDashboard) {
+    for (const bool dark : {false, true}) {
+        GaugesModel gauges(*monitor);
+        QQuickItem* root = show("GaugesCard.qml", &gauges, dark);
+        ASSERT_NE(root, nullptr);
+        const QImage image = snapshot(window.get(), dark ? QStringLiteral("gauges-dark") : QStringLiteral("gauges"));
+        EXPECT_GT(drawnPixels(image), 500);
+        const QStringList shown = shownTexts(root);
+        for (const char* text : {"CPU", "GPU", "MEM", "64°", "76%", "23.4W", "↓", "R"}) {
+            EXPECT_TRUE(shown.contains(QString::fromUtf8(text))) << text << " in " << shown.join('|').toStdString();
+        }
+        ASSERT_NE(item("ringCPU"), nullptr);
+        EXPECT_EQ(item("ringCPU")->width(), 64);
+
+        QSignalSpy opened(&gauges, &GaugesModel::openDashboard);
+        click("cell0");
+        click("ringMEM");
+        click("cell3");
+        ASSERT_EQ(opened.size(), 3);
+        EXPECT_EQ(opened[0][0].toInt(), int(DashboardMetric::cpu));
+        EXPECT_EQ(opened[1][0].toInt(), int(DashboardMetric::memory));
+        EXPECT_EQ(opened[2][0].toInt(), int(DashboardMetric::power));
+        window.reset();
+    }
+}
+
+TEST_F(MonitorViewTest, DashboardForEveryMetricInBothThemes) {
+    const struct {
+        DashboardMetric metric;
+        const char* name;
+        const char* expected;
+    } cases[] = {
+        {DashboardMetric::cpu, "cpu", "of 8 cores"},      {DashboardMetric::gpu, "gpu", "900 MB in use"},
+        {DashboardMetric::memory, "memory", "Swap used"}, {DashboardMetric::disk, "disk", "120 GB free"},
+        {DashboardMetric::network, "network", "wlp3s0"},  {DashboardMetric::power, "power", "Fan 2"},
+    };
+    for (const bool dark : {false, true}) {
+        for (const auto& c : cases) {
+            monitor->setProcessRunning(false);
+            DashboardModel page(*monitor, icons);
+            page.setMetric(int(c.metric));
+            QQuickItem* root = show("DashboardPage.qml", &page, dark);
+            ASSERT_NE(root, nullptr);
+            EXPECT_EQ(monitor->processRunning(), hasProcessList(c.metric)) << c.name;
+            if (hasProcessList(c.metric)) {
+                monitor->setProcesses(processes());
+                page.setSystemExpanded(c.metric == DashboardMetric::cpu);
+            }
+            pump(50);
+            const QString file = QStringLiteral("dashboard-%1%2").arg(QLatin1String(c.name), dark ? "-dark" : "");
+            snapshot(window.get(), file);
+            const QStringList shown = shownTexts(root);
+            EXPECT_TRUE(shown.contains(QString::fromUtf8(c.expected)))
+                << c.name << ": " << shown.join('|').toStdString();
+            EXPECT_LE(window->height(), 640) << c.name << " fits the panel";
+            if (c.metric == DashboardMetric::cpu) {
+                EXPECT_TRUE(shown.contains(QStringLiteral("PROCESS")));
+                EXPECT_TRUE(shown.contains(QStringLiteral("18.4%")));
+                EXPECT_TRUE(shown.contains(QStringLiteral("System")));
+            }
+            window.reset();
+            pump(20);
+        }
+    }
+}
+
+TEST_F(MonitorViewTest, ChipsBackAndScopeDriveTheModel) {
+    DashboardModel page(*monitor, icons);
+    QSignalSpy back(&page, &DashboardModel::backRequested);
+    show("DashboardPage.qml", &page, false);
+    monitor->setProcesses(processes());
+    pump(30);
+    EXPECT_TRUE(monitor->processRunning());
+    click("chipNetwork");
+    EXPECT_EQ(page.metric(), int(DashboardMetric::network));
+    EXPECT_FALSE(monitor->processRunning());
+    click("chipMemory");
+    click("scopeAll");
+    EXPECT_EQ(page.scope(), int(ListScope::all));
+    click("back");
+    EXPECT_EQ(back.size(), 1);
+    window.reset();
+    pump(20);
+    EXPECT_FALSE(monitor->processRunning()) << "the page going away stops the process loop";
+}
+
+} // namespace
+} // namespace tillory::monitor
