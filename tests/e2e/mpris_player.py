@@ -3,7 +3,7 @@
 the MediaPlayer2 and MediaPlayer2.Player interfaces as players do (properties, PropertiesChanged, Seeked), over a
 playlist of three tracks, each with a cover of one colour. The position runs on the monotonic clock while playing.
 
-Commands, one a line on stdin: play, pause, volume <0..1>, quit. Every call and property write it receives is
+Commands, one a line on stdin: play, pause, next, volume <0..1>, quit. Every call and property write it receives is
 written to stdout as one line: `call <method> <args…>`, `set <property> <value>`, `getall <sender>`, `get
 <property> <sender>`, `status <new status>`; `ready` once it owns its name."""
 
@@ -194,6 +194,8 @@ def command(player, line):
         player.set_status("Playing")
     elif words[0] == "pause":
         player.set_status("Paused")
+    elif words[0] == "next":
+        player.go(1)
     elif words[0] == "volume":
         player.set_volume(words[1])
     elif words[0] == "quit":
