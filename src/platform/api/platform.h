@@ -26,6 +26,8 @@ struct Platform {
     WindowCapture* windowCapture = nullptr;
     /// Without it applications have no icons.
     AppIcons* appIcons = nullptr;
+    /// Icons for the process list, as the desktop's menus show applications; without it `appIcons` serves.
+    AppIcons* processIcons = nullptr;
     Pasteboard* pasteboard = nullptr;
     Workspace* workspace = nullptr;
     Screens* screens = nullptr;

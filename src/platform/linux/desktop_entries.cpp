@@ -76,6 +76,8 @@ std::optional<DesktopEntry> parseDesktopEntry(QByteArrayView text) {
             haveName = true;
         } else if (key == QByteArrayView("StartupWMClass") && entry.startupWmClass.isEmpty()) {
             entry.startupWmClass = unescape(value);
+        } else if (key == QByteArrayView("Icon") && entry.icon.isEmpty()) {
+            entry.icon = unescape(value);
         }
     }
     if (!haveName || entry.name.isEmpty()) {
@@ -123,33 +125,44 @@ void DesktopEntryIndex::scan() {
             if (!entry) {
                 continue;
             }
-            byId_.insert(id, entry->name);
+            byId_.insert(id, *entry);
             if (!entry->startupWmClass.isEmpty() && !byWmClass_.contains(entry->startupWmClass.toLower())) {
-                byWmClass_.insert(entry->startupWmClass.toLower(), entry->name);
+                byWmClass_.insert(entry->startupWmClass.toLower(), *entry);
             }
         }
     }
 }
 
-QString DesktopEntryIndex::nameFor(const QString& appId, const QString& instance, const QString& className) {
+const DesktopEntry* DesktopEntryIndex::find(const QString& appId, const QString& instance, const QString& className) {
     refreshIfChanged();
     if (!appId.isEmpty()) {
         const QString id = idKey(appId.contains(QLatin1Char('/')) ? QFileInfo(appId).fileName() : appId);
-        if (const auto found = byId_.find(id); found != byId_.end()) {
-            return found.value();
+        if (const auto found = byId_.constFind(id); found != byId_.constEnd()) {
+            return &found.value();
         }
     }
     for (const QString& wmClass : {className, instance}) {
-        if (const auto found = byWmClass_.find(wmClass.toLower()); !wmClass.isEmpty() && found != byWmClass_.end()) {
-            return found.value();
+        if (const auto found = byWmClass_.constFind(wmClass.toLower());
+            !wmClass.isEmpty() && found != byWmClass_.constEnd()) {
+            return &found.value();
         }
     }
     for (const QString& wmClass : {instance, className}) {
-        if (const auto found = byId_.find(wmClass.toLower()); !wmClass.isEmpty() && found != byId_.end()) {
-            return found.value();
+        if (const auto found = byId_.constFind(wmClass.toLower()); !wmClass.isEmpty() && found != byId_.constEnd()) {
+            return &found.value();
         }
     }
-    return {};
+    return nullptr;
+}
+
+QString DesktopEntryIndex::nameFor(const QString& appId, const QString& instance, const QString& className) {
+    const DesktopEntry* entry = find(appId, instance, className);
+    return entry ? entry->name : QString();
+}
+
+QString DesktopEntryIndex::iconFor(const QString& appId) {
+    const DesktopEntry* entry = find(appId, appId, appId);
+    return entry ? entry->icon : QString();
 }
 
 } // namespace tillory::platform::nix

@@ -1,6 +1,7 @@
 #include "platform/linux/linux_desktop.h"
 
 #include "platform/linux/atspi_accessibility.h"
+#include "platform/linux/entry_app_icons.h"
 #include "platform/linux/linux_accessibility.h"
 #include "platform/linux/mpris_script_runner.h"
 #include "platform/linux/proc_system_counters.h"
@@ -40,6 +41,8 @@ struct LinuxDesktop::Services {
         [](std::function<void()> work) { QMetaObject::invokeMethod(qApp, std::move(work), Qt::QueuedConnection); }};
     X11ScreenCapture screenCapture{windowCapture};
     X11AppIcons appIcons{windowClients};
+    DesktopEntryIndex desktopEntries;
+    EntryAppIcons processIcons{appIcons, workspace, desktopEntries};
     QtPasteboard pasteboard{QGuiApplication::clipboard()};
     X11Screens screens;
     XdgLoginItem loginItem;
@@ -73,6 +76,7 @@ Platform LinuxDesktop::platform() {
     p.screenCapture = &services_->screenCapture;
     p.windowCapture = &services_->windowCapture;
     p.appIcons = &services_->appIcons;
+    p.processIcons = &services_->processIcons;
     p.pasteboard = &services_->pasteboard;
     p.workspace = &services_->workspace;
     p.screens = &services_->screens;

@@ -3,12 +3,14 @@
 // size hints, and the screens' work areas and order.
 #include "platform/linux/compound_text.h"
 #include "platform/linux/desktop_entries.h"
+#include "platform/linux/entry_app_icons.h"
 #include "platform/linux/net_wm_icon.h"
 #include "platform/linux/x11_screens.h"
 #include "platform/linux/x11_window_list.h"
 
 #include <QDir>
 #include <QFile>
+#include <QImage>
 #include <QTemporaryDir>
 
 #include <gtest/gtest.h>
@@ -136,14 +138,15 @@ TEST(DesktopEntry, ReadsNameAndWmClassOfTheMainGroupOnly) {
         std::optional<DesktopEntry> expected;
     };
     const std::vector<Case> cases = {
-        {"[Desktop Entry]\nName=Text Editor\nStartupWMClass=gedit\n", DesktopEntry{"Text Editor", "gedit"}},
+        {"[Desktop Entry]\nName=Text Editor\nStartupWMClass=gedit\n", DesktopEntry{"Text Editor", "gedit", ""}},
         {"# c\n[Desktop Entry]\r\nName[de]=Editor\r\nName = Files\\sand\\\\more \r\n",
-         DesktopEntry{"Files and\\more", ""}},
-        {"[Desktop Action new]\nName=New\n[Desktop Entry]\nName=Real\n", DesktopEntry{"Real", ""}},
+         DesktopEntry{"Files and\\more", "", ""}},
+        {"[Desktop Action new]\nName=New\n[Desktop Entry]\nName=Real\n", DesktopEntry{"Real", "", ""}},
         {"[Desktop Entry]\nExec=x\n[Other]\nName=Late\n", std::nullopt},
         {"Name=Outside\n", std::nullopt},
         {"[Desktop Entry]\nName=\n", std::nullopt},
-        {"[Desktop Entry]\nName=Trailing\\", DesktopEntry{"Trailing\\", ""}},
+        {"[Desktop Entry]\nName=Trailing\\", DesktopEntry{"Trailing\\", "", ""}},
+        {"[Desktop Entry]\nIcon=org.example.Web\nName=Web\nIcon=second\n", DesktopEntry{"Web", "", "org.example.Web"}},
     };
     for (const Case& c : cases) {
         EXPECT_EQ(parseDesktopEntry(c.text), c.expected) << c.text.toStdString();
@@ -161,7 +164,8 @@ TEST(DesktopEntryIndex, NamesByAppIdThenWmClassAndSeesNewEntries) {
     };
     write(home, QStringLiteral("org.example.Notes.desktop"), "[Desktop Entry]\nName=My Notes\n");
     write(system, QStringLiteral("org.example.Notes.desktop"), "[Desktop Entry]\nName=Notes\n");
-    write(system, QStringLiteral("sub/term.desktop"), "[Desktop Entry]\nName=Terminal\nStartupWMClass=XTerm\n");
+    write(system, QStringLiteral("sub/term.desktop"),
+          "[Desktop Entry]\nName=Terminal\nStartupWMClass=XTerm\nIcon=utilities-terminal\n");
     write(system, QStringLiteral("firefox-esr.desktop"), "[Desktop Entry]\nName=Browser\n");
     DesktopEntryIndex index({home.path(), system.path()});
     struct Case {
@@ -178,8 +182,54 @@ TEST(DesktopEntryIndex, NamesByAppIdThenWmClassAndSeesNewEntries) {
     for (const Case& c : cases) {
         EXPECT_EQ(index.nameFor(c.appId, c.instance, c.className), c.expected) << c.appId.toStdString();
     }
+    EXPECT_EQ(index.iconFor(QStringLiteral("XTerm")), QStringLiteral("utilities-terminal")) << "by its window class";
+    EXPECT_EQ(index.iconFor(QStringLiteral("org.example.Notes")), QString());
     write(home, QStringLiteral("later.desktop"), "[Desktop Entry]\nName=Installed Later\n");
     EXPECT_EQ(index.nameFor({}, QStringLiteral("later"), {}), QStringLiteral("Installed Later"));
+}
+
+class TwoApps final : public Workspace {
+public:
+    std::optional<AppInfo> frontApplication() override { return std::nullopt; }
+    std::vector<AppInfo> runningApplications() override {
+        return {{10, QStringLiteral("org.example.Paint"), QStringLiteral("Paint")},
+                {11, QString(), QStringLiteral("X")}};
+    }
+    SubscriptionPtr observeActivations(std::function<void(const AppInfo&)>) override { return nullptr; }
+    bool openUrl(const QUrl&) override { return false; }
+};
+
+class WindowIcon final : public AppIcons {
+public:
+    std::optional<Bitmap> icon(std::int32_t pid, std::uint32_t, int) override {
+        asked.push_back(pid);
+        return Bitmap{1, 1, 4, QByteArray(4, '\x7f')};
+    }
+    std::vector<std::int32_t> asked;
+};
+
+TEST(EntryAppIcons, TheDesktopEntrysIconComesFirstThenTheWindowsOwn) {
+    QTemporaryDir data;
+    QDir(data.path()).mkpath(QStringLiteral("applications"));
+    QImage picture(24, 24, QImage::Format_ARGB32_Premultiplied);
+    picture.fill(Qt::red);
+    ASSERT_TRUE(picture.save(data.filePath(QStringLiteral("paint.png"))));
+    QFile entry(data.filePath(QStringLiteral("applications/org.example.Paint.desktop")));
+    ASSERT_TRUE(entry.open(QIODevice::WriteOnly));
+    entry.write("[Desktop Entry]\nName=Paint\nIcon=" + data.filePath(QStringLiteral("paint.png")).toUtf8() + "\n");
+    entry.close();
+    DesktopEntryIndex entries({data.path()});
+    TwoApps workspace;
+    WindowIcon windows;
+    EntryAppIcons icons(windows, workspace, entries);
+
+    const auto paint = icons.icon(10, 0, 24);
+    ASSERT_TRUE(paint);
+    EXPECT_EQ(paint->width, 24);
+    EXPECT_TRUE(windows.asked.empty());
+    EXPECT_EQ(icons.icon(11, 0, 24)->width, 1) << "no application id: the window's icon";
+    EXPECT_EQ(icons.icon(99, 0, 24)->width, 1);
+    EXPECT_EQ(windows.asked, (std::vector<std::int32_t>{11, 99}));
 }
 
 std::vector<std::uint32_t> icon(std::uint32_t w, std::uint32_t h, std::uint32_t argb) {
