@@ -5,11 +5,13 @@ import QtQuick
 Item {
     id: root
     required property QtObject model
-    property bool dark: systemPalette.window.hslLightness < 0.5
+    // The host's colours when it hands them over (their `dark` and `accent`), else the desktop palette's.
+    property QtObject theme: null
+    property bool dark: theme ? theme.dark : systemPalette.window.hslLightness < 0.5
     implicitHeight: page.height
 
     SystemPalette { id: systemPalette }
-    Tints { id: theme; dark: root.dark }
+    Tints { id: colours; dark: root.dark; accent: root.theme ? root.theme.accent : (dark ? "#0a84ff" : "#007aff") }
 
     Component.onCompleted: model.pageShown()
     Component.onDestruction: model.pageHidden()
@@ -26,12 +28,12 @@ Item {
                 width: 26
                 height: 26
                 radius: 13
-                color: backHover.hovered ? theme.hover : theme.withAlpha(theme.text, 0.05)
+                color: backHover.hovered ? colours.hover : colours.withAlpha(colours.text, 0.05)
                 MonitorSymbol {
                     anchors.centerIn: parent
                     width: 14; height: 14
                     name: "chevron.left"
-                    color: theme.text
+                    color: colours.text
                     weight: 2
                 }
                 HoverHandler { id: backHover }
@@ -51,7 +53,7 @@ Item {
                         width: (root.width - 32 - 2 * chips.spacing) / 3
                         height: 22
                         radius: 11
-                        color: selected ? theme.accent : chipHover.hovered ? theme.hover : theme.withAlpha(theme.text, 0.05)
+                        color: selected ? colours.accent : chipHover.hovered ? colours.hover : colours.withAlpha(colours.text, 0.05)
                         Row {
                             anchors.centerIn: parent
                             spacing: 4
@@ -59,13 +61,13 @@ Item {
                                 anchors.verticalCenter: parent.verticalCenter
                                 width: 11; height: 11
                                 name: chip.modelData.symbol
-                                color: chip.selected ? "white" : theme.text
+                                color: chip.selected ? "white" : colours.text
                                 weight: 1.2
                             }
                             Text {
                                 anchors.verticalCenter: parent.verticalCenter
                                 text: chip.modelData.label
-                                color: chip.selected ? "white" : theme.text
+                                color: chip.selected ? "white" : colours.text
                                 font.pixelSize: 11
                                 font.weight: chip.selected ? Font.DemiBold : Font.Normal
                             }
@@ -80,14 +82,14 @@ Item {
         SummaryCard {
             width: parent.width
             summary: root.model.summary
-            tints: theme
+            tints: colours
         }
 
         ProcessList {
             visible: root.model.hasProcessList
             width: parent.width
             model: root.model
-            tints: theme
+            tints: colours
         }
     }
 }

@@ -5,11 +5,13 @@ import QtQuick
 Item {
     id: root
     required property QtObject model
-    property bool dark: systemPalette.window.hslLightness < 0.5
+    // The host's colours when it hands them over (their `dark` and `accent`), else the desktop palette's.
+    property QtObject theme: null
+    property bool dark: theme ? theme.dark : systemPalette.window.hslLightness < 0.5
     implicitHeight: card.height
 
     SystemPalette { id: systemPalette }
-    Tints { id: theme; dark: root.dark; accent: dark ? "#0a84ff" : "#007aff" }
+    Tints { id: colours; dark: root.dark; accent: root.theme ? root.theme.accent : (dark ? "#0a84ff" : "#007aff") }
 
     Rectangle {
         id: card
@@ -17,8 +19,8 @@ Item {
         width: parent.width
         height: content.height + 32
         radius: 16
-        color: theme.card
-        border.color: theme.withAlpha(theme.text, 0.06)
+        color: colours.card
+        border.color: colours.withAlpha(colours.text, 0.06)
 
         Column {
             id: content
@@ -35,12 +37,12 @@ Item {
                     GaugeRing {
                         required property var modelData
                         objectName: "ring" + modelData.label
-                        tints: theme
+                        tints: colours
                         value: modelData.value
                         centerText: modelData.centerText
                         label: modelData.label
                         symbol: modelData.symbol
-                        tint: theme.named(modelData.tint)
+                        tint: colours.named(modelData.tint)
                         onTapped: root.model.open(modelData.metric)
                     }
                 }
@@ -59,7 +61,7 @@ Item {
                         width: (content.width - 3 * cells.spacing) / 4
                         height: 52
                         radius: 10
-                        color: cellHover.hovered ? theme.hover : theme.withAlpha(theme.text, 0.035)
+                        color: cellHover.hovered ? colours.hover : colours.withAlpha(colours.text, 0.035)
                         Behavior on color { ColorAnimation { duration: 150 } }
 
                         Column {
@@ -69,7 +71,7 @@ Item {
                                 anchors.horizontalCenter: parent.horizontalCenter
                                 width: 13; height: 13
                                 name: cell.modelData.symbol
-                                color: theme.named(cell.modelData.tint)
+                                color: colours.named(cell.modelData.tint)
                             }
                             Repeater {
                                 model: cell.modelData.lines
@@ -80,13 +82,13 @@ Item {
                                     Text {
                                         visible: text !== ""
                                         text: modelData.label
-                                        color: theme.secondary
+                                        color: colours.secondary
                                         font.pixelSize: 9
                                         font.family: "monospace"
                                     }
                                     Text {
                                         text: modelData.value
-                                        color: theme.text
+                                        color: colours.text
                                         font.pixelSize: 10
                                         font.family: "monospace"
                                     }
