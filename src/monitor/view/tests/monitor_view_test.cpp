@@ -245,6 +245,34 @@ TEST_F(MonitorViewTest, DashboardForEveryMetricInBothThemes) {
     }
 }
 
+TEST_F(MonitorViewTest, BeforeAnyReadingEveryCardShowsItsNeutralState) {
+    SystemMonitor fresh(
+        std::make_shared<MetricsSampler>(counters, power, smc), queue, scheduler, [] { return AppMap{}; }, 8,
+        16ull << 30);
+    const struct {
+        DashboardMetric metric;
+        std::vector<const char*> expected;
+    } cases[] = {
+        {DashboardMetric::cpu, {"0%", "Collecting…", "Sampling…"}},
+        {DashboardMetric::gpu, {"No GPU statistics available"}},
+        {DashboardMetric::network, {"0 B/s", "idle"}},
+        {DashboardMetric::power, {"AC", "Running on wall power", "—", "Normal", "No fan sensors"}},
+    };
+    for (const auto& c : cases) {
+        DashboardModel page(fresh, icons);
+        page.setMetric(int(c.metric));
+        QQuickItem* root = show("DashboardPage.qml", &page, false);
+        ASSERT_NE(root, nullptr);
+        snapshot(window.get(), QStringLiteral("dashboard-empty-%1").arg(int(c.metric)));
+        const QStringList shown = shownTexts(root);
+        for (const char* text : c.expected) {
+            EXPECT_TRUE(shown.contains(QString::fromUtf8(text))) << text << ": " << shown.join('|').toStdString();
+        }
+        window.reset();
+        pump(20);
+    }
+}
+
 TEST_F(MonitorViewTest, ChipsBackAndScopeDriveTheModel) {
     DashboardModel page(*monitor, icons);
     QSignalSpy back(&page, &DashboardModel::backRequested);
