@@ -7,6 +7,7 @@
 #include <QPainterPath>
 #include <QPalette>
 #include <QPointer>
+#include <QQmlEngine>
 #include <QQuickItem>
 #include <QQuickView>
 #include <QTimer>
@@ -62,6 +63,8 @@ public:
         view_.requestActivate();
     }
 
+    QQmlEngine* engine() { return view_.engine(); }
+
     void orderOut() override {
         presence_.update(false, QRegion());
         // Later: this runs inside a click of the tree being released.
@@ -100,7 +103,11 @@ private:
 } // namespace
 
 std::unique_ptr<PanelHost> QuickPanelHostFactory::create(MenuPanelController& controller) {
-    return std::make_unique<QuickPanelHost>(controller, keepOnTop_, translucency_, dark_);
+    auto host = std::make_unique<QuickPanelHost>(controller, keepOnTop_, translucency_, dark_);
+    if (engineSetup_) {
+        engineSetup_(*host->engine());
+    }
+    return host;
 }
 
 } // namespace tillory::panel

@@ -60,7 +60,7 @@ Item {
                         panel: root.controller
                         theme: panelTheme
                     }
-                    onLoaded: homePage.implicitHeight = Qt.binding(() => item.implicitHeight)
+                    onLoaded: homePage.implicitHeight = Qt.binding(() => item ? item.implicitHeight : 0)
                 }
             }
             PageSlot {
@@ -106,7 +106,7 @@ Item {
                 // Pages that take the panel's colours get them.
                 if (item.hasOwnProperty("theme"))
                     item.theme = panelTheme;
-                slot.implicitHeight = Qt.binding(() => item.implicitHeight);
+                slot.implicitHeight = Qt.binding(() => loader.item ? loader.item.implicitHeight : 0);
             }
         }
     }

@@ -7,6 +7,9 @@
 #include "core/settings.h"
 #include "keyhub/key_event_hub.h"
 #include "keys/cleaner_panel.h"
+#include "monitor/dashboard_model.h"
+#include "monitor/gauges_model.h"
+#include "monitor/system_monitor.h"
 #include "panel/home_page_model.h"
 #include "panel/menu_panel_controller.h"
 #include "panel/view/quick_panel_host.h"
@@ -34,6 +37,26 @@ public:
     std::unique_ptr<keys::CleanerPanel> create(const platform::ScreenInfo&) override { return nullptr; }
 };
 
+void collect(QQuickItem* item, const QString& name, QList<QQuickItem*>& found) {
+    if (item->objectName() == name) {
+        found << item;
+    }
+    for (QQuickItem* child : item->childItems()) {
+        collect(child, name, found);
+    }
+}
+
+/// The middle of the `index`th item named `name` in the window's item tree, in window coordinates.
+QPoint centreOf(QQuickWindow* window, const char* name, int index = 0) {
+    QList<QQuickItem*> items;
+    collect(window->contentItem(), QString::fromLatin1(name), items);
+    if (index >= items.size()) {
+        return {-1, -1};
+    }
+    const QQuickItem* item = items[index];
+    return item->mapToScene(QPointF(item->width() / 2, item->height() / 2)).toPoint();
+}
+
 class HomeViewTest : public ::testing::Test {
 protected:
     void SetUp() override {
@@ -44,6 +67,7 @@ protected:
         services.settings = &settings;
         services.scheduler = &scheduler;
         services.clipboardQueue = &queue;
+        services.samplingQueue = &queue;
         services.historyStore = std::make_shared<const clipboard::HistoryStore>(dir.filePath(QStringLiteral("data")));
         services.hub = &hub;
         services.palettePanels = &palettePanels;
@@ -69,6 +93,10 @@ protected:
         extra.version = QStringLiteral("1.4.2");
         extra.refusedChords = [this] { return held; };
         extra.updates = &updates;
+        extra.makeGauges = [this](QObject* parent) { return new monitor::GaugesModel(*state->monitor(), parent); };
+        extra.makeDashboard = [this](QObject* parent) {
+            return new monitor::DashboardModel(*state->monitor(), parent);
+        };
         extra.makeClipboardPage = [this](QObject* parent) {
             return new clipboard::ClipboardPageModel(state->clipboard(), *platform.pasteboard, parent);
         };
@@ -95,6 +123,7 @@ protected:
 };
 
 TEST_F(HomeViewTest, DarkHomePageShowsSwitchesCardsAndFooter) {
+    scheduler.advance(2); // a few readings for the gauges
     QQuickWindow* window = open(true);
     ASSERT_NE(window, nullptr);
     EXPECT_EQ(window->geometry(), QRect(450, 30, 324, 640));
@@ -154,7 +183,7 @@ TEST_F(HomeViewTest, TheClipboardCardOpensTheClipboardPageAndItsBackButtonReturn
     QQuickWindow* window = open(false);
     ASSERT_NE(window, nullptr);
     pump(100);
-    QTest::mouseClick(window, Qt::LeftButton, {}, QPoint(162, 212)); // the clipboard card, under the switches
+    QTest::mouseClick(window, Qt::LeftButton, {}, centreOf(window, "clipboardCard"));
     EXPECT_EQ(panel->page(), PanelPage::clipboard);
     const QImage image = snapshot(window, QStringLiteral("panel-clipboard-light"));
     EXPECT_GT(drawnPixels(image), 2000);
@@ -165,12 +194,25 @@ TEST_F(HomeViewTest, TheClipboardCardOpensTheClipboardPageAndItsBackButtonReturn
     EXPECT_EQ(panel->page(), PanelPage::home);
 }
 
+TEST_F(HomeViewTest, AGaugeOpensTheDashboardOnItsMetricAndLeavingItStopsTheProcessList) {
+    QQuickWindow* window = open(true);
+    ASSERT_NE(window, nullptr);
+    ASSERT_NE(panel->gauges(), nullptr);
+    QMetaObject::invokeMethod(panel->gauges(), "open", Q_ARG(int, 2)); // as a tap on the memory ring
+    EXPECT_EQ(panel->page(), PanelPage::dashboard);
+    ASSERT_NE(panel->dashboard(), nullptr);
+    EXPECT_EQ(panel->dashboard()->property("metric").toInt(), 2);
+    EXPECT_TRUE(state->monitor()->processRunning());
+    snapshot(window, QStringLiteral("panel-dashboard-dark"));
+    panel->hide();
+    EXPECT_FALSE(state->monitor()->processRunning());
+}
+
 TEST_F(HomeViewTest, ASwitchFlippedOnThePageWritesItsSetting) {
     QQuickWindow* window = open(true);
     ASSERT_NE(window, nullptr);
     pump(100);
-    // The second row's switch: rows of 30 from 4 points into the switches card.
-    QTest::mouseClick(window, Qt::LeftButton, {}, QPoint(12 + 300 - 27, 12 + 4 + 30 + 15));
+    QTest::mouseClick(window, Qt::LeftButton, {}, centreOf(window, "switch", 1)); // "Snap Layouts"
     EXPECT_FALSE(state->snapEnabled());
     EXPECT_FALSE(settings.boolValue(QStringLiteral("snapEnabled")));
 }
