@@ -19,13 +19,17 @@ namespace {
 
 using namespace ui::testing;
 
-const auto* environment = ::testing::AddGlobalTestEnvironment(new OffscreenApp);
+// The offscreen application is the one the palette's tests in this binary set up.
 
 class ClipboardPageViewTest : public ::testing::Test {
 protected:
     void SetUp() override {
         manager = std::make_unique<ClipboardManager>(*sim.platform().pasteboard, settings, scheduler, queue, store);
         manager->start();
+    }
+    void TearDown() override {
+        view.reset();
+        pump(50);
     }
     void copy(const char* text) {
         sim.copy(QString::fromUtf8(text));
