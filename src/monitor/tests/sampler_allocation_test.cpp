@@ -26,6 +26,17 @@ void* operator new(std::size_t size) {
     throw std::bad_alloc();
 }
 
+// The standard library's temporary buffers (stable sorting) come from the nothrow form: it must pair with the
+// deletes above too.
+void* operator new(std::size_t size, const std::nothrow_t&) noexcept {
+    allocations.fetch_add(1, std::memory_order_relaxed);
+    return std::malloc(size == 0 ? 1 : size);
+}
+
+void operator delete(void* block, const std::nothrow_t&) noexcept {
+    std::free(block);
+}
+
 void operator delete(void* block) noexcept {
     std::free(block);
 }

@@ -156,6 +156,9 @@ Column {
                             source: row.modelData.icon || ""
                             sourceSize: Qt.size(28, 28)
                             smooth: true
+                            // Out of the shared picture cache, which outlives the page; a dozen small icons are
+                            // cheap to make again.
+                            cache: false
                         }
                         MonitorSymbol {
                             anchors.fill: parent
