@@ -43,16 +43,31 @@ Item {
                 fillColor: "transparent"
                 PathAngleArc { centerX: 29; centerY: 29; radiusX: 26.75; radiusY: 26.75; startAngle: 0; sweepAngle: 360 }
             }
-            ShapePath {
-                strokeColor: ring.tint
-                strokeWidth: 4.5
-                fillColor: "transparent"
-                capStyle: ShapePath.RoundCap
-                PathAngleArc {
-                    centerX: 29; centerY: 29; radiusX: 26.75; radiusY: 26.75
-                    startAngle: -90
-                    sweepAngle: 360 * Math.max(0, Math.min(1, ring.shown))
-                }
+        }
+        // The arc, in a gradient of the tint that deepens along the sweep.
+        Canvas {
+            id: arc
+            anchors.fill: parent
+            readonly property real sweep: Math.max(0, Math.min(1, ring.shown))
+            onSweepChanged: requestPaint()
+            Connections { target: ring; function onTintChanged() { arc.requestPaint() } }
+            onPaint: {
+                const ctx = getContext("2d");
+                ctx.reset();
+                if (sweep <= 0.001)
+                    return;
+                const start = -Math.PI / 2;
+                // Conical gradients run counter-clockwise: from a little before the top (so the start's round
+                // cap stays light) the colour deepens clockwise, to the full tint at the arc's end.
+                const gradient = ctx.createConicalGradient(29, 29, -start + 0.15);
+                gradient.addColorStop(Math.max(0, 1 - sweep - 0.03), ring.tint);
+                gradient.addColorStop(1, Qt.lighter(ring.tint, 1.35));
+                ctx.strokeStyle = gradient;
+                ctx.lineWidth = 4.5;
+                ctx.lineCap = "round";
+                ctx.beginPath();
+                ctx.arc(29, 29, 26.75, start, start + 2 * Math.PI * sweep, false);
+                ctx.stroke();
             }
         }
         Column {
