@@ -52,6 +52,11 @@ def run_tillory(binary, seconds):
     home = tempfile.mkdtemp(prefix="tillory-bench-")
     env.update(XDG_CONFIG_HOME=os.path.join(home, "config"), XDG_DATA_HOME=os.path.join(home, "data"),
                XDG_RUNTIME_DIR=home, QT_QPA_PLATFORM="xcb")
+    # A first start shows the what's-new window, which is not what is measured; it counts as seen.
+    os.makedirs(os.path.join(home, "config", "Tillory"))
+    version = subprocess.run([binary, "--version"], capture_output=True, text=True, check=True).stdout.split()[-1]
+    with open(os.path.join(home, "config", "Tillory", "Tillory.conf"), "w") as f:
+        f.write(f"[General]\nlastSeenWhatsNewVersion={version}\n")
     xvfb = None
     if not env.get("DISPLAY"):
         read_fd, write_fd = os.pipe()

@@ -44,6 +44,10 @@ class Tillory:
     def __init__(self, desktop, binary, home, extra_env):
         config = os.path.join(home, "config")
         os.makedirs(os.path.join(config, "Tillory"), exist_ok=True)
+        # A first start shows the what's-new window over the desktop; it counts as seen.
+        version = subprocess.run([binary, "--version"], capture_output=True, text=True, check=True).stdout.split()[-1]
+        with open(os.path.join(config, "Tillory", "Tillory.conf"), "w") as f:
+            f.write(f"[General]\nlastSeenWhatsNewVersion={version}\n")
         self.log_path = os.path.join(home, f"tillory-{time.monotonic_ns()}.log")
         self.log = open(self.log_path, "w")
         env = desktop.env(XDG_CONFIG_HOME=config, XDG_DATA_HOME=os.path.join(home, "data"),

@@ -4,6 +4,7 @@
 #include "core/settings.h"
 #include "keys/keyboard_cleaner_controller.h"
 #include "shell/app_state.h"
+#include "shell/info_windows.h"
 #include "status_icon.h"
 
 #include <QApplication>
@@ -32,8 +33,15 @@ void terminateOnExit() {
 
 } // namespace
 
-AppDelegate::AppDelegate(shell::AppState& appState, core::Settings& settings, QObject* parent)
-    : QObject(parent), appState_(appState), settings_(settings) {}
+AppDelegate::AppDelegate(shell::AppState& appState, core::Settings& settings, shell::ShellWindowFactory* shellWindows,
+                         platform::KeyNames keyNames, QObject* parent)
+    : QObject(parent), appState_(appState), settings_(settings),
+      whatsNew_(std::make_unique<shell::WhatsNewController>(shellWindows, settings,
+                                                            QCoreApplication::applicationVersion(), keyNames)),
+      shortcuts_(std::make_unique<shell::ShortcutsController>(shellWindows, keyNames)) {
+    shell::WhatsNewController::setShared(whatsNew_.get());
+    shell::ShortcutsController::setShared(shortcuts_.get());
+}
 
 AppDelegate::~AppDelegate() {
     if (exitingDelegate == this) {
@@ -47,6 +55,7 @@ void AppDelegate::applicationDidFinishLaunching() {
     services.appState = &appState_;
     menuPanel_ = std::make_unique<panel::MenuPanelController>(std::move(services));
     makeStatusItem();
+    whatsNew_->showIfNeeded();
     // Registered after the start-up has created its static objects (logging categories and the like): exit
     // handlers and static destructors run in reverse order, so this one runs while those still exist.
     static const bool registered = std::atexit(terminateOnExit) == 0;

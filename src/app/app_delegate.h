@@ -1,6 +1,7 @@
 #pragma once
 
 #include "panel/menu_panel_controller.h"
+#include "platform/api/key_names.h"
 
 #include <QObject>
 #include <QSystemTrayIcon>
@@ -15,7 +16,10 @@ class Settings;
 
 namespace tillory::shell {
 class AppState;
-}
+class ShellWindowFactory;
+class ShortcutsController;
+class WhatsNewController;
+} // namespace tillory::shell
 
 namespace tillory::app {
 
@@ -24,7 +28,9 @@ namespace tillory::app {
 class AppDelegate : public QObject {
     Q_OBJECT
 public:
-    AppDelegate(shell::AppState& appState, core::Settings& settings, QObject* parent = nullptr);
+    /// Makes the what's-new and shortcuts controllers, whose windows `shellWindows` makes (none when null).
+    AppDelegate(shell::AppState& appState, core::Settings& settings, shell::ShellWindowFactory* shellWindows = nullptr,
+                platform::KeyNames keyNames = {}, QObject* parent = nullptr);
     ~AppDelegate() override;
 
     /// What the tray panel is made with once launching has finished (the application state is added here).
@@ -42,6 +48,8 @@ private:
     core::Settings& settings_;
     panel::MenuPanelController::Services panelServices_;
     std::unique_ptr<panel::MenuPanelController> menuPanel_;
+    std::unique_ptr<shell::WhatsNewController> whatsNew_;
+    std::unique_ptr<shell::ShortcutsController> shortcuts_;
     std::unique_ptr<QMenu> menu_;
     std::unique_ptr<QSystemTrayIcon> statusItem_;
     bool terminated_ = false;

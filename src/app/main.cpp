@@ -21,6 +21,8 @@
 #include "platform/linux/x11_top_keeper.h"
 #include "shell/app_state.h"
 #include "shell/info_windows.h"
+#include "shell/update_checker.h"
+#include "shell/view/quick_shell_windows.h"
 #include "snap/view/quick_snap_panel.h"
 #include "switcher/view/quick_switcher_panel.h"
 #include "ui/view/scene_graph.h"
@@ -156,6 +158,7 @@ int main(int argc, char** argv) {
     notchPanels.setTranslucency([&compositor] { return compositor.isRunning(); });
     services.notchPanels = &notchPanels;
     services.cleanerPanels = &cleanerPanels;
+    services.runningVersion = QCoreApplication::applicationVersion();
     shell::AppState appState(std::move(services));
     palettePanels.setController(&appState.clipboardPalette());
     palettePanels.setKeyNames(platform.keyNames);
@@ -166,7 +169,9 @@ int main(int argc, char** argv) {
     snapPanels.setKeyNames(platform.keyNames);
     notchPanels.setController(&appState.notch());
 
-    app::AppDelegate delegate(appState, settings);
+    shell::QuickShellWindowFactory shellWindows;
+    shellWindows.setTranslucency([&compositor] { return compositor.isRunning(); });
+    app::AppDelegate delegate(appState, settings, &shellWindows, platform.keyNames);
     panel::QuickPanelHostFactory panelHosts;
     panelHosts.setTranslucency([&compositor] { return compositor.isRunning(); });
     panel::MenuPanelController::Services panelServices;
@@ -180,6 +185,7 @@ int main(int argc, char** argv) {
     if (platform::ScreenCapture* capture = platform.screenCapture) {
         panelServices.requestScreenCapture = [capture] { capture->requestAccess(); };
     }
+    panelServices.updates = &appState.updates();
     panelServices.quit = [] { QCoreApplication::quit(); };
     panelServices.showWhatsNew = [] {
         if (shell::WhatsNewController* whatsNew = shell::WhatsNewController::shared()) {

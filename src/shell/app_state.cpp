@@ -8,6 +8,7 @@
 #include "keys/keyboard_cleaner_controller.h"
 #include "monitor/system_monitor.h"
 #include "notch/notch_controller.h"
+#include "shell/update_checker.h"
 #include "snap/snap_controller.h"
 #include "switcher/window_switcher_engine.h"
 
@@ -54,6 +55,8 @@ AppState::AppState(Services services, QObject* parent) : QObject(parent), servic
     keyboardCleaner_ = std::make_unique<keys::KeyboardCleanerController>(
         *services_.hub, *p.accessibility, *p.screens, *services_.cleanerPanels, *services_.scheduler);
     keys::KeyboardCleanerController::setShared(keyboardCleaner_.get());
+    updates_ =
+        std::make_unique<UpdateChecker>(p.urlFetcher, p.workspace, *services_.scheduler, services_.runningVersion);
 
     core::Settings& settings = *services_.settings;
     settings.registerDefaults({{kSwitcherKey, true}, {kNotchKey, true}, {kSnapKey, true}});
@@ -97,6 +100,7 @@ void AppState::start() {
             }
         });
     }
+    updates_->start();
 }
 
 void AppState::setSwitch(bool& field, bool value, const QString& key, void (AppState::*changed)()) {

@@ -50,6 +50,8 @@ class KeyEventHub;
 
 namespace tillory::shell {
 
+class UpdateChecker;
+
 /// The one owner of every feature controller and of the feature switches. Constructed: objects exist, nothing
 /// runs. Started: polls, taps and loops run. There is no stop phase. Main thread.
 class AppState : public QObject {
@@ -79,6 +81,8 @@ public:
         snap::SnapPanelFactory* snapPanels = nullptr;
         /// May be null: the notch then plays and flashes notices without showing anything.
         notch::NotchPanelFactory* notchPanels = nullptr;
+        /// This build's version, which the update checker compares the feed's with; empty when unknown.
+        QString runningVersion;
     };
 
     explicit AppState(Services services, QObject* parent = nullptr);
@@ -98,6 +102,7 @@ public:
     /// Null on a platform that cannot read the machine's counters.
     monitor::SystemMonitor* monitor() { return monitor_.get(); }
     keyhub::KeyEventHub& hub() { return *services_.hub; }
+    UpdateChecker& updates() { return *updates_; }
 
     bool launchAtLogin() const { return launchAtLogin_; }
     /// Registers or unregisters the login item; the switch always ends showing the real registration state.
@@ -136,6 +141,7 @@ private:
     std::unique_ptr<keys::FinderEnhancer> finder_;
     std::unique_ptr<keys::KeyboardCleanerController> keyboardCleaner_;
     std::unique_ptr<monitor::SystemMonitor> monitor_;
+    std::unique_ptr<UpdateChecker> updates_;
     bool launchAtLogin_ = false;
     bool switcherEnabled_ = true;
     bool notchEnabled_ = true;

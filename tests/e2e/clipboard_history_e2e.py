@@ -16,6 +16,7 @@ import time
 
 sys.path.insert(0, os.path.dirname(os.path.abspath(__file__)))
 from harness import Desktop, Skip, wait_for  # noqa: E402
+from keyboard_e2e import running_version  # noqa: E402
 
 
 class Tillory:
@@ -24,6 +25,12 @@ class Tillory:
         self.home = home
         self.log_path = os.path.join(home, f"tillory-{time.monotonic_ns()}.log")
         self.log = open(self.log_path, "w")
+        # The what's-new window of a first start would take the keyboard; it counts as seen.
+        conf = os.path.join(home, "config", "Tillory", "Tillory.conf")
+        if not os.path.exists(conf):
+            os.makedirs(os.path.dirname(conf), exist_ok=True)
+            with open(conf, "w") as f:
+                f.write(f"[General]\nlastSeenWhatsNewVersion={running_version(binary)}\n")
         env = desktop.env(XDG_CONFIG_HOME=os.path.join(home, "config"),
                           XDG_DATA_HOME=data_home or os.path.join(home, "data"),
                           QT_LOGGING_RULES="tillory.clipboard.debug=true")

@@ -13,6 +13,7 @@
 #include "monitor/system_monitor.h"
 #include "notch/notch_controller.h"
 #include "platform/sim/sim_desktop.h"
+#include "shell/update_checker.h"
 #include "snap/snap_controller.h"
 #include "switcher/window_switcher_engine.h"
 
@@ -51,6 +52,7 @@ protected:
         services.hub = &hub_;
         services.palettePanels = &palettePanels_;
         services.cleanerPanels = &cleanerPanels_;
+        services.runningVersion = QStringLiteral("1.0");
         app_ = std::make_unique<AppState>(std::move(services));
         return *app_;
     }
@@ -129,6 +131,20 @@ TEST_F(AppStateTest, StartBeginsSystemSamplingOnceAndPublishesOnTheMainThread) {
     samplingQueue_.runDue();
     scheduler_.runPosted();
     EXPECT_EQ(app.monitor()->cpuHistory().size(), 1u);
+}
+
+TEST_F(AppStateTest, StartChecksForUpdatesOnceAtOnceAndThenDaily) {
+    const QUrl feed(QStringLiteral("https://updates.tillory.app/tillory/appcast.json"));
+    sim_.downloads().setBody(feed, R"({"version": "1.1", "url": "https://example.org/get"})");
+    AppState& app = make();
+    EXPECT_TRUE(sim_.downloads().requests().empty()); // constructed: nothing runs
+    app.start();
+    app.start();
+    scheduler_.runPosted();
+    EXPECT_EQ(sim_.downloads().requests(), std::vector<QUrl>{feed});
+    EXPECT_EQ(app.updates().updateVersion(), QStringLiteral("1.1"));
+    scheduler_.advance(86400);
+    EXPECT_EQ(sim_.downloads().requests().size(), 2u);
 }
 
 TEST_F(AppStateTest, BackspaceToTrashSwitchedOffIsNotRegisteredAtStart) {
@@ -291,12 +307,12 @@ TEST_F(AppStateTest, StartPollsTheClipboardAndRecordsACopy) {
 
     app.start();
     // The poll, the key hub's watchdog, the switcher's and snapping's waits for accessibility, and the notch's
-    // media and pointer polls.
+    // media and pointer polls, the daily update check and the first check's deadline.
     const std::size_t timers = scheduler_.timerCount();
     app.start(); // a second start changes nothing
     EXPECT_TRUE(app.clipboard().isPolling());
     EXPECT_EQ(scheduler_.timerCount(), timers);
-    EXPECT_EQ(timers, 6u);
+    EXPECT_EQ(timers, 8u);
 
     sim_.copy(QStringLiteral("copied text"));
     scheduler_.advance(0.69);
