@@ -45,8 +45,8 @@ private:
 } // namespace
 
 std::unique_ptr<ShellWindow> QuickShellWindowFactory::createShortcuts(ShortcutsController& controller) {
-    return create(QUrl(QStringLiteral("qrc:/tillory/shell/ShortcutsView.qml")), &controller,
-                  [c = QPointer<ShortcutsController>(&controller)] {
+    return create(QUrl(QStringLiteral("qrc:/tillory/shell/ShortcutsView.qml")), QStringLiteral("Shortcuts & Gestures"),
+                  &controller, [c = QPointer<ShortcutsController>(&controller)] {
                       if (c) {
                           c->windowClosed();
                       }
@@ -54,25 +54,31 @@ std::unique_ptr<ShellWindow> QuickShellWindowFactory::createShortcuts(ShortcutsC
 }
 
 std::unique_ptr<ShellWindow> QuickShellWindowFactory::createWhatsNew(WhatsNewController& controller) {
-    return create(QUrl(QStringLiteral("qrc:/tillory/shell/WhatsNewView.qml")), &controller,
-                  [c = QPointer<WhatsNewController>(&controller)] {
+    return create(QUrl(QStringLiteral("qrc:/tillory/shell/WhatsNewView.qml")), QStringLiteral("What's New in Tillory"),
+                  &controller, [c = QPointer<WhatsNewController>(&controller)] {
                       if (c) {
                           c->windowClosed();
                       }
                   });
 }
 
-std::unique_ptr<ShellWindow> QuickShellWindowFactory::create(const QUrl& source, QObject* controller,
-                                                             std::function<void()> closed) {
+std::unique_ptr<ShellWindow> QuickShellWindowFactory::create(const QUrl& source, const QString& title,
+                                                             QObject* controller, std::function<void()> closed) {
     const bool translucent = translucent_ ? translucent_() : true;
     auto* view = new QQuickView;
     view->setFlags(Qt::Window | Qt::FramelessWindowHint);
+    view->setTitle(title); // for task lists and the window manager
     view->setColor(translucent ? QColor(Qt::transparent) : QColor(Qt::black));
     view->setResizeMode(QQuickView::SizeViewToRootObject);
-    view->setInitialProperties(
-        {{QStringLiteral("controller"), QVariant::fromValue(controller)}, {QStringLiteral("opaque"), !translucent}});
+    QScreen* screen = QGuiApplication::primaryScreen();
+    QVariantMap initial{{QStringLiteral("controller"), QVariant::fromValue(controller)},
+                        {QStringLiteral("opaque"), !translucent}};
+    if (screen) {
+        initial.insert(QStringLiteral("maxHeight"), screen->availableGeometry().height() - 40);
+    }
+    view->setInitialProperties(initial);
     view->setSource(source);
-    if (QScreen* screen = QGuiApplication::primaryScreen()) {
+    if (screen) {
         const QRect area = screen->availableGeometry();
         view->setPosition(area.center() - QPoint(view->width() / 2, view->height() / 2));
     }

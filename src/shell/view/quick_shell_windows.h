@@ -2,6 +2,7 @@
 
 #include "shell/shell_window.h"
 
+#include <QString>
 #include <QUrl>
 
 #include <functional>
@@ -20,7 +21,8 @@ public:
     std::unique_ptr<ShellWindow> createWhatsNew(WhatsNewController& controller) override;
 
 private:
-    std::unique_ptr<ShellWindow> create(const QUrl& source, QObject* controller, std::function<void()> closed);
+    std::unique_ptr<ShellWindow> create(const QUrl& source, const QString& title, QObject* controller,
+                                        std::function<void()> closed);
     std::function<bool()> translucent_;
 };
 

@@ -8,7 +8,9 @@ Rectangle {
     property bool opaque: false
     property bool dark: system.window.hslLightness < 0.5
     width: 430
-    height: column.implicitHeight + 2 * 26
+    // On a short screen the window stops at its height and the content scrolls.
+    property real maxHeight: 100000
+    height: Math.min(column.implicitHeight + 2 * 26, maxHeight)
     radius: opaque ? 0 : 14
     color: theme.card
     border.color: opaque ? "transparent" : theme.outline
@@ -21,6 +23,14 @@ Rectangle {
         target: null
         onActiveChanged: if (active) root.Window.window.startSystemMove()
     }
+
+    Flickable {
+        objectName: "scroller"
+        anchors.fill: parent
+        contentHeight: column.implicitHeight + 2 * 26
+        interactive: contentHeight > height
+        clip: true
+        boundsBehavior: Flickable.StopAtBounds
 
     Column {
         id: column
@@ -60,7 +70,7 @@ Rectangle {
             width: parent.width
             spacing: 14
             Repeater {
-                model: root.controller.groups
+                model: root.controller ? root.controller.groups : []
                 delegate: Column {
                     required property var modelData
                     width: column.width
@@ -126,5 +136,6 @@ Rectangle {
             text: "Done"
             onClicked: root.controller.done()
         }
+    }
     }
 }

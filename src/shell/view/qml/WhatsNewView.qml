@@ -8,7 +8,9 @@ Rectangle {
     property bool opaque: false
     property bool dark: system.window.hslLightness < 0.5
     width: 420
-    height: column.implicitHeight + 2 * 28
+    // On a short screen the window stops at its height and the content scrolls.
+    property real maxHeight: 100000
+    height: Math.min(column.implicitHeight + 2 * 28, maxHeight)
     radius: opaque ? 0 : 14
     color: theme.card
     border.color: opaque ? "transparent" : theme.outline
@@ -21,6 +23,14 @@ Rectangle {
         target: null
         onActiveChanged: if (active) root.Window.window.startSystemMove()
     }
+
+    Flickable {
+        objectName: "scroller"
+        anchors.fill: parent
+        contentHeight: column.implicitHeight + 2 * 28
+        interactive: contentHeight > height
+        clip: true
+        boundsBehavior: Flickable.StopAtBounds
 
     Column {
         id: column
@@ -52,7 +62,7 @@ Rectangle {
             }
             Text {
                 anchors.horizontalCenter: parent.horizontalCenter
-                text: "Version " + root.controller.version
+                text: "Version " + (root.controller ? root.controller.version : "")
                 color: theme.secondary
                 font.pixelSize: 15
             }
@@ -62,7 +72,7 @@ Rectangle {
             width: parent.width
             spacing: 14
             Repeater {
-                model: root.controller.highlights
+                model: root.controller ? root.controller.highlights : []
                 delegate: Row {
                     required property var modelData
                     spacing: 10
@@ -112,6 +122,7 @@ Rectangle {
                 onClicked: root.controller.done()
             }
         }
+    }
     }
 
     // Tillory's icon: the tray icon's three tiles, white on a blue rounded square.
