@@ -401,6 +401,10 @@ TEST_F(DashboardModelTest, ListStatesAndRows) {
     page.setScope(int(ListScope::all));
     EXPECT_EQ(page.rows().size(), 12);
     EXPECT_EQ(page.rows()[0].toMap()[QStringLiteral("value")], QStringLiteral("14.0%"));
+    page.setQuery(QStringLiteral("WORK"));
+    EXPECT_EQ(page.rows().size(), 12) << "15 match, 12 are listed";
+    page.setScope(int(ListScope::apps));
+    EXPECT_EQ(page.rows().size(), 12) << "the scope plays no part in a search";
     page.setQuery(QStringLiteral("EDIT"));
     EXPECT_EQ(page.listState(), QStringLiteral("search"));
     EXPECT_EQ(page.rows().size(), 1);
