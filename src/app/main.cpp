@@ -12,6 +12,10 @@
 #include "core/settings.h"
 #include "keyhub/key_event_hub.h"
 #include "keys/view/quick_cleaner_panel.h"
+#include "monitor/dashboard_model.h"
+#include "monitor/gauges_model.h"
+#include "monitor/process_icons.h"
+#include "monitor/view/process_icon_provider.h"
 #include "notch/notch_controller.h"
 #include "notch/view/quick_notch_panel.h"
 #include "panel/view/quick_panel_host.h"
@@ -174,6 +178,9 @@ int main(int argc, char** argv) {
     app::AppDelegate delegate(appState, settings, &shellWindows, platform.keyNames);
     panel::QuickPanelHostFactory panelHosts;
     panelHosts.setTranslucency([&compositor] { return compositor.isRunning(); });
+    monitor::ProcessIcons::shared().setSources(platform.appIcons, platform.workspace);
+    panelHosts.setEngineSetup(
+        [](QQmlEngine& engine) { monitor::installProcessIcons(engine, monitor::ProcessIcons::shared()); });
     panel::MenuPanelController::Services panelServices;
     panelServices.scheduler = &scheduler;
     panelServices.hosts = &panelHosts;
@@ -200,6 +207,14 @@ int main(int argc, char** argv) {
     panelServices.makeClipboardPage = [&appState, &platform](QObject* parent) {
         return new clipboard::ClipboardPageModel(appState.clipboard(), *platform.pasteboard, parent);
     };
+    if (monitor::SystemMonitor* systemMonitor = appState.monitor()) {
+        panelServices.makeGauges = [systemMonitor](QObject* parent) {
+            return new monitor::GaugesModel(*systemMonitor, parent);
+        };
+        panelServices.makeDashboard = [systemMonitor](QObject* parent) {
+            return new monitor::DashboardModel(*systemMonitor, parent);
+        };
+    }
     delegate.setPanelServices(std::move(panelServices));
     QObject::connect(&application, &QCoreApplication::aboutToQuit, &delegate,
                      [&delegate] { delegate.applicationWillTerminate(); });

@@ -35,6 +35,16 @@ def is_blue(rgb):
     return b > 180 and r < 80
 
 
+def first_switch(path, x, top, bottom):
+    """The middle of the first blue run down column `x`: the "Window Switcher" switch, which is on."""
+    out = subprocess.run(["convert", path, "-crop", f"1x{bottom - top}+{x}+{top}", "-depth", "8", "rgb:-"],
+                         capture_output=True, check=True).stdout
+    blue = [is_blue(tuple(out[i:i + 3])) for i in range(0, len(out) - 2, 3)]
+    start = blue.index(True)
+    end = blue.index(False, start)
+    return top + (start + end) // 2
+
+
 def open_panel(desktop, app, icon):
     desktop.run(["xdotool", "mousemove", str(icon[0]), str(icon[1]), "click", "1"])
     return wait_for(lambda: panel(app), 10, "the panel to open")
@@ -67,8 +77,11 @@ def run(desktop, tillory_bin, out):
     time.sleep(0.6)
     shot = os.path.join(out, "panel-e2e-open.png")
     screenshot(desktop, shot)
-    switch = (frame[0] + 12 + 300 - 27, frame[1] + 12 + 4 + 30 + 15)  # "Snap Layouts"
-    track = (switch[0], switch[1] - 8)  # above the knob
+    # Switch rows are 30 apart; the track's middle is 27 in from the sheet's right edge, its top 8 above the
+    # middle, clear of the knob.
+    x = frame[0] + 12 + 300 - 27
+    switch = (x, first_switch(shot, x - 10, frame[1], frame[1] + 640) + 30)  # "Snap Layouts"
+    track = (switch[0], switch[1] - 8)
     check(is_blue(pixel(shot, *track)), f"the snap switch shows on: {pixel(shot, *track)}")
 
     desktop.key("Escape")
