@@ -5,6 +5,8 @@ import QtQuick
 Item {
     id: root
     required property QtObject model
+    // The panel's sheet is at most 640 − 2 × 12 tall: the process rows scroll rather than run past it.
+    property real maximumHeight: 616
     // The host's colours when it hands them over (their `dark` and `accent`), else the desktop palette's.
     property QtObject theme: null
     property bool dark: theme ? theme.dark : systemPalette.window.hslLightness < 0.5
@@ -22,6 +24,7 @@ Item {
         spacing: 10
 
         Row {
+            id: header
             spacing: 6
             Rectangle {
                 objectName: "back"
@@ -80,13 +83,17 @@ Item {
         }
 
         SummaryCard {
+            id: summaryCard
             width: parent.width
             summary: root.model.summary
             tints: colours
         }
 
         ProcessList {
+            id: processList
             visible: root.model.hasProcessList
+            rowsHeight: root.maximumHeight - header.height - summaryCard.height - 2 * page.spacing
+                        - processList.chromeHeight
             width: parent.width
             model: root.model
             tints: colours

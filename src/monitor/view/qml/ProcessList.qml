@@ -6,9 +6,17 @@ Column {
     id: list
     required property QtObject model
     property QtObject tints
+    // Height the rows may take; beyond it they scroll (a machine with many cores has a tall summary card).
+    property real rowsHeight: Infinity
+    // Everything but the rows, as laid out (hidden items take no room).
+    readonly property real chromeHeight: searchRow.height + spacing
+        + (samplingRow.visible ? samplingRow.height + spacing : 0)
+        + (columnHeader.visible ? columnHeader.height + spacing : 0)
+        + (emptyLabel.visible ? emptyLabel.height + spacing : 0)
     spacing: 6
 
     Row {
+        id: searchRow
         spacing: 6
         Rectangle {
             width: list.width - scopes.width - 6
@@ -90,6 +98,7 @@ Column {
     }
 
     Row {
+        id: samplingRow
         visible: list.model.listState === "sampling"
         spacing: 6
         height: 28
@@ -112,6 +121,7 @@ Column {
     }
 
     Item {
+        id: columnHeader
         visible: list.model.listState !== "sampling"
         width: list.width
         height: 14
@@ -129,100 +139,111 @@ Column {
         }
     }
 
-    Column {
+    Flickable {
+        id: rowsView
         width: list.width
-        Repeater {
-            model: list.model.rows
-            Rectangle {
-                id: row
-                required property var modelData
-                readonly property bool isSystem: modelData.kind === "system"
-                objectName: "row" + modelData.kind
-                width: list.width
-                height: 20
-                radius: 6
-                color: isSystem && rowHover.hovered ? tints.hover : "transparent"
+        height: Math.min(rows.height, Math.max(60, list.rowsHeight))
+        contentHeight: rows.height
+        interactive: contentHeight > height
+        clip: interactive
+        boundsBehavior: Flickable.StopAtBounds
+        Column {
+            id: rows
+            width: list.width
+            Repeater {
+                model: list.model.rows
+                Rectangle {
+                    id: row
+                    required property var modelData
+                    readonly property bool isSystem: modelData.kind === "system"
+                    objectName: "row" + modelData.kind
+                    width: list.width
+                    height: 20
+                    radius: 6
+                    color: isSystem && rowHover.hovered ? tints.hover : "transparent"
 
-                Row {
-                    x: row.modelData.indented ? 22 : 4
-                    anchors.verticalCenter: parent.verticalCenter
-                    spacing: 6
-                    Item {
-                        width: 14; height: 14
+                    Row {
+                        x: row.modelData.indented ? 22 : 4
                         anchors.verticalCenter: parent.verticalCenter
-                        Image {
-                            anchors.fill: parent
-                            visible: !!row.modelData.icon
-                            source: row.modelData.icon || ""
-                            sourceSize: Qt.size(28, 28)
-                            smooth: true
-                            // Out of the shared picture cache, which outlives the page; a dozen small icons are
-                            // cheap to make again.
-                            cache: false
+                        spacing: 6
+                        Item {
+                            width: 14; height: 14
+                            anchors.verticalCenter: parent.verticalCenter
+                            Image {
+                                anchors.fill: parent
+                                visible: !!row.modelData.icon
+                                source: row.modelData.icon || ""
+                                sourceSize: Qt.size(28, 28)
+                                smooth: true
+                                // Out of the shared picture cache, which outlives the page; a dozen small icons are
+                                // cheap to make again.
+                                cache: false
+                            }
+                            MonitorSymbol {
+                                anchors.fill: parent
+                                visible: !row.modelData.icon
+                                name: row.modelData.kind === "system" ? "gearshape.2.fill"
+                                    : row.modelData.kind === "other" ? "ellipsis" : "gearshape.fill"
+                                color: tints.secondary
+                            }
+                        }
+                        Text {
+                            anchors.verticalCenter: parent.verticalCenter
+                            width: Math.min(implicitWidth, list.width - 72 - 80 - (row.modelData.indented ? 18 : 0))
+                            elide: Text.ElideRight
+                            text: row.modelData.name
+                            color: tints.text
+                            font.pixelSize: 12
+                        }
+                        Rectangle {
+                            visible: !!row.modelData.badge
+                            anchors.verticalCenter: parent.verticalCenter
+                            width: badge.width + 8
+                            height: 14
+                            radius: 7
+                            color: tints.withAlpha(tints.text, 0.08)
+                            Text {
+                                id: badge
+                                anchors.centerIn: parent
+                                text: row.modelData.badge || ""
+                                color: tints.secondary
+                                font.pixelSize: 9
+                            }
                         }
                         MonitorSymbol {
-                            anchors.fill: parent
-                            visible: !row.modelData.icon
-                            name: row.modelData.kind === "system" ? "gearshape.2.fill"
-                                : row.modelData.kind === "other" ? "ellipsis" : "gearshape.fill"
+                            visible: row.isSystem
+                            anchors.verticalCenter: parent.verticalCenter
+                            width: 10; height: 10
+                            name: "chevron.right"
                             color: tints.secondary
+                            rotation: row.modelData.expanded ? 90 : 0
+                            Behavior on rotation { SpringAnimation { spring: 6; damping: 0.5; epsilon: 0.5 } }
                         }
                     }
                     Text {
+                        anchors.right: parent.right
+                        anchors.rightMargin: 4
                         anchors.verticalCenter: parent.verticalCenter
-                        width: Math.min(implicitWidth, list.width - 72 - 80 - (row.modelData.indented ? 18 : 0))
-                        elide: Text.ElideRight
-                        text: row.modelData.name
-                        color: tints.text
-                        font.pixelSize: 12
+                        width: 72
+                        horizontalAlignment: Text.AlignRight
+                        text: row.modelData.value
+                        color: row.modelData.indented ? tints.secondary : tints.text
+                        font.pixelSize: 11
                     }
-                    Rectangle {
-                        visible: !!row.modelData.badge
-                        anchors.verticalCenter: parent.verticalCenter
-                        width: badge.width + 8
-                        height: 14
-                        radius: 7
-                        color: tints.withAlpha(tints.text, 0.08)
-                        Text {
-                            id: badge
-                            anchors.centerIn: parent
-                            text: row.modelData.badge || ""
-                            color: tints.secondary
-                            font.pixelSize: 9
-                        }
-                    }
-                    MonitorSymbol {
-                        visible: row.isSystem
-                        anchors.verticalCenter: parent.verticalCenter
-                        width: 10; height: 10
-                        name: "chevron.right"
-                        color: tints.secondary
-                        rotation: row.modelData.expanded ? 90 : 0
-                        Behavior on rotation { SpringAnimation { spring: 6; damping: 0.5; epsilon: 0.5 } }
-                    }
+                    HoverHandler { id: rowHover; enabled: row.isSystem }
+                    TapHandler { enabled: row.isSystem; onTapped: list.model.toggleSystem() }
                 }
-                Text {
-                    anchors.right: parent.right
-                    anchors.rightMargin: 4
-                    anchors.verticalCenter: parent.verticalCenter
-                    width: 72
-                    horizontalAlignment: Text.AlignRight
-                    text: row.modelData.value
-                    color: row.modelData.indented ? tints.secondary : tints.text
-                    font.pixelSize: 11
-                }
-                HoverHandler { id: rowHover; enabled: row.isSystem }
-                TapHandler { enabled: row.isSystem; onTapped: list.model.toggleSystem() }
             }
         }
     }
 
     Text {
-        visible: list.model.emptyText !== ""
+        id: emptyLabel
+        visible: text !== ""
         x: 4
         height: 22
         verticalAlignment: Text.AlignVCenter
-        text: list.model.emptyText
+        text: list.model ? list.model.emptyText : ""
         color: tints.secondary
         font.pixelSize: 11
     }

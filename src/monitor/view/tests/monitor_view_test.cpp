@@ -273,6 +273,24 @@ TEST_F(MonitorViewTest, BeforeAnyReadingEveryCardShowsItsNeutralState) {
     }
 }
 
+TEST_F(MonitorViewTest, ThirtyTwoCoresAndTwelveRowsStayWithinThePanel) {
+    MetricsSnapshot busy = reading(3);
+    busy.cpu.perCore.assign(32, 0.6);
+    monitor->apply(busy);
+    std::vector<ProcessSample> many = processes();
+    for (int i = 0; i < 10; ++i) {
+        many.push_back({300 + i, QStringLiteral("worker-%1").arg(i), 2.0 + i, 0.1, 0, false});
+    }
+    DashboardModel page(*monitor, icons);
+    page.setScope(int(ListScope::all));
+    show("DashboardPage.qml", &page, true);
+    monitor->setProcesses(many);
+    pump(50);
+    snapshot(window.get(), QStringLiteral("dashboard-cpu-32-cores"));
+    EXPECT_LE(window->height(), 640) << "the rows scroll instead";
+    window.reset(); // before its model
+}
+
 TEST_F(MonitorViewTest, ChipsBackAndScopeDriveTheModel) {
     DashboardModel page(*monitor, icons);
     QSignalSpy back(&page, &DashboardModel::backRequested);
