@@ -20,7 +20,7 @@ Item {
             property QtObject gaugesModel: page.panel ? page.panel.gauges : null
             onGaugesModelChanged: {
                 if (gaugesModel)
-                    setSource("qrc:/tillory/monitor/GaugesCard.qml", { model: gaugesModel });
+                    setSource("qrc:/tillory/monitor/GaugesCard.qml", { model: gaugesModel, theme: page.theme });
                 else
                     setSource("");
             }
