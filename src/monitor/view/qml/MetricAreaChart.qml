@@ -8,6 +8,21 @@ Item {
     property color tint
     property QtObject tints
     implicitHeight: 56
+    clip: true
+
+    // Each new value moves the line one step to the left; gliding over that step until the next tick keeps the
+    // chart moving smoothly instead of jumping once a second.
+    property real shift: 0
+    onLineChanged: if (line.length >= 2) glide.restart()
+    NumberAnimation {
+        id: glide
+        target: chart
+        property: "shift"
+        from: chart.width / 59
+        to: 0
+        duration: 900
+        easing.type: Easing.OutQuad
+    }
 
     readonly property var line: (series.points || []).map(p => Qt.point(p[0] * width, p[1] * height))
     readonly property var area: line.length < 2 ? [] :
@@ -26,7 +41,9 @@ Item {
         font.pixelSize: 11
     }
     Shape {
-        anchors.fill: parent
+        width: parent.width
+        height: parent.height
+        x: chart.shift
         visible: chart.line.length >= 2
         layer.enabled: true
         layer.samples: 4
