@@ -178,7 +178,8 @@ int main(int argc, char** argv) {
     app::AppDelegate delegate(appState, settings, &shellWindows, platform.keyNames);
     panel::QuickPanelHostFactory panelHosts;
     panelHosts.setTranslucency([&compositor] { return compositor.isRunning(); });
-    monitor::ProcessIcons::shared().setSources(platform.appIcons, platform.workspace);
+    monitor::ProcessIcons::shared().setSources(platform.processIcons ? platform.processIcons : platform.appIcons,
+                                               platform.workspace);
     panelHosts.setEngineSetup(
         [](QQmlEngine& engine) { monitor::installProcessIcons(engine, monitor::ProcessIcons::shared()); });
     panel::MenuPanelController::Services panelServices;
