@@ -62,12 +62,13 @@ Item {
         Column {
             width: parent.width
             spacing: 1
+            // By count, not by list: rows that change in place keep their items and their hover.
             Repeater {
-                model: page.model.rows
+                model: page.model.rows.length
                 delegate: ClipRow {
-                    required property var modelData
+                    required property int index
                     width: column.width
-                    row: modelData
+                    row: page.model.rows[index] || ({})
                 }
             }
         }
