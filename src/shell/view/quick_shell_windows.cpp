@@ -80,7 +80,12 @@ std::unique_ptr<ShellWindow> QuickShellWindowFactory::create(const QUrl& source,
     view->setSource(source);
     if (screen) {
         const QRect area = screen->availableGeometry();
-        view->setPosition(area.center() - QPoint(view->width() / 2, view->height() / 2));
+        const auto centre = [view, area] {
+            view->setPosition(area.center() - QPoint(view->width() / 2, view->height() / 2));
+        };
+        centre();
+        // Wrapped texts settle the height only after the first layout: stay centred while it grows.
+        QObject::connect(view, &QWindow::heightChanged, view, centre);
     }
     view->show();
     view->raise();
