@@ -177,6 +177,8 @@ void NotchController::pollPointer() {
     if (!island) {
         return;
     }
+    pollTime_ = scheduler_.now();
+    Q_EMIT pointerPolled();
     const platform::Point p = platform_.screens->mouseLocation();
     const bool near = p.y > island->minY() - kNearDistance;
     const double wanted = near || isExpanded_ ? kNearPollInterval : kFarPollInterval;

@@ -53,6 +53,8 @@ class NotchController : public QObject {
     Q_PROPERTY(double bareWidth READ bareWidth NOTIFY geometryChanged)
     Q_PROPERTY(double wingExtraEach READ wingExtraEach NOTIFY geometryChanged)
     Q_PROPERTY(QObject* media READ mediaObject CONSTANT)
+    /// Scheduler seconds at the last pointer poll: the view's equalizer steps with it.
+    Q_PROPERTY(double pollTime READ pollTime NOTIFY pointerPolled)
 
 public:
     static constexpr double kFarPollInterval = 0.18;
@@ -106,11 +108,13 @@ public:
     bool isPolling() const { return hoverTimer_ != nullptr; }
     double hoverInterval() const { return hoverInterval_; }
     bool pointerInside() const { return pointerInside_; }
+    double pollTime() const { return pollTime_; }
 
 Q_SIGNALS:
     void isExpandedChanged();
     void hudChanged();
     void geometryChanged();
+    void pointerPolled();
 
 private:
     std::optional<platform::ScreenInfo> target() const;
@@ -141,6 +145,7 @@ private:
     core::TimerPtr hudWorkItem_;
     std::unique_ptr<BatteryWatcher> battery_;
     double hoverInterval_ = kFarPollInterval;
+    double pollTime_ = 0;
     bool enabled_ = false;
 };
 

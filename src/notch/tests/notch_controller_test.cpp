@@ -236,6 +236,14 @@ TEST(NotchController, PressesMeantForATitleBarUnderTheStripDoNotOpenTheCard) {
     }
 }
 
+TEST(NotchController, PollTimeMarksEachPointerPoll) {
+    Fixture fx;
+    fx.pointer({756, 300}, 0.4); // far: 0.18 and 0.36
+    EXPECT_NEAR(fx.notch->pollTime(), 0.36, 1e-9);
+    fx.pointer({756, 900}, 0.25); // near from the tick at 0.54: 0.59 and 0.64
+    EXPECT_NEAR(fx.notch->pollTime(), 0.64, 1e-9);
+}
+
 TEST(NotchController, ANoticeLastsOnePointThreeSecondsAfterTheLatest) {
     Fixture fx;
     const TransportHUD first{QStringLiteral("play.fill"), QStringLiteral("Play")};

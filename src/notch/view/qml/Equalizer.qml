@@ -5,17 +5,10 @@ import QtQuick
 Item {
     id: eq
     property color barColor: "#34c759"
-    property bool running: visible
+    // Seconds; the bars step whenever it moves. The island wakes for its pointer poll anyway (about 5 times a
+    // second, 20 with the pointer near), and a wake of its own for the bars would cost as much again: a playing
+    // track keeps them moving all day.
     property real time: 0
-
-    // Twenty steps a second are smooth at this size and keep an idle island cheap: the bars move all the while a
-    // track plays.
-    Timer {
-        interval: 50
-        repeat: true
-        running: eq.running
-        onTriggered: eq.time += interval / 1000
-    }
 
     Repeater {
         model: 4

@@ -114,6 +114,7 @@ Item {
                 height: parent.height
                 Equalizer {
                     objectName: "equalizer"
+                    time: root.controller.pollTime
                     anchors.centerIn: parent
                     anchors.horizontalCenterOffset: -3
                     width: 17
