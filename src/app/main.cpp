@@ -1,4 +1,6 @@
 #include "app_delegate.h"
+#include "command_line.h"
+#include "session_check.h"
 #include "signal_quitter.h"
 #include "single_instance.h"
 #include "snapshot_command.h"
@@ -43,45 +45,39 @@
 
 using namespace tillory;
 
-namespace {
-
-void printUsage() {
-    std::printf("Usage: tillory [--version] [--help] [--snapshot [--processes]]\n"
-                "Runs Tillory in the background behind its tray icon.\n"
-                "  --snapshot     print one reading of the system monitor as JSON and exit\n"
-                "  --processes    with --snapshot: add the process list\n");
-}
-
-} // namespace
-
 int main(int argc, char** argv) {
-    bool snapshot = false;
-    bool processes = false;
-    for (int i = 1; i < argc; ++i) {
-        if (std::strcmp(argv[i], "--snapshot") == 0) {
-            snapshot = true;
-            continue;
-        }
-        if (std::strcmp(argv[i], "--processes") == 0) {
-            processes = true;
-            continue;
-        }
-        if (std::strcmp(argv[i], "--version") == 0) {
-            std::printf("Tillory %s\n", TILLORY_VERSION);
-            return 0;
-        }
-        if (std::strcmp(argv[i], "--help") == 0 || std::strcmp(argv[i], "-h") == 0) {
-            printUsage();
-            return 0;
-        }
+    QStringList arguments;
+    for (int i = 0; i < argc; ++i) {
+        arguments.append(QString::fromLocal8Bit(argv[i]));
+    }
+    const app::CommandLine line = app::parseCommandLine(arguments);
+    switch (line.action) {
+    case app::CommandLine::Action::Help:
+        std::fputs(line.text.toLocal8Bit().constData(), stdout);
+        return 0;
+    case app::CommandLine::Action::Version:
+        std::printf("Tillory %s\n", TILLORY_VERSION);
+        return 0;
+    case app::CommandLine::Action::Snapshot:
+        return app::runSnapshot(line.processes);
+    case app::CommandLine::Action::Error:
+        std::fprintf(stderr, "tillory: %s\nTry 'tillory --help' for the options.\n",
+                     line.text.toLocal8Bit().constData());
+        return 2;
+    case app::CommandLine::Action::Run:
+        break;
     }
 
-    if (snapshot) {
-        return app::runSnapshot(processes);
+    // The toolkit aborts the process when it cannot open a display: find out first and say it in words.
+    const app::Session session = app::classifySession(app::sessionEnvironmentFromProcess(), &app::canOpenX11Display);
+    if (session == app::Session::NoDisplay) {
+        std::fputs(app::noDisplayMessage(), stderr);
+        return 1;
     }
-    if (processes) {
-        std::fprintf(stderr, "tillory: --processes goes with --snapshot\n");
-        return 2;
+    if (session == app::Session::WaylandWithXWayland) {
+        std::fputs(app::waylandMessage(), stderr);
+        // Everything Tillory does on screen is X11: never let the toolkit pick its Wayland backend.
+        qputenv("QT_QPA_PLATFORM", "xcb");
     }
 
     QApplication application(argc, argv);
