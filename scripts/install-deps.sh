@@ -1,10 +1,12 @@
 #!/usr/bin/env bash
-# Installs what building, running and testing Tillory needs on Debian 12. Safe to run again:
-# apt is only called when something is missing.
+# Installs what building, running and testing Tillory needs on Debian 12 (with --run: building and running
+# only). Safe to run again: apt is only called when something is missing.
 set -euo pipefail
 
+# What building and running need. GoogleTest and Google Benchmark are here too: the configure step reads
+# every folder, tests and benchmarks included, even when only the program is built.
 packages=(
-    build-essential cmake ninja-build pkg-config clang libclang-rt-14-dev clang-format
+    build-essential cmake ninja-build pkg-config python3
     libgtest-dev libgmock-dev googletest libbenchmark-dev
     qt6-base-dev qt6-base-dev-tools qt6-qpa-plugins libgl1-mesa-dev libxcb1-dev
     qt6-declarative-dev qml6-module-qtquick qml6-module-qtquick-controls qml6-module-qtquick-layouts
@@ -12,10 +14,21 @@ packages=(
     qml6-module-qtqml-workerscript qml6-module-qtqml-models
     libxcb-ewmh-dev libxcb-icccm4-dev libxcb-res0-dev libxcb-xtest0-dev libxcb-xinput-dev libxcb-xkb-dev
     libxcb-keysyms1-dev libxcb-composite0-dev libxcb-render0-dev libxcb-render-util0-dev libxcb-shm0-dev
-    at-spi2-core libatspi2.0-dev gir1.2-atspi-2.0 python3-gi python3-pyatspi gir1.2-gtk-3.0 libgtk-3-0
-    xvfb xauth openbox icewm xclip xdotool x11-utils x11-xserver-utils x11-apps imagemagick x11proto-dev trayer dbus
-    fonts-dejavu-core python3 python3-dbusmock libudev-dev python3-dbus
+    at-spi2-core libatspi2.0-dev libudev-dev x11proto-dev xvfb xauth dbus fonts-dejavu-core
 )
+# What only the tests, the fuzzers and the package check need: compilers for the fuzz preset, window managers,
+# clients and tools the end-to-end tests drive.
+test_packages=(
+    clang libclang-rt-14-dev clang-format
+    gir1.2-atspi-2.0 python3-gi python3-pyatspi gir1.2-gtk-3.0 libgtk-3-0
+    openbox icewm xclip xdotool x11-utils x11-xserver-utils x11-apps imagemagick trayer
+    python3-dbusmock python3-dbus desktop-file-utils
+)
+case "${1:-}" in
+    --run) ;;
+    "") packages+=("${test_packages[@]}") ;;
+    *) echo "usage: $0 [--run]   (--run: only what building and running need)" >&2; exit 2 ;;
+esac
 
 missing=()
 for p in "${packages[@]}"; do

@@ -1,12 +1,12 @@
 #!/usr/bin/env bash
-# Installs what is missing, builds Tillory (Release) and starts it on the current X display, or on a virtual one
-# when there is none.
+# Installs what building and running need, builds the program alone (Release, no tests or benchmarks) and starts
+# it on the current X display, or on a virtual one when there is none.
 set -euo pipefail
 cd "$(dirname "$0")/.."
 
-bash scripts/install-deps.sh
+bash scripts/install-deps.sh --run
 cmake --preset release >/dev/null
-cmake --build --preset release -j"$(nproc)"
+cmake --build --preset release --target tillory -j"$(nproc)"
 
 if [ -z "${DISPLAY:-}" ]; then
     exec 3< <(Xvfb -displayfd 1 -screen 0 1280x800x24 -nolisten tcp 2>/dev/null)

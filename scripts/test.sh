@@ -1,6 +1,7 @@
 #!/usr/bin/env bash
 # Installs what is missing, builds every target and runs every test: unit, view and end-to-end tests against a
-# real X server, then all of them again under AddressSanitizer + UndefinedBehaviorSanitizer.
+# real X server, the Debian package installed and purged again, then the tests again under AddressSanitizer +
+# UndefinedBehaviorSanitizer.
 set -euo pipefail
 cd "$(dirname "$0")/.."
 
@@ -14,6 +15,8 @@ chmod 700 "$XDG_RUNTIME_DIR"
 cmake --preset ci >/dev/null
 cmake --build --preset ci -j"$jobs"
 QT_QPA_PLATFORM=offscreen ctest --preset ci -j"$jobs"
+# The Debian package of that build: installed, run from /usr/bin, validated and purged again.
+bash tests/package/package_check.sh build/ci
 
 cmake --preset asan >/dev/null
 cmake --build --preset asan -j"$jobs"

@@ -55,7 +55,9 @@ bool XdgLoginItem::registerItem() {
                                          "Name=Tillory\n"
                                          "Comment=Clipboard history, window switcher, snap layouts and more\n"
                                          "Exec=%1\n"
+                                         "Icon=tillory\n"
                                          "Terminal=false\n"
+                                         "StartupNotify=false\n"
                                          "X-GNOME-Autostart-enabled=true\n")
                               .arg(quotedExec(executable_));
     return core::writeFileAtomically(entryPath(), entry.toUtf8(), 0644);

@@ -25,6 +25,11 @@ TEST(XdgLoginItem, RegisteringWritesAnAutostartEntryThatStartsThisProgram) {
     EXPECT_TRUE(entry.startsWith(QStringLiteral("[Desktop Entry]\n")));
     EXPECT_TRUE(entry.contains(QStringLiteral("\nType=Application\n")));
     EXPECT_TRUE(entry.contains(QStringLiteral("\nExec=\"/opt/my apps/tillory\"\n"))) << "paths with spaces are quoted";
+    // The session's autostart list shows it like the menu entry.
+    for (const char* line :
+         {"\nName=Tillory\n", "\nIcon=tillory\n", "\nComment=", "\nX-GNOME-Autostart-enabled=true\n"}) {
+        EXPECT_TRUE(entry.contains(QLatin1String(line))) << line;
+    }
 
     ASSERT_TRUE(item.unregisterItem());
     EXPECT_FALSE(item.isEnabled());
