@@ -28,6 +28,12 @@ if installed; then purge; fi
 bash scripts/package.sh "$build" "$work" >/dev/null
 deb=$(ls "$work"/tillory_*.deb)
 echo "package check: $(basename "$deb"), $(stat -c %s "$deb") bytes"
+depends=$(dpkg-deb -f "$deb" Depends)
+[[ $depends == *-dev[\ ,]* || $depends == *-dev ]] && fail "a -dev package among the dependencies: $depends"
+for package in $(python3 tests/package/qml_packages.py src "$(qtpaths6 --query QT_INSTALL_QML)"); do
+    [[ ", $depends," == *", $package,"* || ", $depends," == *", $package ("* ]] ||
+        fail "the views load QML modules from $package, which Depends does not name"
+done
 "${sudo_cmd[@]}" apt-get install -y -qq "$deb" >/dev/null
 dpkg -L tillory >"$work/files"
 
