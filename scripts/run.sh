@@ -9,10 +9,15 @@ cmake --preset release >/dev/null
 cmake --build --preset release --target tillory -j"$(nproc)"
 
 if [ -z "${DISPLAY:-}" ]; then
-    exec 3< <(Xvfb -displayfd 1 -screen 0 1280x800x24 -nolisten tcp 2>/dev/null)
+    exec 3< <(exec Xvfb -displayfd 1 -screen 0 1280x800x24 -nolisten tcp 2>/dev/null)
+    xvfb=$!
     read -r number <&3
     export DISPLAY=":$number"
     echo "No X display found: started a virtual one (Xvfb) on $DISPLAY. Tillory runs there without a visible screen."
+    # The virtual display goes when Tillory does.
+    trap 'kill "$xvfb" 2>/dev/null || true' EXIT
+    ./build/release/src/app/tillory "$@"
+    exit
 fi
 
 exec ./build/release/src/app/tillory "$@"
