@@ -1,0 +1,16 @@
+#!/usr/bin/env bash
+# The picture tour: builds the program (Release), starts it on a virtual 1280x800 display with a window manager,
+# a tray host and a few windows, opens each view and writes a PNG of it into the folder given (docs/ by default).
+# Needs what the end-to-end tests need: Xvfb, openbox, trayer, xdotool, xclip, ImageMagick, xterm, xeyes,
+# python3-gi and python3-dbus.
+set -euo pipefail
+cd "$(dirname "$0")/.."
+out="${1:-docs}"
+
+cmake --preset release >/dev/null
+if command -v flock >/dev/null; then
+    flock /tmp/tillory-build.lock cmake --build --preset release --target tillory -j"$(nproc)"
+else
+    cmake --build --preset release --target tillory -j"$(nproc)"
+fi
+exec python3 tests/e2e/picture_tour.py --tillory build/release/src/app/tillory --out "$out"
