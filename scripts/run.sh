@@ -3,6 +3,8 @@
 # it on the current X display, or on a virtual one when there is none.
 set -euo pipefail
 cd "$(dirname "$0")/.."
+# `run.sh --tour [folder]`: the README's pictures instead (scripts/tour.sh).
+if [ "${1:-}" = "--tour" ]; then shift; exec bash scripts/tour.sh "$@"; fi
 
 bash scripts/install-deps.sh --run
 cmake --preset release >/dev/null

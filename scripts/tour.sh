@@ -1,12 +1,13 @@
 #!/usr/bin/env bash
 # The picture tour: builds the program (Release), starts it on a virtual 1280x800 display with a window manager,
 # a tray host and a few windows, opens each view and writes a PNG of it into the folder given (docs/ by default).
-# Needs what the end-to-end tests need: Xvfb, openbox, trayer, xdotool, xclip, ImageMagick, xterm, xeyes,
-# python3-gi and python3-dbus.
+# Installs what the end-to-end tests need first (Xvfb, openbox, trayer, xdotool, ImageMagick, ...); an xterm
+# joins the pictures when one is installed.
 set -euo pipefail
 cd "$(dirname "$0")/.."
 out="${1:-docs}"
 
+bash scripts/install-deps.sh
 cmake --preset release >/dev/null
 if command -v flock >/dev/null; then
     flock /tmp/tillory-build.lock cmake --build --preset release --target tillory -j"$(nproc)"
