@@ -56,7 +56,7 @@ TEST(ShellWindowsView, ShortcutsListEveryRowUnderItsGroupAndDoneCloses) {
     const QStringList shown = texts(window->contentItem());
     for (const char* text :
          {"Shortcuts & Gestures", "Window Switcher", "Super ⇥", "Open the switcher", "Snap Layouts", "Ctrl Alt Z",
-          "Clipboard", "Super V  (hold)", "Notch Player", "File Manager", "⌫", "Move to Trash", "Done"}) {
+          "Clipboard", "Super V  (hold)", "Notch Player", "Finder", "⌫", "Move to Trash", "Done"}) {
         EXPECT_EQ(shown.count(QString::fromUtf8(text)), 1) << text;
     }
     // Rows in table order.
