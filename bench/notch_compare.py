@@ -2,7 +2,8 @@
 """What the now-playing island costs while a player plays and the island stays collapsed, and whether Tillory's
 memory grows over many track changes.
 
-  python3 bench/notch_compare.py --tillory build/release/src/app/tillory [--seconds 60] [--minutes 10] [--paused]
+  python3 bench/notch_compare.py --tillory build/release/src/app/tillory [--seconds 60] [--minutes 10] [--paused] \
+      [--memory-off]
 
 Runs on its own Xvfb with openbox and its own session bus, with one MPRIS player of the tests
 (tests/e2e/mpris_player.py) playing a long track; the pointer stays far from the island.
@@ -56,7 +57,8 @@ def rss_kib(pid):
 
 
 def measure_cpu(desktop, args, home, enabled):
-    app = Tillory(desktop, args.tillory, home, {"notchEnabled": "true" if enabled else "false"}, logging="tillory.clipboard.debug=true")
+    app = Tillory(desktop, args.tillory, home, {"notchEnabled": "true" if enabled else "false"},
+                  logging="tillory.clipboard.debug=true")
     try:
         time.sleep(5)  # start-up, the first polls and the cover are done
         cpu0, switches0, t0 = cpu_seconds(app.proc.pid), context_switches(app.proc.pid), time.monotonic()
@@ -68,7 +70,8 @@ def measure_cpu(desktop, args, home, enabled):
 
 
 def measure_memory(desktop, args, home, player):
-    app = Tillory(desktop, args.tillory, home, {"notchEnabled": "true"}, logging="tillory.clipboard.debug=true")
+    app = Tillory(desktop, args.tillory, home, {"notchEnabled": "false" if args.memory_off else "true"},
+                  logging="tillory.clipboard.debug=true")
     samples = []
     try:
         start = time.monotonic()
@@ -91,13 +94,15 @@ def run(desktop, args):
     home = desktop.tmp
     desktop.run(["xdotool", "mousemove", "640", "600"])
     player = Player(desktop, "benchplayer", "--length", str(3600 * 10**6), *(["--paused"] if args.paused else []))
-    on = measure_cpu(desktop, args, home, True)
-    off = measure_cpu(desktop, args, home, False)
-    print(f"CPU over {args.seconds} s, a player {'paused' if args.paused else 'playing'}, the island collapsed:")
-    print(f"  island on:  {on[0]:.3f} % of one core, {on[1]:.1f} context switches/s")
-    print(f"  island off: {off[0]:.3f} % of one core, {off[1]:.1f} context switches/s")
+    if args.seconds > 0:
+        on = measure_cpu(desktop, args, home, True)
+        off = measure_cpu(desktop, args, home, False)
+        print(f"CPU over {args.seconds} s, a player {'paused' if args.paused else 'playing'}, the island collapsed:")
+        print(f"  island on:  {on[0]:.3f} % of one core, {on[1]:.1f} context switches/s")
+        print(f"  island off: {off[0]:.3f} % of one core, {off[1]:.1f} context switches/s")
     if args.minutes > 0:
-        print(f"Resident memory over {args.minutes} min, the next track every 5 s:", flush=True)
+        print(f"Resident memory over {args.minutes} min, the next track every 5 s, the island "
+              f"{'off' if args.memory_off else 'on'}:", flush=True)
         samples = measure_memory(desktop, args, home, player)
         after_first = next((kib for t, kib in samples if t >= 60), samples[-1][1])
         print(f"  first {samples[0][1]} KiB, after 1 min {after_first} KiB, last {samples[-1][1]} KiB, "
@@ -112,6 +117,7 @@ def main():
     parser.add_argument("--seconds", type=float, default=60)
     parser.add_argument("--minutes", type=float, default=10)
     parser.add_argument("--paused", action="store_true", help="the player paused: no equalizer moves")
+    parser.add_argument("--memory-off", action="store_true", help="memory with the island off, to compare")
     args = parser.parse_args()
     if not os.environ.get("DBUS_SESSION_BUS_ADDRESS"):
         if not shutil.which("dbus-run-session"):
