@@ -20,6 +20,9 @@ endfunction()
 
 # A GoogleTest executable whose tests are registered with CTest under a label.
 function(tillory_add_test name)
+    if(NOT TILLORY_BUILD_TESTS)
+        return()
+    endif()
     cmake_parse_arguments(ARG "" "LABEL" "SOURCES;DEPENDS" ${ARGN})
     add_executable(${name} ${ARG_SOURCES})
     target_link_libraries(${name} PRIVATE ${ARG_DEPENDS} GTest::gtest GTest::gmock GTest::gtest_main)

@@ -3,11 +3,9 @@
 # only). Safe to run again: apt is only called when something is missing.
 set -euo pipefail
 
-# What building and running need. GoogleTest and Google Benchmark are here too: the configure step reads
-# every folder, tests and benchmarks included, even when only the program is built.
+# What building and running need.
 packages=(
     build-essential cmake ninja-build pkg-config python3
-    libgtest-dev libgmock-dev googletest libbenchmark-dev
     qt6-base-dev qt6-base-dev-tools qt6-qpa-plugins libgl1-mesa-dev libxcb1-dev
     qt6-declarative-dev qml6-module-qtquick qml6-module-qtquick-controls qml6-module-qtquick-layouts
     qml6-module-qtquick-shapes qml6-module-qtquick-window qml6-module-qtquick-templates qml6-module-qtqml
@@ -19,6 +17,7 @@ packages=(
 # What only the tests, the fuzzers and the package check need: compilers for the fuzz preset, window managers,
 # clients and tools the end-to-end tests drive.
 test_packages=(
+    libgtest-dev libgmock-dev googletest libbenchmark-dev xterm
     clang libclang-rt-14-dev clang-format
     gir1.2-atspi-2.0 python3-gi python3-pyatspi gir1.2-gtk-3.0 libgtk-3-0
     openbox icewm xclip xdotool x11-utils x11-xserver-utils x11-apps imagemagick trayer
