@@ -86,10 +86,14 @@ protected:
         installProcessIcons(engine, icons);
     }
     void TearDown() override {
+        close();
+        QGuiApplication::setPalette(QPalette());
+    }
+    /// Drops the window and lets Qt Quick release what it deferred (textures of images), or they outlive the test.
+    void close() {
         window.reset();
         pump(30);
         QCoreApplication::sendPostedEvents(nullptr, QEvent::DeferredDelete);
-        QGuiApplication::setPalette(QPalette());
     }
 
     /// Shows `page` (a QML file of the monitor) with `model` on a 324-wide sheet, as the panel hosts it.
@@ -239,8 +243,7 @@ TEST_F(MonitorViewTest, DashboardForEveryMetricInBothThemes) {
                 EXPECT_TRUE(shown.contains(QStringLiteral("18.4%")));
                 EXPECT_TRUE(shown.contains(QStringLiteral("System")));
             }
-            window.reset();
-            pump(20);
+            close();
         }
     }
 }
@@ -288,7 +291,7 @@ TEST_F(MonitorViewTest, ThirtyTwoCoresAndTwelveRowsStayWithinThePanel) {
     pump(50);
     snapshot(window.get(), QStringLiteral("dashboard-cpu-32-cores"));
     EXPECT_LE(window->height(), 640) << "the rows scroll instead";
-    window.reset(); // before its model
+    close(); // before its model
 }
 
 TEST_F(MonitorViewTest, ChipsBackAndScopeDriveTheModel) {
