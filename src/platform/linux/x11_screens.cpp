@@ -251,6 +251,30 @@ public:
         return reference_;
     }
 
+    /// The pointer in Qt's coordinates. Asked on this connection rather than Qt's: the island polls it several
+    /// times a second, and a round trip here wakes no other thread.
+    QPointF pointer() {
+        if (!connected()) {
+            return QCursor::pos();
+        }
+        const Reply<xcb_query_pointer_reply_t> reply(
+            xcb_query_pointer_reply(c_, xcb_query_pointer(c_, root_), nullptr));
+        if (!reply) {
+            return QCursor::pos();
+        }
+        const QPointF native(reply->root_x, reply->root_y);
+        // Qt keeps each screen's top-left and divides the rest by its ratio.
+        for (QScreen* s : QGuiApplication::screens()) {
+            const QRect g = s->geometry();
+            const double ratio = s->devicePixelRatio() > 0 ? s->devicePixelRatio() : 1.0;
+            const QRectF nativeFrame(g.topLeft(), QSizeF(g.size()) * ratio);
+            if (nativeFrame.contains(native)) {
+                return QPointF(g.topLeft()) + (native - QPointF(g.topLeft())) / ratio;
+            }
+        }
+        return native;
+    }
+
 private:
     bool connected() const { return c_ && !xcb_connection_has_error(c_); }
 
@@ -390,8 +414,8 @@ std::vector<ScreenInfo> X11Screens::screens() {
 }
 
 Point X11Screens::mouseLocation() {
-    const QPoint p = QCursor::pos();
-    return {double(p.x()), d_->reference() - double(p.y())};
+    const QPointF p = d_->pointer();
+    return {p.x(), d_->reference() - p.y()};
 }
 
 double X11Screens::doubleClickInterval() {
