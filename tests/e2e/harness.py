@@ -126,3 +126,26 @@ class Desktop:
                     proc.kill()
                     proc.wait()
         shutil.rmtree(self.tmp, ignore_errors=True)
+
+
+def run_on_desktop(run, name):
+    """The entry point of a test that needs only --tillory and --out: runs `run(desktop, tillory, out)` on a
+    fresh desktop and answers the exit status (77 when the machine lacks something, which ctest counts as a
+    skip)."""
+    import argparse
+
+    parser = argparse.ArgumentParser()
+    parser.add_argument("--tillory", required=True)
+    parser.add_argument("--out", default=".")
+    args = parser.parse_args()
+    try:
+        desktop = Desktop()
+        try:
+            run(desktop, args.tillory, args.out)
+        finally:
+            desktop.close()
+    except Skip as why:
+        print(f"SKIPPED: {why}")
+        return 77
+    print(f"{name} end-to-end: passed")
+    return 0

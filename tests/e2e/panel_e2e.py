@@ -5,7 +5,6 @@ still off after a restart. The clipboard page lists copies made with xclip, pins
 file and copies a row back; the CPU ring follows two busy processes and opens the dashboard on CPU; Quit in the
 footer ends Tillory with a copy made just before still written out. Screenshots go to --out."""
 
-import argparse
 import json
 import math
 import os
@@ -14,7 +13,7 @@ import sys
 import time
 
 sys.path.insert(0, os.path.dirname(os.path.abspath(__file__)))
-from harness import Desktop, Skip, wait_for  # noqa: E402
+from harness import Skip, run_on_desktop, wait_for  # noqa: E402
 from keyboard_e2e import Tillory, check, screenshot  # noqa: E402
 
 PANEL_SIZE = (324, 640)
@@ -428,26 +427,5 @@ def quit_from_footer(desktop, app, icon, home, out):
     check(text in history(home), f"the last copy written out on Quit: {sorted(history(home))}")
 
 
-def main():
-    parser = argparse.ArgumentParser()
-    parser.add_argument("--tillory", required=True)
-    parser.add_argument("--out", default=".")
-    args = parser.parse_args()
-    try:
-        desktop = Desktop()
-    except Skip as why:
-        print(f"SKIPPED: {why}")
-        return 77
-    try:
-        run(desktop, args.tillory, args.out)
-    except Skip as why:
-        print(f"SKIPPED: {why}")
-        return 77
-    finally:
-        desktop.close()
-    print("panel end-to-end: passed")
-    return 0
-
-
 if __name__ == "__main__":
-    sys.exit(main())
+    sys.exit(run_on_desktop(run, "panel"))

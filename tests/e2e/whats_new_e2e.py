@@ -3,13 +3,12 @@
 "Continue" closes it and remembers the version, and the next start of that version leaves it shut. Screenshots go
 to --out."""
 
-import argparse
 import os
 import sys
 import time
 
 sys.path.insert(0, os.path.dirname(os.path.abspath(__file__)))
-from harness import Desktop, Skip, wait_for  # noqa: E402
+from harness import run_on_desktop, wait_for  # noqa: E402
 from keyboard_e2e import Tillory, check, running_version, screenshot  # noqa: E402
 from panel_e2e import stored  # noqa: E402
 
@@ -45,26 +44,5 @@ def run(desktop, tillory_bin, out):
     app.stop()
 
 
-def main():
-    parser = argparse.ArgumentParser()
-    parser.add_argument("--tillory", required=True)
-    parser.add_argument("--out", default=".")
-    args = parser.parse_args()
-    try:
-        desktop = Desktop()
-    except Skip as why:
-        print(f"SKIPPED: {why}")
-        return 77
-    try:
-        run(desktop, args.tillory, args.out)
-    except Skip as why:
-        print(f"SKIPPED: {why}")
-        return 77
-    finally:
-        desktop.close()
-    print("what's-new end-to-end: passed")
-    return 0
-
-
 if __name__ == "__main__":
-    sys.exit(main())
+    sys.exit(run_on_desktop(run, "what's-new"))
