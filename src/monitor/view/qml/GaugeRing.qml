@@ -1,5 +1,4 @@
 import QtQuick
-import QtQuick.Shapes
 
 // One ring: a full track and an arc covering the value, the value (or its stand-in) in the middle, the label below.
 Item {
@@ -33,16 +32,15 @@ Item {
         scale: hover.hovered ? 1.04 : 1
         Behavior on scale { SpringAnimation { spring: 5; damping: 0.4; epsilon: 0.002 } }
 
-        Shape {
+        // The track: a ring 4.5 wide whose middle runs at a radius of 26.75. A multisampled layer would draw
+        // nothing on scaled displays with the software renderer.
+        Rectangle {
             anchors.fill: parent
-            layer.enabled: true
-            layer.samples: 4
-            ShapePath {
-                strokeColor: tints.track
-                strokeWidth: 4.5
-                fillColor: "transparent"
-                PathAngleArc { centerX: 29; centerY: 29; radiusX: 26.75; radiusY: 26.75; startAngle: 0; sweepAngle: 360 }
-            }
+            radius: width / 2
+            color: "transparent"
+            border.color: tints.track
+            border.width: 4.5
+            antialiasing: true
         }
         // The arc, in a gradient of the tint that deepens along the sweep.
         Canvas {

@@ -45,8 +45,9 @@ Item {
         height: parent.height
         x: chart.shift
         visible: chart.line.length >= 2
-        layer.enabled: true
-        layer.samples: 4
+        // Smoothed by the painter; a multisampled layer would draw nothing on scaled displays with the software
+        // renderer.
+        antialiasing: true
         ShapePath {
             strokeColor: "transparent"
             fillGradient: LinearGradient {
