@@ -110,10 +110,14 @@ private:
         file.close();
         openbox_.setProgram(QStringLiteral("openbox"));
         openbox_.setArguments({QStringLiteral("--sm-disable"), QStringLiteral("--config-file"), rc});
+        openbox_.setProcessChannelMode(QProcess::ForwardedErrorChannel);
         openbox_.start();
         QElapsedTimer timer;
         timer.start();
-        while (timer.elapsed() < 30000) {
+        for (int restarts = 0; timer.elapsed() < 30000;) {
+            if (openbox_.state() == QProcess::NotRunning && restarts++ < 3) {
+                openbox_.start(); // now and then openbox gives up at start-up on a loaded machine
+            }
             QProcess xprop;
             // The theme is announced at the end of openbox's start-up, after it has begun managing windows; a
             // window mapped before that can be missed.
