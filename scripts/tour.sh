@@ -9,9 +9,5 @@ out="${1:-docs}"
 
 bash scripts/install-deps.sh
 cmake --preset release >/dev/null
-if command -v flock >/dev/null; then
-    flock /tmp/tillory-build.lock cmake --build --preset release --target tillory -j"$(nproc)"
-else
-    cmake --build --preset release --target tillory -j"$(nproc)"
-fi
+cmake --build --preset release --target tillory -j"$(nproc)"
 exec python3 tests/e2e/picture_tour.py --tillory build/release/src/app/tillory --out "$out"

@@ -148,6 +148,10 @@ class Tour:
         # A busy application with a window, so the dashboard's Apps scope has something to name.
         spinner = d.spawn(["/usr/bin/python3", "-c", BUSY_APP])
         try:
+            # Its window takes the focus when it maps, which closes a panel already open.
+            wait_for(lambda: d.run(["xdotool", "search", "--onlyvisible", "--name", "^Render$"], check=False).strip(),
+                     10, "the busy application's window")
+            time.sleep(0.5)  # the window manager hands it the focus just after mapping it
             frame = open_panel(d, self.app, self.tray)
             time.sleep(2)
             click(d, frame[0] + CPU_RING[0], frame[1] + CPU_RING[1])
