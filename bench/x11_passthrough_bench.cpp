@@ -121,8 +121,9 @@ int main(int argc, char** argv) {
     QProcess xvfb;
     if (qEnvironmentVariableIsEmpty("DISPLAY")) {
         xvfb.start(QStringLiteral("Xvfb"),
-                   {QStringLiteral("-displayfd"), QStringLiteral("1"), QStringLiteral("-screen"), QStringLiteral("0"),
-                    QStringLiteral("800x600x24"), QStringLiteral("-nolisten"), QStringLiteral("tcp")});
+                   {QStringLiteral("-noreset"), QStringLiteral("-displayfd"), QStringLiteral("1"),
+                    QStringLiteral("-screen"), QStringLiteral("0"), QStringLiteral("800x600x24"),
+                    QStringLiteral("-nolisten"), QStringLiteral("tcp")});
         if (!xvfb.waitForReadyRead(30000)) {
             std::fprintf(stderr, "no $DISPLAY and no Xvfb to start\n");
             return 77;

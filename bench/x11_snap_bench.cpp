@@ -138,9 +138,9 @@ void DragEvent(benchmark::State& state) {
 BENCHMARK(DragEvent)->Unit(benchmark::kMicrosecond);
 
 bool startDesktop(QProcess& xvfb, QProcess& openbox, const QTemporaryDir& config) {
-    xvfb.start(QStringLiteral("Xvfb"),
-               {QStringLiteral("-displayfd"), QStringLiteral("1"), QStringLiteral("-screen"), QStringLiteral("0"),
-                QStringLiteral("1280x800x24"), QStringLiteral("-nolisten"), QStringLiteral("tcp")});
+    xvfb.start(QStringLiteral("Xvfb"), {QStringLiteral("-noreset"), QStringLiteral("-displayfd"), QStringLiteral("1"),
+                                        QStringLiteral("-screen"), QStringLiteral("0"), QStringLiteral("1280x800x24"),
+                                        QStringLiteral("-nolisten"), QStringLiteral("tcp")});
     if (!xvfb.waitForReadyRead(30000)) {
         return false;
     }

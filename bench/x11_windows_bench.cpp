@@ -80,9 +80,9 @@ void CaptureFiftyThumbnails(benchmark::State& state) {
 BENCHMARK(CaptureFiftyThumbnails)->Unit(benchmark::kMillisecond);
 
 bool startDesktop(QProcess& xvfb, QProcess& openbox, const QTemporaryDir& config) {
-    xvfb.start(QStringLiteral("Xvfb"),
-               {QStringLiteral("-displayfd"), QStringLiteral("1"), QStringLiteral("-screen"), QStringLiteral("0"),
-                QStringLiteral("1280x800x24"), QStringLiteral("-nolisten"), QStringLiteral("tcp")});
+    xvfb.start(QStringLiteral("Xvfb"), {QStringLiteral("-noreset"), QStringLiteral("-displayfd"), QStringLiteral("1"),
+                                        QStringLiteral("-screen"), QStringLiteral("0"), QStringLiteral("1280x800x24"),
+                                        QStringLiteral("-nolisten"), QStringLiteral("tcp")});
     if (!xvfb.waitForReadyRead(30000)) {
         return false;
     }

@@ -11,7 +11,7 @@ cmake --preset release >/dev/null
 cmake --build --preset release --target tillory -j"$(nproc)"
 
 if [ -z "${DISPLAY:-}" ]; then
-    exec 3< <(exec Xvfb -displayfd 1 -screen 0 1280x800x24 -nolisten tcp 2>/dev/null)
+    exec 3< <(exec Xvfb -noreset -displayfd 1 -screen 0 1280x800x24 -nolisten tcp 2>/dev/null)
     xvfb=$!
     read -r number <&3
     export DISPLAY=":$number"

@@ -5,6 +5,7 @@ import os
 import shutil
 import signal
 import subprocess
+import sys
 import tempfile
 import time
 
@@ -43,8 +44,10 @@ class Desktop:
         self.runtime = os.path.join(self.tmp, "runtime")
         os.mkdir(self.runtime, 0o700)
         read_fd, write_fd = os.pipe()
+        # -noreset: a server that resets whenever its last client leaves drops connections being made meanwhile
+        # (the window manager's, while a poll's xprop disconnects).
         xvfb = subprocess.Popen(
-            ["Xvfb", "-displayfd", str(write_fd), "-screen", "0", "1280x800x24", "-nolisten", "tcp"],
+            ["Xvfb", "-noreset", "-displayfd", str(write_fd), "-screen", "0", "1280x800x24", "-nolisten", "tcp"],
             pass_fds=(write_fd,), stdout=subprocess.DEVNULL, stderr=subprocess.DEVNULL)
         self.procs.append(xvfb)
         os.close(write_fd)
@@ -59,11 +62,29 @@ class Desktop:
             rc = os.path.join(self.tmp, "openbox-rc.xml")
             with open(rc, "w") as f:
                 f.write(manager_config or OPENBOX_RC)
-            self.spawn(["openbox", "--sm-disable", "--config-file", rc])
-            # The theme is announced at the end of openbox's start-up, once it manages windows.
-            wait_for(lambda: b"_OB_THEME(" in subprocess.run(
-                ["xprop", "-root", "_OB_THEME"], env=self.env(), capture_output=True).stdout,
-                30, "the window manager")
+            self.manager_log = os.path.join(self.tmp, "openbox.log")
+            command = ["openbox", "--sm-disable", "--config-file", rc]
+            with open(self.manager_log, "ab") as log:
+                openbox = self.spawn(command, stderr=log)
+            restarts = 0
+
+            def started():
+                nonlocal openbox, restarts
+                if openbox.poll() is not None and restarts < 3:
+                    restarts += 1  # a manager that gave up at start-up; its log says why
+                    with open(self.manager_log, "ab") as log:
+                        openbox = self.spawn(command, stderr=log)
+                # The theme is announced at the end of openbox's start-up, once it manages windows.
+                return b"_OB_THEME(" in subprocess.run(
+                    ["xprop", "-root", "_OB_THEME"], env=self.env(), capture_output=True).stdout
+
+            try:
+                wait_for(started, 30, "the window manager")
+            except AssertionError:
+                with open(self.manager_log, errors="replace") as log:
+                    print(log.read(), file=sys.stderr)
+                self.close()
+                raise
         else:
             config = os.path.join(self.tmp, manager)
             os.mkdir(config)

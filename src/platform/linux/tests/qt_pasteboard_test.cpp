@@ -28,9 +28,9 @@ public:
             return false;
         }
         xvfb_.setProgram(QStringLiteral("Xvfb"));
-        xvfb_.setArguments({QStringLiteral("-displayfd"), QStringLiteral("1"), QStringLiteral("-screen"),
-                            QStringLiteral("0"), QStringLiteral("640x480x24"), QStringLiteral("-nolisten"),
-                            QStringLiteral("tcp")});
+        xvfb_.setArguments({QStringLiteral("-noreset"), QStringLiteral("-displayfd"), QStringLiteral("1"),
+                            QStringLiteral("-screen"), QStringLiteral("0"), QStringLiteral("640x480x24"),
+                            QStringLiteral("-nolisten"), QStringLiteral("tcp")});
         xvfb_.start();
         if (!xvfb_.waitForReadyRead(10000)) {
             return false;

@@ -30,9 +30,11 @@ public:
             }
         }
         xvfb_.setProgram(QStringLiteral("Xvfb"));
-        xvfb_.setArguments({QStringLiteral("-displayfd"), QStringLiteral("1"), QStringLiteral("-screen"),
-                            QStringLiteral("0"), QStringLiteral("1280x800x24"), QStringLiteral("-nolisten"),
-                            QStringLiteral("tcp")});
+        // Without -noreset the server resets each time its last client leaves, and drops a connection that is
+        // being made meanwhile: openbox then fails to open the display while a poll's xprop disconnects.
+        xvfb_.setArguments({QStringLiteral("-noreset"), QStringLiteral("-displayfd"), QStringLiteral("1"),
+                            QStringLiteral("-screen"), QStringLiteral("0"), QStringLiteral("1280x800x24"),
+                            QStringLiteral("-nolisten"), QStringLiteral("tcp")});
         xvfb_.start();
         if (!xvfb_.waitForReadyRead(30000)) {
             missing_ = QStringLiteral("a working Xvfb");
@@ -116,7 +118,7 @@ private:
         timer.start();
         for (int restarts = 0; timer.elapsed() < 30000;) {
             if (openbox_.state() == QProcess::NotRunning && restarts++ < 3) {
-                openbox_.start(); // now and then openbox gives up at start-up on a loaded machine
+                openbox_.start(); // a manager that gave up at start-up (it says why on standard error)
             }
             QProcess xprop;
             // The theme is announced at the end of openbox's start-up, after it has begun managing windows; a
