@@ -1,5 +1,6 @@
 #!/usr/bin/env bash
-# The layering rules: only the Linux backend reaches X11, xcb, AT-SPI or /proc; only views and the app link Qt GUI.
+# The layering rules: only the Linux backend reaches X11, xcb, AT-SPI or /proc; only views and the app link Qt GUI;
+# no view reads text as markup.
 set -euo pipefail
 cd "$(dirname "$0")/.."
 
@@ -17,4 +18,13 @@ if [ -n "$procs" ]; then
     echo "$procs"
     status=1
 fi
+# Texts from other programs are never read as markup: every Text in a view says its format.
+for qml in $(find src -name '*.qml'); do
+    texts=$(grep -cE '\bText\s*\{' "$qml" || true)
+    formats=$(grep -c 'textFormat:' "$qml" || true)
+    if [ "$texts" -gt "$formats" ]; then
+        echo "$qml: $texts Text items but $formats textFormat lines (outside text must not be read as markup)"
+        status=1
+    fi
+done
 exit $status

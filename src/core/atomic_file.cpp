@@ -37,7 +37,32 @@ void syncFolder(const QByteArray& folder) {
     }
 }
 
+bool unsupported(int error) {
+    return error == ENOSYS || error == EOPNOTSUPP;
+}
+
+/// Gives `fd` its mode and content (cut to length when `cut`), flushes it and closes it; errno says why not. A
+/// file system that keeps no modes of its own (FAT answers EPERM even for a file we just created, FUSE ones without
+/// chmod ENOSYS) leaves the file what the mount gives every file; one that cannot be asked to flush is not.
+bool fill(int fd, const QByteArray& data, mode_t mode, bool cut) {
+    auto& calls = fileSystemCalls();
+    const bool ok = (calls.fchmod(fd, mode) == 0 || unsupported(errno) || errno == EPERM) && writeAll(fd, data) &&
+                    (!cut || ::ftruncate(fd, data.size()) == 0) &&
+                    (calls.fsync(fd) == 0 || unsupported(errno) || errno == EINVAL);
+    const int error = errno;
+    if (::close(fd) != 0 && ok) {
+        return false;
+    }
+    errno = error;
+    return ok;
+}
+
 } // namespace
+
+FileSystemCalls& fileSystemCalls() {
+    static FileSystemCalls calls{::fchmod, ::fsync, ::rename, ::link};
+    return calls;
+}
 
 bool writeFileAtomically(const QString& path, const QByteArray& data, mode_t mode) {
     const QByteArray target = QFile::encodeName(path);
@@ -47,17 +72,26 @@ bool writeFileAtomically(const QString& path, const QByteArray& data, mode_t mod
     if (fd < 0) {
         return false;
     }
-    bool ok = ::fchmod(fd, mode) == 0 && writeAll(fd, data) && ::fsync(fd) == 0;
-    int error = ok ? 0 : errno;
-    if (::close(fd) != 0 && ok) {
-        ok = false;
-        error = errno;
+    if (fill(fd, data, mode, false)) {
+        if (fileSystemCalls().rename(pattern.constData(), target.constData()) == 0) {
+            syncFolder(folder);
+            return true;
+        }
+        if (unsupported(errno)) {
+            // No renaming here: overwrite in place. The new content is whole in the temporary file by now, and
+            // stays there should the overwrite fail part-way. Cut to length after writing, not by O_TRUNC, which
+            // some FUSE file systems ignore.
+            const int out = ::open(target.constData(), O_WRONLY | O_CREAT | O_CLOEXEC, mode);
+            if (out >= 0) {
+                const bool written = fill(out, data, mode, true);
+                if (written) {
+                    ::unlink(pattern.constData());
+                }
+                return written;
+            }
+        }
     }
-    if (ok && ::rename(pattern.constData(), target.constData()) == 0) {
-        syncFolder(folder);
-        return true;
-    }
-    error = ok ? errno : error;
+    const int error = errno;
     ::unlink(pattern.constData());
     errno = error;
     return false;
@@ -118,7 +152,7 @@ QString moveAside(const QString& path, const QString& suffix) {
         const QString candidate = path + suffix + (attempt == 1 ? QString() : QStringLiteral("-%1").arg(attempt));
         const QByteArray to = QFile::encodeName(candidate);
         // link + unlink never replaces an existing file, unlike rename.
-        if (::link(from.constData(), to.constData()) == 0) {
+        if (fileSystemCalls().link(from.constData(), to.constData()) == 0) {
             ::unlink(from.constData());
             return candidate;
         }

@@ -9,8 +9,22 @@ namespace tillory::core {
 
 /// Replaces `path` with `data` so that a reader sees either the old file or the new one, never a mix: the data
 /// goes to a temporary file beside it (created with `mode`), is flushed to disk, then renamed over `path`.
-/// Any thread. Returns false (errno says why) and leaves the old file untouched on any failure.
+/// File systems without modes or flushing (FAT, many FUSE ones) keep what they can: the steps they lack are
+/// skipped. Where renaming is not supported at all, `path` is overwritten in place once the whole new content sits
+/// in the temporary file; should that overwrite fail part-way, the temporary file is kept, so nothing is lost.
+/// Any thread. Returns false (errno says why) and otherwise leaves the old file untouched on any failure.
 bool writeFileAtomically(const QString& path, const QByteArray& data, mode_t mode = 0600);
+
+/// The calls whose support differs between file systems: FAT and many FUSE file systems answer ENOSYS,
+/// EOPNOTSUPP or EPERM to some of them. Tests swap them to play such a file system; the program never does.
+struct FileSystemCalls {
+    int (*fchmod)(int fd, mode_t mode);
+    int (*fsync)(int fd);
+    int (*rename)(const char* from, const char* to);
+    int (*link)(const char* from, const char* to);
+};
+/// The calls in use: the system's own unless a test swapped them.
+FileSystemCalls& fileSystemCalls();
 
 /// Creates `path` and missing parents; the last folder gets `mode` and is tightened to it if it already exists
 /// and belongs to us. Returns false when the folder does not exist afterwards.

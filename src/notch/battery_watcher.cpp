@@ -1,5 +1,7 @@
 #include "notch/battery_watcher.h"
 
+#include "notch/notch_controller.h"
+
 #include <QPointer>
 
 #include <algorithm>
@@ -60,25 +62,39 @@ BatteryWatcher::BatteryWatcher(platform::PowerSources& power, core::Scheduler& s
 BatteryWatcher::~BatteryWatcher() = default;
 
 void BatteryWatcher::start() {
-    if (runLoopSource_) {
+    if (started_) {
         return;
     }
+    started_ = true;
     QPointer<BatteryWatcher> self(this);
-    runLoopSource_ = power_.observeChanges([this, self] {
+    auto changes = power_.observeChanges([this, self] {
         scheduler_.post([self] {
             if (self) {
                 self->check(true);
             }
         });
     });
-    if (!runLoopSource_) {
-        return;
-    }
+    runLoopSource_ = std::move(changes.subscription);
+    hearsLevels_ = runLoopSource_ && changes.levels;
     check(false);
+    updatePolling();
 }
 
 void BatteryWatcher::stop() {
+    started_ = false;
     runLoopSource_.reset();
+    pollTimer_.reset();
+    laterNotice_.reset();
+}
+
+void BatteryWatcher::updatePolling() {
+    // Unheard levels are read on battery; unheard plugging on the charger too, or unplugging would go unnoticed.
+    const bool wanted = started_ && !hearsLevels_ && lastCharging_ && (!*lastCharging_ || !runLoopSource_);
+    if (!wanted) {
+        pollTimer_.reset();
+    } else if (!pollTimer_) {
+        pollTimer_ = scheduler_.every(kPollInterval, [this] { check(true); });
+    }
 }
 
 std::optional<BatteryWatcher::Reading> BatteryWatcher::read(platform::PowerSources& power) {
@@ -107,30 +123,43 @@ void BatteryWatcher::check(bool announceChanges) {
         return;
     }
     const bool charging = reading->charging;
+    std::optional<TransportHUD> plugNotice;
     if (announceChanges && lastCharging_ && *lastCharging_ != charging) {
-        Q_EMIT batteryEvent(
-            charging ? TransportHUD{QStringLiteral("bolt.fill"), withPercent("Charging \u00B7 ", reading->percent)}
-                     : TransportHUD{QStringLiteral("battery.50percent"),
-                                    withPercent("On Battery \u00B7 ", reading->percent)});
+        plugNotice = charging
+                         ? TransportHUD{QStringLiteral("bolt.fill"), withPercent("Charging \u00B7 ", reading->percent)}
+                         : TransportHUD{QStringLiteral("battery.50percent"),
+                                        withPercent("On Battery \u00B7 ", reading->percent)};
     }
     lastCharging_ = charging;
+    updatePolling();
+    std::optional<TransportHUD> warning;
     if (charging) {
         warnedAt20_ = false;
         warnedAt10_ = false;
-        return;
-    }
-    if (!announceChanges) {
-        return;
-    }
-    // At most one warning per check: a first reading under 10 % gives the 10 % one now and the 20 % one next.
-    if (reading->percent <= 10 && !warnedAt10_) {
+    } else if (announceChanges && reading->percent <= 10 && !warnedAt10_) {
+        // Reaching 10 % spends the 20 % warning too: it would only repeat the news.
         warnedAt10_ = true;
-    } else if (reading->percent <= 20 && !warnedAt20_) {
         warnedAt20_ = true;
-    } else {
+        warning = TransportHUD{QStringLiteral("battery.25percent"), withPercent("Battery ", reading->percent)};
+    } else if (announceChanges && reading->percent <= 20 && !warnedAt20_) {
+        warnedAt20_ = true;
+        warning = TransportHUD{QStringLiteral("battery.25percent"), withPercent("Battery ", reading->percent)};
+    }
+    if (!plugNotice && !warning) {
         return;
     }
-    Q_EMIT batteryEvent(TransportHUD{QStringLiteral("battery.25percent"), withPercent("Battery ", reading->percent)});
+    // A waiting warning is stale once anything newer is said.
+    laterNotice_.reset();
+    if (plugNotice && warning) {
+        // The notch shows one notice at a time and a newer one replaces it at once: the warning waits its turn.
+        Q_EMIT batteryEvent(*plugNotice);
+        laterNotice_ = scheduler_.after(NotchController::kHudDuration, [this, hud = *warning] {
+            laterNotice_.reset();
+            Q_EMIT batteryEvent(hud);
+        });
+        return;
+    }
+    Q_EMIT batteryEvent(plugNotice ? *plugNotice : *warning);
 }
 
 } // namespace tillory::notch

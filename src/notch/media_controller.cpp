@@ -26,7 +26,7 @@ constexpr double kArtworkDownloadDeadline = 10.0;
 /// Identity of a track for its art; lengths keep "a|b" + "c" apart from "a" + "b|c".
 QString trackKey(const NowPlaying& playing) {
     return QStringLiteral("%1|%2:%3|%4")
-        .arg(bundleId(playing.app))
+        .arg(playing.player)
         .arg(playing.title.size())
         .arg(playing.title, playing.artist);
 }
@@ -73,6 +73,18 @@ QString MediaController::artworkColor() const {
         .arg(artworkRgb_->red, 2, 16, QLatin1Char('0'))
         .arg(artworkRgb_->green, 2, 16, QLatin1Char('0'))
         .arg(artworkRgb_->blue, 2, 16, QLatin1Char('0'));
+}
+
+QString MediaController::shownTitle() const {
+    return isolated(title());
+}
+
+QString MediaController::shownArtist() const {
+    return isolated(artist());
+}
+
+QString MediaController::clock(double seconds) const {
+    return clockText(seconds);
 }
 
 double MediaController::livePosition(double now) const {
@@ -145,64 +157,76 @@ void MediaController::abandonPoll() {
     deadlines_.clear();
 }
 
+std::vector<MediaController::Running> MediaController::running() const {
+    std::vector<Running> found;
+    for (MediaApp app : kMediaApps) {
+        for (platform::PlayerRef& player : runner_->players(bundleId(app))) {
+            found.push_back({app, std::move(player)});
+        }
+    }
+    return found;
+}
+
 void MediaController::startPoll() {
     if (!runner_) {
         return;
     }
     const std::uint64_t generation = ++generation_;
     pollRunning_ = true;
-    // The shown player keeps the notch while it plays, even when the other one plays too.
-    if (nowPlaying_ && runner_->isRunning(bundleId(nowPlaying_->app))) {
-        const MediaApp shown = nowPlaying_->app;
-        query(shown, generation, [this, generation, shown](Answer answer) {
-            if (answer && answer->isPlaying) {
-                finishPoll(generation, answer);
-            } else {
-                queryAll(generation, std::make_pair(shown, answer));
+    // The shown player keeps the notch while it plays, even when another one plays too.
+    if (nowPlaying_) {
+        for (const Running& r : running()) {
+            if (r.player.id != nowPlaying_->player) {
+                continue;
             }
-        });
-        return;
+            query(r, generation, [this, generation, shown = r.player.id](Answer answer) {
+                if (answer && answer->isPlaying) {
+                    finishPoll(generation, answer);
+                } else {
+                    queryAll(generation, std::make_pair(shown, answer));
+                }
+            });
+            return;
+        }
     }
     queryAll(generation, std::nullopt);
 }
 
-void MediaController::queryAll(std::uint64_t generation, std::optional<std::pair<MediaApp, Answer>> known) {
-    std::vector<MediaApp> running;
-    for (MediaApp app : kMediaApps) {
-        if (runner_->isRunning(bundleId(app))) {
-            running.push_back(app);
-        }
-    }
-    if (running.empty()) {
+void MediaController::queryAll(std::uint64_t generation, std::optional<std::pair<QString, Answer>> known) {
+    const std::vector<Running> players = running();
+    if (players.empty()) {
         finishPoll(generation, std::nullopt);
         return;
     }
-    auto answers = std::make_shared<std::vector<Answer>>(running.size());
-    auto left = std::make_shared<std::size_t>(running.size());
-    auto answered = [this, generation, answers, left](std::size_t i, Answer answer) {
+    auto answers = std::make_shared<std::vector<Answer>>(players.size());
+    auto left = std::make_shared<std::size_t>(players.size());
+    const QString shown = nowPlaying_ ? nowPlaying_->player : QString();
+    auto answered = [this, generation, answers, left, shown](std::size_t i, Answer answer) {
         (*answers)[i] = std::move(answer);
         if (--*left > 0) {
             return;
         }
+        // The first player that plays; while none plays, the shown one stays; else the first that answered.
         Answer best;
         for (const Answer& a : *answers) {
-            if (a && (!best || (a->isPlaying && !best->isPlaying))) {
+            if (a && (!best || (a->isPlaying && !best->isPlaying) ||
+                      (!a->isPlaying && !best->isPlaying && a->player == shown && best->player != shown))) {
                 best = a;
             }
         }
         finishPoll(generation, best);
     };
-    for (std::size_t i = 0; i < running.size(); ++i) {
+    for (std::size_t i = 0; i < players.size(); ++i) {
         // The shown player has just answered this poll; its answer stands rather than asking it twice.
-        if (known && known->first == running[i]) {
+        if (known && known->first == players[i].player.id) {
             answered(i, known->second);
         } else {
-            query(running[i], generation, [answered, i](Answer answer) { answered(i, std::move(answer)); });
+            query(players[i], generation, [answered, i](Answer answer) { answered(i, std::move(answer)); });
         }
     }
 }
 
-void MediaController::query(MediaApp app, std::uint64_t generation, std::function<void(Answer)> done) {
+void MediaController::query(const Running& target, std::uint64_t generation, std::function<void(Answer)> done) {
     const std::uint64_t id = nextQuery_++;
     QPointer<MediaController> self(this);
     // Whichever comes first, the reply or the deadline, answers; `done` runs only while the poll is current.
@@ -215,8 +239,13 @@ void MediaController::query(MediaApp app, std::uint64_t generation, std::functio
             done(std::move(answer));
         });
     deadlines_[id] = scheduler_.after(kQueryDeadline, [finish] { (*finish)(std::nullopt); });
-    runner_->string(stateScript(app), [finish, app](std::optional<QString> reply) {
-        (*finish)(reply ? parseStateReply(*reply, app) : std::nullopt);
+    runner_->string(target.player.id, stateScript(target.app), [finish, target](std::optional<QString> reply) {
+        Answer answer = reply ? parseStateReply(*reply, target.app) : std::nullopt;
+        if (answer) {
+            answer->player = target.player.id;
+            answer->playerName = target.player.name;
+        }
+        (*finish)(std::move(answer));
     });
 }
 
@@ -249,17 +278,19 @@ void MediaController::rememberVolume(const Answer& answer) {
         return;
     }
     QMap<QString, qint64> memory = readVolumeMemory(settings_);
-    const QString id = bundleId(answer->app);
-    if (lastVolumeApp_ && *lastVolumeApp_ != answer->app) {
+    const QString key = answer->playerName;
+    if (lastVolumePlayer_ && *lastVolumePlayer_ != answer->player) {
         // The shown player changed: hand it back the volume it had when it was last shown.
-        if (memory.contains(id) && (!answer->volumeKnown || memory.value(id) != answer->volume)) {
-            runner_->fire(commandScript(answer->app, QStringLiteral("set sound volume to %1").arg(memory.value(id))));
+        if (memory.contains(key) && (!answer->volumeKnown || memory.value(key) != answer->volume)) {
+            runner_->fire(answer->player,
+                          commandScript(answer->app, QStringLiteral("set sound volume to %1").arg(memory.value(key))));
         }
-    } else if (answer->volumeKnown && (!memory.contains(id) || memory.value(id) != answer->volume)) {
-        memory.insert(id, answer->volume);
+    } else if (answer->volumeKnown && !key.isEmpty() &&
+               (!memory.contains(key) || memory.value(key) != answer->volume)) {
+        memory.insert(key, answer->volume);
         settings_.setIntDictionary(kVolumeMemory, memory);
     }
-    lastVolumeApp_ = answer->app;
+    lastVolumePlayer_ = answer->player;
 }
 
 // Commands ------------------------------------------------------------------------------------------------------
@@ -268,21 +299,16 @@ bool MediaController::transport(const QString& command) {
     if (!runner_) {
         return false;
     }
-    std::optional<MediaApp> target;
+    std::optional<std::pair<MediaApp, QString>> target;
     if (nowPlaying_) {
-        target = nowPlaying_->app;
-    } else {
-        for (MediaApp app : kMediaApps) {
-            if (runner_->isRunning(bundleId(app))) {
-                target = app;
-                break;
-            }
-        }
+        target = {nowPlaying_->app, nowPlaying_->player};
+    } else if (const std::vector<Running> players = running(); !players.empty()) {
+        target = {players.front().app, players.front().player.id};
     }
     if (!target) {
         return false;
     }
-    runner_->fire(commandScript(*target, command));
+    runner_->fire(target->second, commandScript(target->first, command));
     // A reply already on its way predates the command; the fresh poll runs after it on the runner's queue.
     abandonPoll();
     repollWanted_ = false;
@@ -316,8 +342,10 @@ void MediaController::seek(double seconds) {
         return;
     }
     const double target = std::clamp(seconds, 0.0, nowPlaying_->duration);
-    runner_->fire(commandScript(
-        nowPlaying_->app, QStringLiteral("set player position to %1").arg(static_cast<qint64>(std::trunc(target)))));
+    runner_->fire(
+        nowPlaying_->player,
+        commandScript(nowPlaying_->app,
+                      QStringLiteral("set player position to %1").arg(static_cast<qint64>(std::trunc(target)))));
     // A poll in flight would bring back the old position; ask again behind the seek instead.
     const bool wasPolling = pollRunning_ || repollWanted_;
     abandonPoll();
@@ -332,12 +360,17 @@ void MediaController::seek(double seconds) {
 
 // Artwork -------------------------------------------------------------------------------------------------------
 
-std::optional<platform::Bitmap> MediaController::decode(const std::optional<QByteArray>& bytes) const {
+void MediaController::decodeArtwork(const std::optional<QByteArray>& bytes, const QString& key) {
     if (!bytes || bytes->size() < kMinArtworkBytes || !decoder_) {
-        return std::nullopt;
+        setArtwork(std::nullopt);
+        return;
     }
-    auto bitmap = decoder_->decode(*bytes, kArtworkMaxSide);
-    return bitmap && bitmap->isValid() ? bitmap : std::nullopt;
+    QPointer<MediaController> self(this);
+    decoder_->decode(*bytes, kArtworkMaxSide, [self, key](std::optional<platform::Bitmap> bitmap) {
+        if (self && self->artworkKey_ == key) {
+            self->setArtwork(bitmap && bitmap->isValid() ? std::move(bitmap) : std::nullopt);
+        }
+    });
 }
 
 void MediaController::updateArtworkIfNeeded() {
@@ -355,14 +388,14 @@ void MediaController::updateArtworkIfNeeded() {
     auto current = [self, key] { return self && self->artworkKey_ == key; };
     const MediaApp app = nowPlaying_->app;
     if (app == MediaApp::Music) {
-        runner_->data(artworkScript(app), [self, current](std::optional<QByteArray> bytes) {
+        runner_->data(nowPlaying_->player, artworkScript(app), [self, current, key](std::optional<QByteArray> bytes) {
             if (current()) {
-                self->setArtwork(self->decode(bytes));
+                self->decodeArtwork(bytes, key);
             }
         });
         return;
     }
-    runner_->string(artworkScript(app), [self, current](std::optional<QString> reply) {
+    runner_->string(nowPlaying_->player, artworkScript(app), [self, current, key](std::optional<QString> reply) {
         if (!current()) {
             return;
         }
@@ -372,9 +405,9 @@ void MediaController::updateArtworkIfNeeded() {
             return;
         }
         self->fetcher_->fetch(url, kMaxArtworkDownload, kArtworkDownloadDeadline,
-                              [self, current](std::optional<QByteArray> bytes) {
+                              [self, current, key](std::optional<QByteArray> bytes) {
                                   if (current()) {
-                                      self->setArtwork(self->decode(bytes));
+                                      self->decodeArtwork(bytes, key);
                                   }
                               });
     });

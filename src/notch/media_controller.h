@@ -3,6 +3,7 @@
 #include "core/scheduler.h"
 #include "notch/now_playing.h"
 #include "platform/api/bitmap.h"
+#include "platform/api/script_runner.h"
 
 #include <QObject>
 #include <QString>
@@ -19,22 +20,23 @@ class Settings;
 }
 namespace tillory::platform {
 struct Platform;
-class ScriptRunner;
 class UrlFetcher;
 class ImageDecoder;
 } // namespace tillory::platform
 
 namespace tillory::notch {
 
-/// What plays in the two supported players: polls them through the script runner, keeps the shown player's state,
-/// its cover art and that art's average colour, remembers each player's volume, and carries out the transport
-/// buttons. Main thread.
+/// What plays in the running players of the two supported kinds: polls each through the script runner, keeps the
+/// shown player's state, its cover art and that art's average colour, remembers each player's volume, and carries out
+/// the transport buttons on the shown player. Main thread.
 class MediaController : public QObject {
     Q_OBJECT
     Q_PROPERTY(bool hasNowPlaying READ hasNowPlaying NOTIFY nowPlayingChanged)
     Q_PROPERTY(QString appBundleId READ appBundleId NOTIFY nowPlayingChanged)
     Q_PROPERTY(QString title READ title NOTIFY nowPlayingChanged)
     Q_PROPERTY(QString artist READ artist NOTIFY nowPlayingChanged)
+    Q_PROPERTY(QString shownTitle READ shownTitle NOTIFY nowPlayingChanged)
+    Q_PROPERTY(QString shownArtist READ shownArtist NOTIFY nowPlayingChanged)
     Q_PROPERTY(bool isPlaying READ isPlaying NOTIFY nowPlayingChanged)
     Q_PROPERTY(double position READ position NOTIFY nowPlayingChanged)
     Q_PROPERTY(double duration READ duration NOTIFY nowPlayingChanged)
@@ -73,6 +75,9 @@ public:
     QString appBundleId() const { return nowPlaying_ ? bundleId(nowPlaying_->app) : QString(); }
     QString title() const { return nowPlaying_ ? nowPlaying_->title : QString(); }
     QString artist() const { return nowPlaying_ ? nowPlaying_->artist : QString(); }
+    /// Title and artist as the views show them: bidirectional controls in one steer nothing beyond it.
+    QString shownTitle() const;
+    QString shownArtist() const;
     bool isPlaying() const { return nowPlaying_ && nowPlaying_->isPlaying; }
     double position() const { return nowPlaying_ ? nowPlaying_->position : 0.0; }
     double duration() const { return nowPlaying_ ? nowPlaying_->duration : 0.0; }
@@ -93,6 +98,8 @@ public:
     Q_INVOKABLE double progress(double now) const;
     Q_INVOKABLE double currentPosition() const;
     Q_INVOKABLE double currentProgress() const;
+    /// A position or length as the scrubber shows it.
+    Q_INVOKABLE QString clock(double seconds) const;
 
     /// Polls the players now; a request while a poll runs makes one more poll after it.
     Q_INVOKABLE void poll();
@@ -120,9 +127,15 @@ Q_SIGNALS:
 
 private:
     using Answer = std::optional<NowPlaying>;
+    struct Running {
+        MediaApp app;
+        platform::PlayerRef player;
+    };
+    /// Every running player, the kinds in their order of preference.
+    std::vector<Running> running() const;
     void startPoll();
-    void queryAll(std::uint64_t generation, std::optional<std::pair<MediaApp, Answer>> known);
-    void query(MediaApp app, std::uint64_t generation, std::function<void(Answer)> done);
+    void queryAll(std::uint64_t generation, std::optional<std::pair<QString, Answer>> known);
+    void query(const Running& target, std::uint64_t generation, std::function<void(Answer)> done);
     void finishPoll(std::uint64_t generation, const Answer& best);
     /// Makes the poll in progress (if any) stale; its replies are dropped from here on.
     void abandonPoll();
@@ -130,7 +143,8 @@ private:
     void rememberVolume(const Answer& answer);
     void updateArtworkIfNeeded();
     void setArtwork(std::optional<platform::Bitmap> art);
-    std::optional<platform::Bitmap> decode(const std::optional<QByteArray>& bytes) const;
+    /// Decodes off the main thread and sets the result while `key` is still the shown track's.
+    void decodeArtwork(const std::optional<QByteArray>& bytes, const QString& key);
 
     platform::ScriptRunner* runner_;
     platform::UrlFetcher* fetcher_;
@@ -146,7 +160,8 @@ private:
     core::TimerPtr timer_;
     std::optional<QString> artworkKey_;
     double pollInterval_ = 4.0;
-    std::optional<MediaApp> lastVolumeApp_;
+    /// The player whose volume was last seen, by id.
+    std::optional<QString> lastVolumePlayer_;
 
     std::uint64_t generation_ = 0;
     bool pollRunning_ = false;

@@ -9,6 +9,7 @@ namespace tillory::notch {
 namespace {
 
 const QString kSeparator = QStringLiteral("|~|");
+constexpr double kLongestTrack = 7 * 24 * 3600.0;
 
 double seconds(QString text) {
     bool ok = false;
@@ -55,11 +56,35 @@ std::optional<NowPlaying> parseStateReply(const QString& reply, MediaApp app) {
     result.artist = parts[n - 4];
     result.position = seconds(parts[n - 3]);
     result.duration = seconds(parts[n - 2]);
+    // Streams report absurd lengths rather than none: past a week nothing real is that long.
+    if (result.duration > kLongestTrack) {
+        result.duration = 0;
+    }
     bool ok = false;
     const qlonglong volume = parts[n - 1].toLongLong(&ok, 10);
     result.volumeKnown = ok;
     result.volume = ok ? static_cast<int>(std::clamp<qlonglong>(volume, 0, 100)) : 70;
     return result;
+}
+
+QString clockText(double seconds) {
+    const qint64 s = std::isfinite(seconds) && seconds > 0 ? std::llround(std::min(seconds, kLongestTrack)) : 0;
+    if (s < 100 * 60) {
+        return QStringLiteral("%1:%2").arg(s / 60).arg(s % 60, 2, 10, QLatin1Char('0'));
+    }
+    return QStringLiteral("%1:%2:%3")
+        .arg(s / 3600)
+        .arg(s / 60 % 60, 2, 10, QLatin1Char('0'))
+        .arg(s % 60, 2, 10, QLatin1Char('0'));
+}
+
+QString isolated(const QString& field) {
+    const bool steers = std::any_of(field.begin(), field.end(), [](QChar c) {
+        const char16_t u = c.unicode();
+        return u == 0x061c || u == 0x200e || u == 0x200f || (u >= 0x202a && u <= 0x202e) ||
+               (u >= 0x2066 && u <= 0x2069);
+    });
+    return steers ? QChar(0x2068) + field + QChar(0x2069) : field;
 }
 
 } // namespace tillory::notch

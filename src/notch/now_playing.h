@@ -9,7 +9,12 @@ namespace tillory::notch {
 
 /// One player's state as its last reply told it.
 struct NowPlaying {
+    /// The kind of player: which scripts it understands.
     MediaApp app = MediaApp::Music;
+    /// The player itself, as the script runner addresses it while it runs; empty before a runner named it.
+    QString player;
+    /// The player as it is remembered across runs (its volume).
+    QString playerName;
     QString title;
     QString artist;
     bool isPlaying = false;

@@ -6,6 +6,7 @@
 #include <QJsonDocument>
 #include <QJsonObject>
 #include <QPointer>
+#include <QStringList>
 
 #include <algorithm>
 #include <utility>
@@ -14,19 +15,49 @@
 namespace tillory::shell {
 namespace {
 
-bool isWebAddress(const QUrl& url) {
-    return url.isValid() && (url.scheme() == QLatin1String("https") || url.scheme() == QLatin1String("http")) &&
-           !url.host().isEmpty();
+/// An address the desktop's opener may be handed: https with a host, and no user information, which would let
+/// "https://updates.tillory.app@elsewhere.example/" pass for our own host at a glance.
+bool isDownloadAddress(const QUrl& url) {
+    return url.isValid() && url.scheme() == QLatin1String("https") && !url.host().isEmpty() &&
+           url.userName().isEmpty() && url.password().isEmpty() &&
+           !url.authority(QUrl::FullyEncoded).contains(QLatin1Char('@'));
 }
 
-std::vector<qint64> versionPieces(const QString& version) {
-    std::vector<qint64> pieces;
-    for (const QString& piece : version.split(QLatin1Char('.'), Qt::SkipEmptyParts)) {
+/// One or more pieces of ASCII digits separated by single dots, each small enough to compare.
+bool isPlainVersion(const QString& version) {
+    const QStringList pieces = version.split(QLatin1Char('.'));
+    return std::all_of(pieces.begin(), pieces.end(), [](const QString& piece) {
+        bool fits = false;
+        piece.toLongLong(&fits, 10);
+        return fits && !piece.isEmpty() && std::all_of(piece.begin(), piece.end(), [](QChar c) {
+                   return c >= QLatin1Char('0') && c <= QLatin1Char('9');
+               });
+    });
+}
+
+/// A version's numbers, and whether something else follows them ("1.0.0-rc1", "1.2.beta"): a pre-release of
+/// those numbers.
+struct Version {
+    std::vector<qint64> numbers;
+    bool preRelease = false;
+};
+
+Version parseVersion(const QString& text) {
+    Version version;
+    for (const QString& piece : text.split(QLatin1Char('.'), Qt::SkipEmptyParts)) {
+        qsizetype digits = 0;
+        while (digits < piece.size() && piece[digits] >= QLatin1Char('0') && piece[digits] <= QLatin1Char('9')) {
+            ++digits;
+        }
         bool ok = false;
-        const qint64 value = piece.toLongLong(&ok, 10);
-        pieces.push_back(ok ? value : 0);
+        const qint64 value = piece.left(digits).toLongLong(&ok, 10);
+        version.numbers.push_back(ok ? value : 0);
+        if (digits < piece.size()) {
+            version.preRelease = true;
+            break;
+        }
     }
-    return pieces;
+    return version;
 }
 
 } // namespace
@@ -50,24 +81,26 @@ std::optional<UpdateInfo> UpdateInfo::decode(const QByteArray& json) {
     if (notes.isString()) {
         info.notes = notes.toString();
     }
-    // The address goes to the desktop's opener, which would also run a desktop entry or a local file.
-    if (!isWebAddress(info.url)) {
+    // The address goes to the desktop's opener, which would also run a desktop entry or a local file. A version
+    // that is not plain numbers cannot be ordered against ours with any confidence.
+    if (!isDownloadAddress(info.url) || !isPlainVersion(info.version)) {
         return std::nullopt;
     }
     return info;
 }
 
 bool isNewer(const QString& version, const QString& than) {
-    const std::vector<qint64> a = versionPieces(version);
-    const std::vector<qint64> b = versionPieces(than);
-    for (std::size_t i = 0; i < std::max(a.size(), b.size()); ++i) {
-        const qint64 x = i < a.size() ? a[i] : 0;
-        const qint64 y = i < b.size() ? b[i] : 0;
+    const Version a = parseVersion(version);
+    const Version b = parseVersion(than);
+    for (std::size_t i = 0; i < std::max(a.numbers.size(), b.numbers.size()); ++i) {
+        const qint64 x = i < a.numbers.size() ? a.numbers[i] : 0;
+        const qint64 y = i < b.numbers.size() ? b.numbers[i] : 0;
         if (x != y) {
             return x > y;
         }
     }
-    return false;
+    // The same numbers: only the release is newer than its pre-release; two pre-releases are not told apart.
+    return b.preRelease && !a.preRelease;
 }
 
 UpdateChecker::UpdateChecker(platform::UrlFetcher* fetcher, platform::Workspace* workspace, core::Scheduler& scheduler,
@@ -120,7 +153,7 @@ void UpdateChecker::finish(std::uint64_t check, const std::optional<QByteArray>&
 }
 
 void UpdateChecker::openDownload() {
-    if (available_ && workspace_ != nullptr && isWebAddress(available_->url)) {
+    if (available_ && workspace_ != nullptr && isDownloadAddress(available_->url)) {
         workspace_->openUrl(available_->url);
     }
 }

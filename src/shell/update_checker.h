@@ -18,21 +18,25 @@ namespace tillory::shell {
 
 /// One entry of the update feed.
 struct UpdateInfo {
+    /// Dot-separated decimal numbers.
     QString version;
-    /// Always an http or https address with a host.
+    /// Always an https address with a host and without user information.
     QUrl url;
     std::optional<QString> notes;
 
     friend bool operator==(const UpdateInfo&, const UpdateInfo&) = default;
 
     /// The feed's JSON object: "version" and "url" strings are required, "notes" may be absent or null, other
-    /// keys are ignored. Nothing when anything required is missing, of the wrong type, or the address is not one
-    /// a browser should be handed (any scheme but http and https, or no host).
+    /// keys are ignored. Nothing when anything required is missing, of the wrong type, the version is not plain
+    /// dot-separated numbers, or the address is not one a browser should be handed (any scheme but https, no
+    /// host, or user information).
     static std::optional<UpdateInfo> decode(const QByteArray& json);
 };
 
 /// Whether `version` is newer than `than`, comparing dot-separated numbers piece by piece: empty pieces are
-/// dropped, a piece that is not a number counts as 0, a missing one as 0 ("2.0" is not newer than "2").
+/// dropped, a missing one counts as 0 ("2.0" is not newer than "2"). Whatever follows the numbers ("1.0.0-rc1",
+/// "1.2.beta") makes a pre-release of them, older than the plain release; two pre-releases of the same numbers
+/// are not newer than each other.
 bool isNewer(const QString& version, const QString& than);
 
 /// Asks the update feed at start and once a day whether a newer version exists, and publishes it. It never

@@ -37,6 +37,12 @@ SnapController::SnapController(const platform::Platform& platform, keyhub::KeyEv
       access_(*platform.accessibility, *platform.windowList, *platform.workspace, geometry_, ownPid),
       layouts_(SnapLayouts::all()) {
     hasAccessibility_ = platform_.accessibility->isTrusted();
+    QPointer<SnapController> self(this);
+    screensWatch_ = platform_.screens->observeChanges([self] {
+        if (self) {
+            self->screensChanged();
+        }
+    });
 }
 
 SnapController::~SnapController() {
@@ -175,6 +181,13 @@ void SnapController::showPanel(const ScreenInfo& screen, bool takesClicks) {
 void SnapController::orderOutUnlessActive() {
     if (panel_ && !isActive_) {
         panel_->orderOut();
+    }
+}
+
+void SnapController::screensChanged() {
+    // The picker and Snap Assist cover their display; once it is gone there is nothing left to pick on.
+    if (isActive_ && targetScreen_ && !geometry_.stillAttached(*targetScreen_)) {
+        cancel();
     }
 }
 

@@ -98,6 +98,9 @@ public:
     bool handle(platform::EventType type, const platform::Event& event);
     void open();
     void moveSelection(int delta);
+    /// The pointer over zone `zone` of card `layout` in the picker: the keyboard's highlight moves there, so that one
+    /// zone is lit at a time.
+    Q_INVOKABLE void focusZone(int layout, int zone);
     Q_INVOKABLE void commitZone(int layout, int zone);
     Q_INVOKABLE void cancel();
 
@@ -191,6 +194,7 @@ private:
     void clearDragTracking();
     void rebuildBarGeometry(const ScreenInfo& screen);
     void orderOutUnlessActive();
+    void screensChanged();
 
     bool handleOpenPanelKey(const platform::Event& event);
     void snapFront(const Rect& unit);
@@ -217,6 +221,7 @@ private:
     keyhub::KeyEventHub& hub_;
     core::Scheduler& scheduler_;
     SnapPanelFactory* panels_;
+    platform::SubscriptionPtr screensWatch_;
     SnapGeometry geometry_;
     SnapWindowAccess access_;
 

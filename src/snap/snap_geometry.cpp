@@ -226,13 +226,12 @@ std::optional<ScreenInfo> SnapGeometry::screenForWindow(std::uint32_t windowID) 
 }
 
 std::optional<ScreenInfo> SnapGeometry::targetScreenFallback() const {
+    // Flipped first: in screen space the pointer's top row on a screen lies on that screen's excluded maximum edge.
     const Point mouse = screens_.mouseLocation();
-    const auto list = screens_.screens();
-    for (const ScreenInfo& s : list) {
-        if (s.frame.contains(mouse)) {
-            return s;
-        }
+    if (auto found = screen(Point{mouse.x, primaryMaxY() - mouse.y})) {
+        return found;
     }
+    const auto list = screens_.screens();
     return list.empty() ? std::nullopt : std::optional<ScreenInfo>(list.front());
 }
 

@@ -120,6 +120,14 @@ void SnapController::moveSelection(int delta) {
     setSelection(focusedLayout_, (focusedZone_ + delta + n) % n);
 }
 
+void SnapController::focusZone(int layout, int zone) {
+    if (!isActive_ || mode_ != Mode::Layouts || layout < 0 || layout >= static_cast<int>(layouts_.size()) || zone < 0 ||
+        zone >= static_cast<int>(layouts_[static_cast<std::size_t>(layout)].zones.size())) {
+        return;
+    }
+    setSelection(layout, zone);
+}
+
 void SnapController::commitZone(int layout, int zone) {
     if (!isActive_ || mode_ != Mode::Layouts || layout < 0 || layout >= static_cast<int>(layouts_.size())) {
         return;

@@ -133,9 +133,9 @@ void SnapWindowAccess::applyFrame(const Rect& frame, const Element& window) {
     if (!window || !frame.isFinite()) {
         return;
     }
-    ax_.setAttribute(window, AXAttribute::Position, frame.origin());
-    ax_.setAttribute(window, AXAttribute::Size, frame.size());
-    ax_.setAttribute(window, AXAttribute::Position, frame.origin());
+    // One write: a move on its own would show the window at its old size first, and some window managers
+    // (fluxbox) resize a window they are only asked to move.
+    ax_.setAttribute(window, AXAttribute::Frame, frame);
 }
 
 void SnapWindowAccess::setFrame(const Rect& r, const ScreenInfo& screen, const Element& window) {
@@ -154,13 +154,16 @@ void SnapWindowAccess::setFrame(const Rect& r, const ScreenInfo& screen, const E
     if (std::abs(r.maxX() - visible.maxX()) < kEdgeTolerance) {
         x = r.maxX() - actual->width;
     }
-    if (std::abs(r.maxY() - visible.maxY()) < kEdgeTolerance) {
+    // A zone from the top to the bottom keeps the window's title bar where the zone starts, rather than pushing a
+    // window that cannot be as tall down to the bottom.
+    const bool touchesTop = std::abs(r.minY() - visible.minY()) < kEdgeTolerance;
+    if (std::abs(r.maxY() - visible.maxY()) < kEdgeTolerance && !touchesTop) {
         y = r.maxY() - actual->height;
     }
     // A window larger than the work area keeps its title bar on screen rather than its far edge.
     x = std::max(x, visible.minX());
     y = std::max(y, visible.minY());
-    ax_.setAttribute(window, AXAttribute::Position, Point{x, y});
+    ax_.setAttribute(window, AXAttribute::Frame, Rect{x, y, actual->width, actual->height});
 }
 
 void SnapWindowAccess::unminimize(const Element& window) {

@@ -35,7 +35,7 @@ struct FocusedTarget {
 /// in global top-left space. Every failure answers nothing or stops silently. Main thread.
 class SnapWindowAccess {
 public:
-    static constexpr double kSizeTolerance = 2;
+    static constexpr double kSizeTolerance = 0;
     static constexpr double kEdgeTolerance = 2;
 
     SnapWindowAccess(platform::Accessibility& accessibility, platform::WindowList& windowList,
@@ -54,10 +54,11 @@ public:
     /// The front application's process, unless it is this program or unknown.
     std::optional<std::int32_t> frontPid();
 
-    /// Position, size, position.
+    /// Position and size in one write.
     void applyFrame(const Rect& frame, const Element& window);
-    /// Applies the frame twice; a window that keeps a larger size is then moved so that it keeps the screen edge
-    /// the frame touched, without going past the visible frame's left or top.
+    /// Applies the frame twice; a window that keeps another size is then moved so that it keeps the screen edge
+    /// the frame touched (its top edge when the frame reaches from the top to the bottom), without going past the
+    /// visible frame's left or top.
     void setFrame(const Rect& frame, const ScreenInfo& screen, const Element& window);
     void unminimize(const Element& window);
     void raise(const Element& window);

@@ -3,7 +3,8 @@
 session bus: the island shows the playing track (its cover in the strip, title and artist on the card), hovering
 expands it, the card's buttons pause, play, skip and go back in the player, a drag on the scrubber seeks, a volume
 remembered for one player is handed back to it after another player was shown, a second player that starts
-playing takes over, and a player that quits clears the island. What Tillory did is checked from the players' side
+playing waits until the shown one pauses, the shown player keeps the card while paused and Play resumes it, and a
+player that quits clears the island. What Tillory did is checked from the players' side
 (the calls they received) and from the screen's pixels. Every step runs and reports; the test fails when one did.
 Runs under its own session bus (dbus-run-session)."""
 
@@ -160,7 +161,7 @@ class Run:
         self.step("next and previous change the track", self.next_previous)
         self.step("a drag on the scrubber seeks", self.scrub)
         self.step("a remembered volume comes back after another player", self.volume)
-        self.step("a second player that starts playing takes over", self.takes_over)
+        self.step("a second player waits for the shown one, then keeps the card", self.takes_over)
         self.step("a player that quits clears the island", self.quits)
         self.step("a title double-click under the island reaches the title", self.title_double_click)
         self.app.stop()
@@ -241,8 +242,24 @@ class Run:
     def takes_over(self):
         self.second = Player(self.desktop, "tillorytwo", "--colours", *SECOND_COLOURS, "--titles", "Fourth Song",
                              "Fifth Song", "Sixth Song")
-        self.second.wait("getall :", "Tillory asking the second player")
+        # While the shown player plays it keeps the island: two polls later the first cover still shows.
+        mark = self.music.mark()
+        wait_for(lambda: len(self.music.seen("getall :", mark)) >= 2, POLL_WAIT, "two polls of the shown player")
+        check(self.shot("second-waits").count(COVER, near(MUSIC_COLOURS[0])) >= 1500,
+              "a newly playing player took the island from one that still plays")
+        self.music.send("pause")
         self.wait_pixels("second-player", COVER, SECOND_COLOURS[0], "the second player's cover", minimum=1500)
+        # Pausing the shown player keeps its card even though another player was active since, and Play on the
+        # card resumes that player and no other.
+        self.second.send("pause")
+        mark, first = self.second.mark(), self.music.mark()
+        wait_for(lambda: len(self.second.seen("getall :", mark)) >= 2, POLL_WAIT, "two polls after the pause")
+        check(self.shot("paused-keeps").count(COVER, near(SECOND_COLOURS[0])) >= 1500,
+              "pausing the shown player handed the island to another")
+        self.click(PLAY_PAUSE)
+        self.second.wait("status Playing", "Play on the card reaching the shown player", mark, timeout=10)
+        check(not self.music.seen("call", first) and not self.music.seen("set Volume", first),
+              f"the other player was commanded: {self.music.seen('call', first) + self.music.seen('set', first)}")
 
     def quits(self):
         self.second.quit()

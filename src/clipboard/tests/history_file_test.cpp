@@ -1,5 +1,6 @@
 #include "clipboard/history_codec.h"
 #include "clipboard/history_store.h"
+#include "core/atomic_file.h"
 
 #include <QDir>
 #include <QFile>
@@ -10,6 +11,7 @@
 
 #include <gtest/gtest.h>
 
+#include <cerrno>
 #include <sys/stat.h>
 
 namespace tillory::clipboard {
@@ -213,6 +215,31 @@ TEST_F(HistoryStoreTest, UnreadableFilesAreMovedAsideWithoutReplacingEarlierOnes
 
     ASSERT_TRUE(store.save({}));
     EXPECT_EQ(store.load().status, HistoryStore::LoadStatus::Loaded);
+}
+
+TEST_F(HistoryStoreTest, OnFatThroughFuseTheCorruptFileIsMovedAsideAndTheHistorySaved) {
+    // FAT through FUSE has neither modes nor hard links: chmod answers ENOSYS, link EPERM.
+    const core::FileSystemCalls system = core::fileSystemCalls();
+    core::fileSystemCalls().fchmod = [](int, mode_t) {
+        errno = ENOSYS;
+        return -1;
+    };
+    core::fileSystemCalls().link = [](const char*, const char*) {
+        errno = EPERM;
+        return -1;
+    };
+    const HistoryStore store(folder);
+    writeFile(store.path(), "[{\"id\":");
+    const auto loaded = store.load();
+    const bool saved = store.save(sampleEntries());
+    core::fileSystemCalls() = system;
+
+    EXPECT_EQ(loaded.status, HistoryStore::LoadStatus::Unreadable);
+    EXPECT_EQ(loaded.movedTo, store.path() + QStringLiteral(".corrupt"));
+    EXPECT_EQ(readFile(loaded.movedTo), "[{\"id\":");
+    EXPECT_TRUE(saved);
+    EXPECT_EQ(store.load().entries, sampleEntries());
+    EXPECT_EQ(modeOf(store.path()), 0600U);
 }
 
 TEST_F(HistoryStoreTest, ReadOnlyStoreReadsButNeverWritesOrMovesAnything) {

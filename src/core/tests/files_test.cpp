@@ -12,6 +12,7 @@
 
 #include <cerrno>
 #include <sys/stat.h>
+#include <unistd.h>
 
 namespace tillory::core {
 namespace {
@@ -74,6 +75,102 @@ TEST_F(Files, FailedRenameRemovesTheTemporaryFile) {
     ASSERT_TRUE(QDir(dir_.path()).mkdir(QStringLiteral("taken")));
     EXPECT_FALSE(writeFileAtomically(path(QStringLiteral("taken")), QByteArray("data")));
     EXPECT_EQ(entries(dir_.path()), QStringList{QStringLiteral("taken")});
+}
+
+/// Plays a file system that lacks some calls while it lives: each swapped call fails with its errno (0: the
+/// system's own call), fsync only after `fsyncPasses` calls went through.
+class LackingFileSystem {
+public:
+    struct Errors {
+        int fchmod = 0, fsync = 0, rename = 0, link = 0;
+        int fsyncPasses = 0;
+    };
+    explicit LackingFileSystem(Errors errors) : saved_(fileSystemCalls()) {
+        current() = errors;
+        auto& calls = fileSystemCalls();
+        if (errors.fchmod) {
+            calls.fchmod = [](int, mode_t) { return fail(current().fchmod); };
+        }
+        if (errors.fsync) {
+            calls.fsync = [](int fd) { return current().fsyncPasses-- > 0 ? ::fsync(fd) : fail(current().fsync); };
+        }
+        if (errors.rename) {
+            calls.rename = [](const char*, const char*) { return fail(current().rename); };
+        }
+        if (errors.link) {
+            calls.link = [](const char*, const char*) { return fail(current().link); };
+        }
+    }
+    ~LackingFileSystem() { fileSystemCalls() = saved_; }
+
+private:
+    static Errors& current() {
+        static Errors errors;
+        return errors;
+    }
+    static int fail(int error) {
+        errno = error;
+        return -1;
+    }
+    FileSystemCalls saved_;
+};
+
+TEST_F(Files, ReplacingWorksWhereTheFileSystemLacksModesFlushingOrRenaming) {
+    const struct {
+        const char* what;
+        LackingFileSystem::Errors lacks;
+        bool saved;
+        mode_t mode;
+    } cases[] = {
+        {"every call", {}, true, 0600},
+        {"no chmod (FAT through FUSE)", {.fchmod = ENOSYS}, true, 0600},
+        {"chmod refused (FAT in the kernel)", {.fchmod = EPERM}, true, 0600},
+        {"chmod not supported", {.fchmod = EOPNOTSUPP}, true, 0600},
+        {"no fsync", {.fsync = EINVAL}, true, 0600},
+        {"no rename: overwritten in place", {.rename = ENOSYS}, true, 0600},
+        {"neither rename nor chmod: the mount's mode", {.fchmod = ENOSYS, .rename = EOPNOTSUPP}, true, 0644},
+        {"chmod failing", {.fchmod = EIO}, false, 0644},
+        {"fsync failing", {.fsync = EIO}, false, 0644},
+        {"rename refused", {.rename = EACCES}, false, 0644},
+    };
+    for (const auto& c : cases) {
+        const QString file = path(QStringLiteral("saved.json"));
+        {
+            QFile old(file);
+            ASSERT_TRUE(old.open(QIODevice::WriteOnly));
+            old.write("old contents");
+        }
+        ASSERT_EQ(::chmod(QFile::encodeName(file).constData(), 0644), 0);
+        {
+            LackingFileSystem lacking(c.lacks);
+            EXPECT_EQ(writeFileAtomically(file, QByteArray("new")), c.saved) << c.what;
+            if (!c.saved) { // one call fails in each such case
+                EXPECT_EQ(errno, c.lacks.fchmod + c.lacks.fsync + c.lacks.rename) << c.what;
+            }
+        }
+        EXPECT_EQ(contents(file), c.saved ? QByteArray("new") : QByteArray("old contents")) << c.what;
+        EXPECT_EQ(permissions(file), c.mode) << c.what;
+        EXPECT_EQ(entries(dir_.path()), QStringList{QStringLiteral("saved.json")}) << c.what;
+        QFile::remove(file);
+    }
+
+    LackingFileSystem lacking({.fchmod = ENOSYS, .rename = ENOSYS});
+    const QString created = path(QStringLiteral("created"));
+    ASSERT_TRUE(writeFileAtomically(created, QByteArray("in place")));
+    EXPECT_EQ(contents(created), QByteArray("in place"));
+    EXPECT_EQ(permissions(created), mode_t{0600});
+}
+
+TEST_F(Files, OverwriteInPlaceFailingPartWayKeepsTheNewContentBeside) {
+    const QString file = path(QStringLiteral("history.json"));
+    ASSERT_TRUE(writeFileAtomically(file, QByteArray("old")));
+    LackingFileSystem lacking({.fsync = EIO, .rename = ENOSYS, .fsyncPasses = 1});
+    EXPECT_FALSE(writeFileAtomically(file, QByteArray("new")));
+    EXPECT_EQ(errno, EIO);
+    const QStringList left = entries(dir_.path());
+    ASSERT_EQ(left.size(), 2);
+    EXPECT_TRUE(left[1].startsWith(QStringLiteral("history.json.tmp-"))) << left[1].toStdString();
+    EXPECT_EQ(contents(path(left[1])), QByteArray("new"));
 }
 
 TEST_F(Files, MakeFolderCreatesParentsAndTightensToOwnerOnly) {

@@ -44,6 +44,8 @@ TransportHUD low(const char* percent) {
     return {QStringLiteral("battery.25percent"), QStringLiteral("Battery ") + QLatin1String(percent)};
 }
 
+using Notices = platform::sim::SimDesktop::PowerNotices;
+
 struct Fixture {
     core::ManualScheduler scheduler;
     platform::sim::SimDesktop desktop{scheduler};
@@ -51,7 +53,8 @@ struct Fixture {
         std::make_unique<BatteryWatcher>(*desktop.platform().powerSources, scheduler);
     std::vector<TransportHUD> events;
 
-    explicit Fixture(std::optional<Sources> initial) {
+    explicit Fixture(std::optional<Sources> initial, Notices heard = Notices::Everything) {
+        desktop.setPowerNotices(heard);
         desktop.setPowerSources(std::move(initial));
         QObject::connect(watcher.get(), &BatteryWatcher::batteryEvent,
                          [this](const TransportHUD& hud) { events.push_back(hud); });
@@ -64,11 +67,19 @@ struct Fixture {
         scheduler.runPosted();
         return events;
     }
+    std::vector<TransportHUD> wait(double seconds) {
+        events.clear();
+        scheduler.advance(seconds);
+        return events;
+    }
 };
 
 struct Step {
     std::optional<Sources> sources;
     std::vector<TransportHUD> expected;
+    /// What follows within `gap`, the time before the next step: a warning waits 1.3 s for a plug notice.
+    std::vector<TransportHUD> later = {};
+    double gap = 1.3;
 };
 
 TEST(BatteryWatcher, NoticesForEachChange) {
@@ -91,16 +102,30 @@ TEST(BatteryWatcher, NoticesForEachChange) {
           {battery(10, false), {low("10%")}},
           {battery(9, false), {}},
           {battery(0, false), {}}}},
-        {"first reading already at 8",
+        {"first reading already at 8: one warning, even when the level climbs past 20 and falls again",
          battery(50, false),
-         {{battery(8, false), {low("8%")}}, {battery(8, false), {low("8%")}}, {battery(7, false), {}}}},
+         {{battery(8, false), {low("8%")}},
+          {battery(8, false), {}},
+          {battery(21, false), {}},
+          {battery(19, false), {}},
+          {battery(7, false), {}}}},
+        {"unplugged at 8: the unplug notice first, the warning once it has been shown",
+         battery(8, true),
+         {{battery(8, false), {unplug("8%")}, {}, 1.29},
+          {battery(8, false), {}, {low("8%")}, 0.01},
+          {battery(7, false), {}}}},
+        {"plugged back before the warning's turn: the warning is dropped",
+         battery(15, true),
+         {{battery(15, false), {unplug("15%")}, {}, 1.2}, {battery(15, true), {plug("15%")}}}},
         {"a moment on the charger clears both warnings",
          battery(21, false),
          {{battery(20, false), {low("20%")}},
           {battery(10, false), {low("10%")}},
           {battery(10, true), {plug("10%")}},
-          {battery(10, false), {unplug("10%"), low("10%")}},
-          {battery(9, false), {low("9%")}}}},
+          {battery(10, false), {unplug("10%")}, {low("10%")}},
+          {battery(9, false), {}},
+          {battery(20, true), {plug("20%")}},
+          {battery(20, false), {unplug("20%")}, {low("20%")}}}},
         {"4500 of 5000 is 90", battery(4500, true, 5000), {{battery(4500, false, 5000), {unplug("90%")}}}},
         {"999 of 1000 is 99", battery(999, true, 1000), {{battery(999, false, 1000), {unplug("99%")}}}},
         {"above 20 without a plug change", battery(80, false), {{battery(60, false), {}}, {battery(21, false), {}}}},
@@ -134,15 +159,74 @@ TEST(BatteryWatcher, NoticesForEachChange) {
         EXPECT_TRUE(f.events.empty()) << c.what;
         for (std::size_t i = 0; i < c.steps.size(); ++i) {
             EXPECT_EQ(f.change(c.steps[i].sources), c.steps[i].expected) << c.what << ", step " << i;
+            EXPECT_EQ(f.wait(c.steps[i].gap), c.steps[i].later) << c.what << ", step " << i;
         }
+        EXPECT_TRUE(f.wait(10).empty()) << c.what;
     }
 }
 
-TEST(BatteryWatcher, FirstReadingUnderTenSetsOnlyTheTenFlag) {
+TEST(BatteryWatcher, FirstReadingUnderTenSpendsBothWarnings) {
     Fixture f(battery(50, false));
     f.change(battery(8, false));
     EXPECT_TRUE(f.watcher->warnedAt10());
-    EXPECT_FALSE(f.watcher->warnedAt20());
+    EXPECT_TRUE(f.watcher->warnedAt20());
+}
+
+TEST(BatteryWatcher, WhereLevelsAreNotToldTheStateIsReadEveryMinute) {
+    struct Tick {
+        std::optional<Sources> sources; // nothing: left as they are
+        double wait;
+        std::vector<TransportHUD> expected;
+        bool polling;
+    };
+    const struct {
+        const char* what;
+        Notices heard;
+        Sources initial;
+        std::vector<Tick> steps;
+    } cases[] = {
+        {"plugging told, levels not: read on battery only",
+         Notices::Plugging,
+         battery(25, false),
+         {{battery(20, false), 59.9, {}, true},
+          {std::nullopt, 0.1, {low("20%")}, true},
+          {battery(10, false), 60, {low("10%")}, true},
+          {battery(10, true), 0, {plug("10%")}, false},
+          {battery(30, true), 600, {}, false},
+          {battery(30, false), 0, {unplug("30%")}, true}}},
+        {"nothing told: read on the charger too",
+         Notices::Nothing,
+         battery(50, true),
+         {{battery(50, false), 59.9, {}, true},
+          {std::nullopt, 0.1, {unplug("50%")}, true},
+          {battery(15, false), 60, {low("15%")}, true}}},
+        {"levels told: never read on a timer",
+         Notices::Everything,
+         battery(25, false),
+         {{battery(20, false), 0, {low("20%")}, false}, {std::nullopt, 600, {}, false}}},
+        {"nothing told, no battery: nothing to read", Notices::Nothing, Sources{}, {{std::nullopt, 600, {}, false}}},
+    };
+    for (const auto& c : cases) {
+        Fixture f(c.initial, c.heard);
+        for (std::size_t i = 0; i < c.steps.size(); ++i) {
+            const Tick& step = c.steps[i];
+            auto events = step.sources ? f.change(*step.sources) : std::vector<TransportHUD>{};
+            for (const auto& hud : f.wait(step.wait)) {
+                events.push_back(hud);
+            }
+            EXPECT_EQ(events, step.expected) << c.what << ", step " << i;
+            EXPECT_EQ(f.watcher->isPolling(), step.polling) << c.what << ", step " << i;
+        }
+        f.watcher->stop();
+        EXPECT_FALSE(f.watcher->isPolling()) << c.what;
+    }
+}
+
+TEST(BatteryWatcher, StopDropsAWaitingWarning) {
+    Fixture f(battery(8, true));
+    EXPECT_EQ(f.change(battery(8, false)), std::vector{unplug("8%")});
+    f.watcher->stop();
+    EXPECT_TRUE(f.wait(10).empty());
 }
 
 TEST(BatteryWatcher, MachineWithoutBatteryNeverGetsANotice) {
@@ -181,7 +265,7 @@ TEST(BatteryWatcher, StartLearnsSilentlyAndStopKeepsState) {
     f.scheduler.runPosted();
 }
 
-TEST(BatteryWatcher, StaysStoppedWhereChangesCannotBeHeard) {
+TEST(BatteryWatcher, ABackendThatCannotTellOfChangesIsReadEveryMinute) {
     struct Deaf final : platform::PowerSources {
         int reads = 0;
         std::optional<Sources> powerSources() override {
@@ -194,8 +278,14 @@ TEST(BatteryWatcher, StaysStoppedWhereChangesCannotBeHeard) {
     core::ManualScheduler scheduler;
     BatteryWatcher watcher(deaf, scheduler);
     watcher.start();
-    EXPECT_FALSE(watcher.isStarted());
-    EXPECT_EQ(deaf.reads, 0);
+    EXPECT_TRUE(watcher.isStarted());
+    EXPECT_EQ(deaf.reads, 1);
+    scheduler.advance(59.9);
+    EXPECT_EQ(deaf.reads, 1);
+    scheduler.advance(0.1);
+    EXPECT_EQ(deaf.reads, 2);
+    scheduler.advance(120);
+    EXPECT_EQ(deaf.reads, 4);
 }
 
 } // namespace

@@ -8,6 +8,7 @@
 
 #include <cmath>
 #include <cstring>
+#include <functional>
 
 namespace tillory::notch {
 namespace {
@@ -44,6 +45,9 @@ TEST(MediaReply, ParsesRepliesAsThePlayersWriteThem) {
         {"playing|~|S|~|A|~|-4|~|1e999|~|250", true, true, "S", "A", 0, 0, 100, true},
         {"paused|~|S|~|A|~|x|~||~|-7", true, false, "S", "A", 0, 0, 0, true},
         {"playing|~|S|~|A|~|1|~|2|~|99999999999999999999", true, true, "S", "A", 1, 2, 70, false},
+        // A week is the longest length believed; past it the track is a stream of unknown length.
+        {"playing|~|S|~|A|~|1|~|604800|~|5", true, true, "S", "A", 1, 604800, 5, true},
+        {"playing|~|S|~|A|~|1|~|604800.5|~|5", true, true, "S", "A", 1, 0, 5, true},
     };
     for (const ReplyCase& c : cases) {
         SCOPED_TRACE(c.reply);
@@ -60,6 +64,27 @@ TEST(MediaReply, ParsesRepliesAsThePlayersWriteThem) {
         EXPECT_DOUBLE_EQ(parsed->duration, c.duration);
         EXPECT_EQ(parsed->volume, c.volume);
         EXPECT_EQ(parsed->volumeKnown, c.volumeKnown);
+    }
+}
+
+TEST(MediaReply, ClocksAndIsolatedFields) {
+    const std::pair<double, const char*> clocks[] = {
+        {0, "0:00"},       {59.4, "0:59"},      {59.6, "1:00"}, {5999, "99:59"},        {6000, "1:40:00"},
+        {7322, "2:02:02"}, {36000, "10:00:00"}, {-3, "0:00"},   {std::nan(""), "0:00"}, {1e300, "168:00:00"},
+    };
+    for (const auto& [seconds, text] : clocks) {
+        EXPECT_EQ(clockText(seconds), QString::fromUtf8(text)) << seconds;
+    }
+    const std::pair<const char*, const char*> fields[] = {
+        {"Plain title", "Plain title"},
+        {"\u05e9\u05dc\u05d5\u05dd", "\u05e9\u05dc\u05d5\u05dd"}, // right-to-left text needs no wrapping
+        {"\u202eevil", "\u2068\u202eevil\u2069"},                 // an override left open
+        {"a\u2067b", "\u2068a\u2067b\u2069"},
+        {"x\u200fy", "\u2068x\u200fy\u2069"},
+        {"\u061c", "\u2068\u061c\u2069"},
+    };
+    for (const auto& [field, shown] : fields) {
+        EXPECT_EQ(isolated(QString::fromUtf8(field)), QString::fromUtf8(shown)) << field;
     }
 }
 
@@ -178,6 +203,72 @@ TEST_F(MediaControllerTest, ChoosesThePlayerToShow) {
     quit(kSpotify);
     pollNow();
     EXPECT_FALSE(m.hasNowPlaying());
+}
+
+TEST_F(MediaControllerTest, PlayersOfOneKindAreToldApart) {
+    const QString mpv = QStringLiteral("org.mpris.MediaPlayer2.mpv");
+    const QString test = QStringLiteral("org.mpris.MediaPlayer2.test.instance77");
+    const QString testName = QStringLiteral("org.mpris.MediaPlayer2.test");
+    const auto add = [this](const QString& id, const QString& name, const char* state, const char* title, int volume) {
+        SimPlayer p = sim_.players().player(id);
+        p.kind = kMusic;
+        p.name = name;
+        p.state = QString::fromUtf8(state);
+        p.title = QString::fromUtf8(title);
+        p.duration = 200;
+        p.volume = volume;
+        sim_.players().setPlayer(id, p);
+    };
+    auto& m = make();
+    const struct {
+        const char* step;
+        std::function<void()> act;
+        QString shown;
+        const char* title;
+    } steps[] = {
+        // Two play and none is shown: the most recently active one wins.
+        {"both play",
+         [&] {
+             add(mpv, mpv, "playing", "Mpv song", 30);
+             add(test, testName, "playing", "Test song", 80);
+         },
+         test, "Test song"},
+        // The shown one keeps the island while it plays, whoever else starts.
+        {"mpv plays on", [&] { add(mpv, mpv, "playing", "Mpv song 2", 30); }, test, "Test song"},
+        {"test pauses", [&] { add(test, testName, "paused", "Test song", 80); }, mpv, "Mpv song 2"},
+        // When nothing plays, the shown one stays, even though the other was active more recently.
+        {"mpv pauses",
+         [&] {
+             add(mpv, mpv, "paused", "Mpv song 2", 30);
+             add(test, testName, "paused", "Test song", 80);
+         },
+         mpv, "Mpv song 2"},
+        // Play on the card starts the player the card shows.
+        {"play", [&] { m.playPause(); }, mpv, "Mpv song 2"},
+        {"mpv pauses again", [&] { m.playPause(); }, mpv, "Mpv song 2"},
+    };
+    for (const auto& s : steps) {
+        s.act();
+        pollNow();
+        EXPECT_EQ(m.nowPlaying() ? m.nowPlaying()->player : QString(), s.shown) << s.step;
+        EXPECT_EQ(m.title(), QString::fromUtf8(s.title)) << s.step;
+    }
+    EXPECT_EQ(sim_.players().player(mpv).state, QStringLiteral("paused"));
+    EXPECT_EQ(sim_.players().player(test).state, QStringLiteral("paused"));
+    // Each command went to the shown player; the only volume handed back was mpv's own, to mpv.
+    const std::vector<QString> targets = sim_.players().firedAt();
+    const std::vector<QString> scripts = fired();
+    ASSERT_EQ(scripts.size(), 2u);
+    EXPECT_EQ(targets, (std::vector<QString>{mpv, mpv}));
+    // Volumes are remembered per player, under the name that outlives the run.
+    EXPECT_EQ(memory(), (QMap<QString, qint64>{{mpv, 30}, {testName, 80}}));
+    // A remembered volume goes back to its own player when that player is shown again.
+    settings_.setIntDictionary(QStringLiteral("volumeMemory"), {{mpv, 30}, {testName, 65}});
+    add(test, testName, "playing", "Test song", 80);
+    pollNow();
+    EXPECT_EQ(fired().back(), QStringLiteral("tell application \"Music\" to set sound volume to 65"));
+    EXPECT_EQ(sim_.players().firedAt().back(), test);
+    EXPECT_EQ(sim_.players().player(mpv).volume, 30);
 }
 
 TEST_F(MediaControllerTest, IdenticalPausedRepliesPublishOnce) {

@@ -33,6 +33,9 @@ inline const QString Windows = QStringLiteral("AXWindows");
 inline const QString Title = QStringLiteral("AXTitle");
 inline const QString Minimized = QStringLiteral("AXMinimized");
 inline const QString BoundsForRange = QStringLiteral("AXBoundsForRange");
+/// Write-only: a Rect (global top-left space) moves and resizes a window in one step, where "AXPosition" then
+/// "AXSize" would show it at its old size in between.
+inline const QString Frame = QStringLiteral("AXFrame");
 } // namespace AXAttribute
 
 namespace AXRole {

@@ -5,6 +5,8 @@
 #include <QByteArray>
 #include <QUrl>
 
+#include <QtGlobal>
+
 #include <functional>
 #include <optional>
 
@@ -25,13 +27,18 @@ public:
     virtual void fetchHttps(const QUrl& url, qint64 maxBytes, double timeoutSeconds, Reply reply) = 0;
 };
 
-/// Turns encoded pictures (PNG, JPEG, …) into bitmaps. Main thread.
+/// Turns encoded pictures (PNG, JPEG, …) from other programs into bitmaps, off the main thread. Called on the main
+/// thread.
 class ImageDecoder {
 public:
     virtual ~ImageDecoder() = default;
-    /// The picture scaled down to at most `maxSide` pixels on its longer side (never up); nothing when the bytes
-    /// are not a picture this platform reads.
-    virtual std::optional<Bitmap> decode(const QByteArray& bytes, int maxSide) = 0;
+    using Reply = std::function<void(std::optional<Bitmap>)>;
+    /// Pictures with more pixels than this are refused from their header, before anything is decoded.
+    static constexpr qint64 kMaxPixels = 40'000'000;
+    /// Hands `reply`, on the main thread and never from inside this call, the picture scaled down to at most
+    /// `maxSide` pixels on its longer side (never up); nothing when the bytes are not a picture this platform
+    /// reads or it has more than `kMaxPixels` pixels.
+    virtual void decode(const QByteArray& bytes, int maxSide, Reply reply) = 0;
 };
 
 } // namespace tillory::platform

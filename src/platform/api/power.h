@@ -13,6 +13,14 @@
 
 namespace tillory::platform {
 
+/// A subscription to power-source changes, and how much of them it hears.
+struct PowerChanges {
+    /// Ends the notifications when destroyed; nothing where the platform cannot tell of any change.
+    SubscriptionPtr subscription;
+    /// New charge levels are told too; false where only plugging and unplugging are.
+    bool levels = false;
+};
+
 /// Batteries, power adapters and the machine's thermal pressure. Descriptions are string-keyed dictionaries with
 /// the keys the power readings are written against ("Type" with "InternalBattery" for the battery, "Current
 /// Capacity", "Max Capacity", "Is Charging", "Time to Full Charge", "Time to Empty", and "Power Source State"
@@ -31,10 +39,11 @@ public:
     /// 0 nominal, 1 fair, 2 serious, 3 critical.
     virtual int thermalState() = 0;
     /// Calls `onChange` on the main thread, after the event, whenever a power source changes (plugged, unplugged,
-    /// a new charge level). Called on the main thread. Nothing where the platform cannot tell.
-    virtual SubscriptionPtr observeChanges(std::function<void()> onChange) {
+    /// and where `levels` says so a new charge level). Called on the main thread. No subscription where the
+    /// platform cannot tell.
+    virtual PowerChanges observeChanges(std::function<void()> onChange) {
         (void)onChange;
-        return nullptr;
+        return {};
     }
 };
 

@@ -11,6 +11,8 @@
 #include <QRegularExpression>
 #include <QUrl>
 
+#include <algorithm>
+
 #include <utility>
 
 namespace tillory::platform::nix {
@@ -30,6 +32,14 @@ const QString kSpotifyBundle = QStringLiteral("com.spotify.client");
 
 bool isSpotify(const QString& name) {
     return name == kSpotifyName || name.startsWith(kSpotifyName + QLatin1Char('.'));
+}
+
+/// The bus name without the per-run instance suffix players add ("….vlc.instance4242"): the same on every run.
+QString playerName(const QString& busName) {
+    static const QRegularExpression instance(QStringLiteral("\\.instance[0-9]*$"));
+    QString name = busName;
+    name.remove(instance);
+    return name;
 }
 
 QVariantMap asMap(const QVariant& value) {
@@ -80,8 +90,20 @@ MprisScriptRunner::MprisScriptRunner(QDBusConnection bus, UrlFetcher* fetcher, Q
 
 MprisScriptRunner::~MprisScriptRunner() = default;
 
-void MprisScriptRunner::string(const QString& source, StringReply reply) {
-    enqueue(source, [reply = std::move(reply)](Result result) {
+std::vector<PlayerRef> MprisScriptRunner::players(const QString& bundleId) {
+    std::vector<PlayerRef> found;
+    if (bundleId != kSpotifyBundle && bundleId != kMusicBundle) {
+        return found;
+    }
+    for (const QString& name :
+         ranked(bundleId == kSpotifyBundle ? MprisScript::Player::Spotify : MprisScript::Player::Music)) {
+        found.push_back({name, playerName(name)});
+    }
+    return found;
+}
+
+void MprisScriptRunner::string(const QString& player, const QString& source, StringReply reply) {
+    enqueue(player, source, [reply = std::move(reply)](Result result) {
         if (result && result->typeId() == QMetaType::QString) {
             reply(result->toString());
         } else {
@@ -90,8 +112,8 @@ void MprisScriptRunner::string(const QString& source, StringReply reply) {
     });
 }
 
-void MprisScriptRunner::data(const QString& source, DataReply reply) {
-    enqueue(source, [reply = std::move(reply)](Result result) {
+void MprisScriptRunner::data(const QString& player, const QString& source, DataReply reply) {
+    enqueue(player, source, [reply = std::move(reply)](Result result) {
         if (result && result->typeId() == QMetaType::QByteArray) {
             reply(result->toByteArray());
         } else {
@@ -100,21 +122,8 @@ void MprisScriptRunner::data(const QString& source, DataReply reply) {
     });
 }
 
-void MprisScriptRunner::fire(const QString& source) {
-    enqueue(source, [](Result) {});
-}
-
-bool MprisScriptRunner::isRunning(const QString& bundleId) {
-    const bool wantSpotify = bundleId == kSpotifyBundle;
-    if (!wantSpotify && bundleId != kMusicBundle) {
-        return false;
-    }
-    for (auto it = players_.cbegin(); it != players_.cend(); ++it) {
-        if (isSpotify(it.key()) == wantSpotify) {
-            return true;
-        }
-    }
-    return false;
+void MprisScriptRunner::fire(const QString& player, const QString& source) {
+    enqueue(player, source, [](Result) {});
 }
 
 void MprisScriptRunner::onNameOwnerChanged(const QString& name, const QString&, const QString& newOwner) {
@@ -156,6 +165,22 @@ void MprisScriptRunner::addPlayer(const QString& name, const QString& owner) {
          });
 }
 
+std::vector<QString> MprisScriptRunner::ranked(MprisScript::Player which) const {
+    const bool wantSpotify = which == MprisScript::Player::Spotify;
+    std::vector<std::pair<quint64, QString>> found;
+    for (auto it = players_.cbegin(); it != players_.cend(); ++it) {
+        if (isSpotify(it.key()) == wantSpotify) {
+            found.emplace_back(it->activity, it.key());
+        }
+    }
+    std::sort(found.begin(), found.end(), std::greater<>());
+    std::vector<QString> names;
+    for (auto& [activity, name] : found) {
+        names.push_back(std::move(name));
+    }
+    return names;
+}
+
 QString MprisScriptRunner::target(MprisScript::Player which) const {
     const bool wantSpotify = which == MprisScript::Player::Spotify;
     QString best;
@@ -175,8 +200,8 @@ QString MprisScriptRunner::target(MprisScript::Player which) const {
     return best;
 }
 
-void MprisScriptRunner::enqueue(const QString& source, std::function<void(Result)> done) {
-    queue_.push_back(Job{parseMprisScript(source), std::move(done)});
+void MprisScriptRunner::enqueue(const QString& player, const QString& source, std::function<void(Result)> done) {
+    queue_.push_back(Job{parseMprisScript(source), player, std::move(done)});
     // Never answers from inside the call, even for a script it does not know.
     QMetaObject::invokeMethod(this, &MprisScriptRunner::startNext, Qt::QueuedConnection);
 }
@@ -192,7 +217,7 @@ void MprisScriptRunner::startNext() {
         finish(std::nullopt);
         return;
     }
-    run(*script);
+    run(*script, queue_.front().player);
 }
 
 void MprisScriptRunner::finish(Result result) {
@@ -204,9 +229,21 @@ void MprisScriptRunner::finish(Result result) {
     startNext();
 }
 
-void MprisScriptRunner::run(const MprisScript& script) {
+std::function<void(MprisScriptRunner::Result)> MprisScriptRunner::release() {
+    Job job = std::move(queue_.front());
+    queue_.pop_front();
+    busy_ = false;
+    ++generation_;
+    startNext();
+    return std::move(job.done);
+}
+
+void MprisScriptRunner::run(const MprisScript& script, const QString& player) {
     using Kind = MprisScript::Kind;
-    const QString service = target(script.player);
+    // A script for a player that has gone goes nowhere: another player of its kind would act on the wrong music.
+    const bool known =
+        players_.contains(player) && isSpotify(player) == (script.player == MprisScript::Player::Spotify);
+    const QString service = player.isEmpty() ? target(script.player) : known ? player : QString();
     if (service.isEmpty()) {
         finish(std::nullopt);
         return;
@@ -243,7 +280,7 @@ void MprisScriptRunner::run(const MprisScript& script) {
     case Kind::ArtworkData:
         break;
     }
-    getAll(service, [this, script, command, done](std::optional<QVariantMap> properties) {
+    getAll(service, [this, script, command, done, generation](std::optional<QVariantMap> properties) {
         if (!properties) {
             done(std::nullopt);
             return;
@@ -273,25 +310,31 @@ void MprisScriptRunner::run(const MprisScript& script) {
         case Kind::ArtworkUrl:
             done(artUrl.isEmpty() ? Result() : Result(QVariant(artUrl)));
             return;
-        case Kind::ArtworkData: {
-            const QUrl url(artUrl);
-            if (!fetcher_ || !url.isValid() ||
-                (url.scheme() != QLatin1String("file") && url.scheme() != QLatin1String("https"))) {
-                done(std::nullopt);
-                return;
+        case Kind::ArtworkData:
+            if (generation == generation_ && busy_) {
+                fetchArtwork(artUrl);
             }
-            fetcher_->fetch(url, kMaxArtworkBytes, kArtworkTimeoutSeconds,
-                            [self = QPointer<MprisScriptRunner>(this), done](std::optional<QByteArray> bytes) {
-                                if (self) {
-                                    done(bytes ? Result(QVariant(*bytes)) : Result());
-                                }
-                            });
             return;
-        }
         default:
             done(std::nullopt);
         }
     });
+}
+
+void MprisScriptRunner::fetchArtwork(const QString& artUrl) {
+    const QUrl url(artUrl);
+    if (!fetcher_ || !url.isValid() ||
+        (url.scheme() != QLatin1String("file") && url.scheme() != QLatin1String("https"))) {
+        finish(std::nullopt);
+        return;
+    }
+    // A slow or endless art server must not hold back the transport commands queued behind this read.
+    fetcher_->fetch(url, kMaxArtworkBytes, kArtworkTimeoutSeconds,
+                    [self = QPointer<MprisScriptRunner>(this), reply = release()](std::optional<QByteArray> bytes) {
+                        if (self) {
+                            reply(bytes ? Result(QVariant(*bytes)) : Result());
+                        }
+                    });
 }
 
 void MprisScriptRunner::call(const QString& service, const QString& interface, const QString& method,

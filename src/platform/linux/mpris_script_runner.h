@@ -16,10 +16,11 @@
 
 namespace tillory::platform::nix {
 
-/// Answers the media controller's fixed player scripts over MPRIS on a session bus. "Spotify" is the player named
-/// org.mpris.MediaPlayer2.spotify (any instance); "Music" is the most recently active other player, one that plays
-/// first. Scripts run one after another; every bus call is asynchronous with a short deadline, so a hung player
-/// costs a query its answer and never blocks the main thread.
+/// Answers the media controller's fixed player scripts over MPRIS on a session bus. Each player is its well-known bus
+/// name: the "Spotify" kind is org.mpris.MediaPlayer2.spotify (any instance), the "Music" kind every other player.
+/// A script sent to no player in particular goes to the kind's player that plays, then to the most recently active.
+/// Scripts run one after another; every bus call is asynchronous with a short deadline, so a hung player costs a
+/// query its answer and never blocks the main thread; reading a cover from its address runs beside the queue.
 class MprisScriptRunner : public QObject, public ScriptRunner {
     Q_OBJECT
 public:
@@ -27,10 +28,13 @@ public:
     MprisScriptRunner(QDBusConnection bus, UrlFetcher* fetcher, QObject* parent = nullptr);
     ~MprisScriptRunner() override;
 
-    void string(const QString& source, StringReply reply) override;
-    void data(const QString& source, DataReply reply) override;
-    void fire(const QString& source) override;
-    bool isRunning(const QString& bundleId) override;
+    using ScriptRunner::data;
+    using ScriptRunner::fire;
+    using ScriptRunner::string;
+    std::vector<PlayerRef> players(const QString& bundleId) override;
+    void string(const QString& player, const QString& source, StringReply reply) override;
+    void data(const QString& player, const QString& source, DataReply reply) override;
+    void fire(const QString& player, const QString& source) override;
 
     /// How long one player gets to answer one call.
     static constexpr int kCallTimeoutMs = 1000;
@@ -46,6 +50,7 @@ private:
     using Result = std::optional<QVariant>;
     struct Job {
         std::optional<MprisScript> script;
+        QString player;
         std::function<void(Result)> done;
     };
     struct Player {
@@ -54,12 +59,17 @@ private:
         quint64 activity = 0;
     };
 
-    void enqueue(const QString& source, std::function<void(Result)> done);
+    void enqueue(const QString& player, const QString& source, std::function<void(Result)> done);
     void startNext();
     void finish(Result result);
-    void run(const MprisScript& script);
+    /// Ends the running job without answering it and hands back its reply, for work that goes on beside the queue.
+    std::function<void(Result)> release();
+    void run(const MprisScript& script, const QString& player);
+    void fetchArtwork(const QString& artUrl);
     /// The bus name that stands for `player` now, or empty.
     QString target(MprisScript::Player player) const;
+    /// The players of a kind, most recently active first.
+    std::vector<QString> ranked(MprisScript::Player player) const;
     void call(const QString& service, const QString& interface, const QString& method, const QVariantList& args,
               std::function<void(std::optional<QDBusMessage>)> then);
     void getAll(const QString& service, std::function<void(std::optional<QVariantMap>)> then);

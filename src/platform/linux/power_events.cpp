@@ -131,11 +131,12 @@ SubscriptionPtr observePowerSupplyUevents(std::function<void()> onChange) {
     return std::make_unique<UeventListener>(context, monitor, std::move(onChange));
 }
 
-SubscriptionPtr observePowerEvents(std::function<void()> onChange) {
+PowerChanges observePowerEvents(std::function<void()> onChange) {
+    // UPower polls the batteries itself and signals each new level.
     if (auto upower = observeUPower(QDBusConnection::systemBus(), onChange)) {
-        return upower;
+        return {std::move(upower), true};
     }
-    return observePowerSupplyUevents(std::move(onChange));
+    return {observePowerSupplyUevents(std::move(onChange)), false};
 }
 
 } // namespace tillory::platform::nix

@@ -8,6 +8,7 @@
 #include <QNetworkAccessManager>
 #include <QNetworkReply>
 #include <QSslConfiguration>
+#include <QThreadPool>
 #include <QTimer>
 #include <fcntl.h>
 #include <sys/stat.h>
@@ -21,6 +22,11 @@
 #include <vector>
 
 namespace tillory::platform::nix {
+
+namespace {
+// How far Qt's network thread may read ahead of what has been taken.
+constexpr qint64 kReadBufferBytes = 256 * 1024;
+} // namespace
 
 struct QtUrlFetcher::Inbox {
     std::mutex mutex;
@@ -138,10 +144,26 @@ void QtUrlFetcher::download(const QUrl& url, qint64 maxBytes, double timeoutSeco
         network->abort();
     });
     deadline->start(static_cast<int>(std::min(timeoutSeconds, 3600.0) * 1000));
-    connect(network, &QNetworkReply::downloadProgress, network, [network, maxBytes, answer](qint64 received, qint64) {
-        if (received > maxBytes) {
-            answer(std::nullopt);
-            network->abort();
+    // The cap holds while reading: a bounded read buffer keeps Qt's network thread from running ahead of this
+    // thread, a declared length above the cap ends the transfer at the headers, and the bytes are counted as they
+    // come, so an endless answer costs at most the cap.
+    network->setReadBufferSize(kReadBufferBytes);
+    auto body = std::make_shared<QByteArray>();
+    auto tooLarge = [network, answer] {
+        answer(std::nullopt);
+        network->abort();
+    };
+    connect(network, &QNetworkReply::metaDataChanged, network, [network, maxBytes, tooLarge] {
+        bool known = false;
+        const qint64 declared = network->header(QNetworkRequest::ContentLengthHeader).toLongLong(&known);
+        if (known && declared > maxBytes) {
+            tooLarge();
+        }
+    });
+    connect(network, &QNetworkReply::readyRead, network, [network, maxBytes, body, tooLarge] {
+        body->append(network->read(maxBytes + 1 - body->size()));
+        if (body->size() > maxBytes) {
+            tooLarge();
         }
     });
     if (strictness == Strictness::HttpsOnly) {
@@ -154,7 +176,7 @@ void QtUrlFetcher::download(const QUrl& url, qint64 maxBytes, double timeoutSeco
             }
         });
     }
-    connect(network, &QNetworkReply::finished, this, [network, maxBytes, strictness, answer] {
+    connect(network, &QNetworkReply::finished, this, [network, maxBytes, strictness, answer, body] {
         network->deleteLater();
         const int status = network->attribute(QNetworkRequest::HttpStatusCodeAttribute).toInt();
         const bool accepted = strictness == Strictness::HttpsOnly ? status == 200 : status >= 200 && status < 300;
@@ -162,12 +184,63 @@ void QtUrlFetcher::download(const QUrl& url, qint64 maxBytes, double timeoutSeco
             answer(std::nullopt);
             return;
         }
-        QByteArray body = network->read(maxBytes + 1);
-        answer(body.size() <= maxBytes ? std::optional(std::move(body)) : std::nullopt);
+        body->append(network->read(maxBytes + 1 - body->size()));
+        answer(body->size() <= maxBytes ? std::optional(std::move(*body)) : std::nullopt);
     });
 }
 
-std::optional<Bitmap> QtImageDecoder::decode(const QByteArray& bytes, int maxSide) {
+struct QtImageDecoder::Inbox {
+    std::mutex mutex;
+    QObject* owner = nullptr;
+    std::vector<std::pair<quint64, std::optional<Bitmap>>> results;
+};
+
+QtImageDecoder::QtImageDecoder(QObject* parent)
+    : QObject(parent), inbox_(std::make_shared<Inbox>()), pool_(std::make_unique<QThreadPool>()) {
+    inbox_->owner = this;
+    pool_->setMaxThreadCount(1);
+    pool_->setExpiryTimeout(5000);
+}
+
+QtImageDecoder::~QtImageDecoder() {
+    {
+        const std::lock_guard lock(inbox_->mutex);
+        inbox_->owner = nullptr;
+    }
+    pool_->clear();
+    pool_->waitForDone();
+}
+
+void QtImageDecoder::decode(const QByteArray& bytes, int maxSide, Reply reply) {
+    const quint64 id = ++next_;
+    pending_.emplace(id, std::move(reply));
+    pool_->start([inbox = inbox_, bytes, maxSide, id] {
+        std::optional<Bitmap> bitmap = decodeNow(bytes, maxSide);
+        const std::lock_guard lock(inbox->mutex);
+        inbox->results.emplace_back(id, std::move(bitmap));
+        if (inbox->owner) {
+            QMetaObject::invokeMethod(inbox->owner, "drain", Qt::QueuedConnection);
+        }
+    });
+}
+
+void QtImageDecoder::drain() {
+    std::vector<std::pair<quint64, std::optional<Bitmap>>> results;
+    {
+        const std::lock_guard lock(inbox_->mutex);
+        results.swap(inbox_->results);
+    }
+    for (auto& [id, bitmap] : results) {
+        const auto it = pending_.find(id);
+        if (it != pending_.end()) {
+            const Reply reply = std::move(it->second);
+            pending_.erase(it);
+            reply(std::move(bitmap));
+        }
+    }
+}
+
+std::optional<Bitmap> QtImageDecoder::decodeNow(const QByteArray& bytes, int maxSide) {
     QBuffer buffer;
     buffer.setData(bytes);
     QImageReader reader(&buffer);
@@ -175,12 +248,17 @@ std::optional<Bitmap> QtImageDecoder::decode(const QByteArray& bytes, int maxSid
     if (maxSide <= 0) {
         return std::nullopt;
     }
+    // The header tells the size before anything is decoded: a picture too large to be a cover is refused here, at
+    // the cost of reading a few bytes, rather than decoded for seconds and hundreds of megabytes.
+    if (size.isValid() && static_cast<qint64>(size.width()) * size.height() > kMaxPixels) {
+        return std::nullopt;
+    }
     // Let the reader scale while decoding when it can, so a huge picture is never held at full size.
     if (size.isValid() && (size.width() > maxSide || size.height() > maxSide)) {
         reader.setScaledSize(size.scaled(maxSide, maxSide, Qt::KeepAspectRatio).expandedTo(QSize(1, 1)));
     }
     QImage image = reader.read();
-    if (image.isNull()) {
+    if (image.isNull() || static_cast<qint64>(image.width()) * image.height() > kMaxPixels) {
         return std::nullopt;
     }
     if (image.width() > maxSide || image.height() > maxSide) {

@@ -10,6 +10,7 @@
 #include <unordered_map>
 
 class QNetworkAccessManager;
+class QThreadPool;
 
 namespace tillory::platform::nix {
 
@@ -40,10 +41,23 @@ private:
     QList<QSslCertificate> extraCas_;
 };
 
-/// Decodes with QImage.
-class QtImageDecoder : public ImageDecoder {
+/// Decodes with QImageReader on a worker thread of its own, one picture after another; the thread ends when idle.
+class QtImageDecoder : public QObject, public ImageDecoder {
+    Q_OBJECT
 public:
-    std::optional<Bitmap> decode(const QByteArray& bytes, int maxSide) override;
+    explicit QtImageDecoder(QObject* parent = nullptr);
+    ~QtImageDecoder() override;
+    void decode(const QByteArray& bytes, int maxSide, Reply reply) override;
+    /// The same work on the calling thread.
+    static std::optional<Bitmap> decodeNow(const QByteArray& bytes, int maxSide);
+
+private:
+    struct Inbox;
+    Q_INVOKABLE void drain();
+    std::shared_ptr<Inbox> inbox_;
+    std::unique_ptr<QThreadPool> pool_;
+    std::unordered_map<quint64, Reply> pending_;
+    quint64 next_ = 0;
 };
 
 } // namespace tillory::platform::nix

@@ -321,7 +321,7 @@ std::optional<QVariantMap> SysfsPowerSources::batteryProperties() {
     return sysfs::batteryMeasurements(folderReader(base));
 }
 
-SubscriptionPtr SysfsPowerSources::observeChanges(std::function<void()> onChange) {
+PowerChanges SysfsPowerSources::observeChanges(std::function<void()> onChange) {
     return observePowerEvents(std::move(onChange));
 }
 

@@ -18,8 +18,8 @@ namespace tillory::platform::nix {
 //   now, full and the power (or current) flowing, when the driver reports them. A "Mains" supply is listed with
 //   "Type" "AC Power". Where a Mains or USB input of the machine reports online, the batteries also carry
 //   "Power Source State": "AC Power" when any of them is online, else "Battery Power".
-// - Change events: UPower's signals on the system bus when it runs, else the kernel's power_supply uevents; the
-//   readings themselves always come from sysfs.
+// - Change events: UPower's signals on the system bus when it runs, else the kernel's power_supply uevents, which
+//   tell plugging but not reliably each new charge level; the readings themselves always come from sysfs.
 // - The battery's measurements: "Voltage" = voltage_now in millivolts, "Amperage" = current_now in milliamperes,
 //   or, from drivers that report power_now instead, power over voltage.
 // - Thermal pressure from /sys/class/thermal: a zone at or above a critical trip point is critical (3), at or
@@ -58,7 +58,7 @@ public:
     std::optional<std::vector<std::optional<QVariantMap>>> powerSources() override;
     std::optional<QVariantMap> batteryProperties() override;
     int thermalState() override;
-    SubscriptionPtr observeChanges(std::function<void()> onChange) override;
+    PowerChanges observeChanges(std::function<void()> onChange) override;
 
 private:
     QString batteryPath() const;

@@ -1,12 +1,14 @@
 #include "platform/linux/x11_window_elements.h"
 
 #include "platform/linux/native_pixels.h"
+#include "platform/linux/x11_reply.h"
 
 #include <QElapsedTimer>
 #include <QThread>
 
 #include <algorithm>
 #include <cmath>
+#include <cstdlib>
 
 namespace tillory::platform::nix {
 namespace {
@@ -163,29 +165,79 @@ bool X11WindowElements::setAttribute(const Element& element, const QString& name
             // find the window shown, so wait for it.
             xcb_map_window(clients_.connection(), w.id);
             xcb_flush(clients_.connection());
-            waitUntil(kStateWaitMs, [&] {
-                const auto now = clients_.read(w.id);
-                return now.empty() || !now.front().hidden;
-            });
+            if (worthWaiting(w)) {
+                waitOrRemember(w, kStateWaitMs, [&] {
+                    const auto now = clients_.read(w.id);
+                    return now.empty() || !now.front().hidden;
+                });
+            }
         }
         return true;
     }
     const auto* point = std::get_if<Point>(&value);
     const auto* size = std::get_if<Size>(&value);
+    const auto* frame = std::get_if<Rect>(&value);
     const bool move = point && name == AXAttribute::Position;
     const bool resize = size && name == AXAttribute::Size;
-    if (!move && !resize) {
+    const bool both = frame && name == AXAttribute::Frame;
+    if (!move && !resize && !both) {
         return false;
     }
     const auto window = restored(w);
     if (!window) {
         return false;
     }
-    const Rect visible = logicalFromNative(window->visibleFrame());
-    const Rect target = move ? Rect{point->x, point->y, visible.width, visible.height}
-                             : Rect{visible.x, visible.y, size->width, size->height};
-    moveResize(*window, nativeFromLogical(target), move, resize);
+    Rect target = logicalFromNative(window->visibleFrame());
+    if (move) {
+        target.x = point->x;
+        target.y = point->y;
+    } else if (resize) {
+        target.width = size->width;
+        target.height = size->height;
+    } else {
+        target = *frame;
+    }
+    moveResize(*window, nativeFromLogical(target), !move);
     return true;
+}
+
+bool X11WindowElements::managerRunning() {
+    // A window manager that died leaves the root's property behind; its check window, which names itself, goes.
+    const xcb_atom_t check = clients_.atom("_NET_SUPPORTING_WM_CHECK");
+    const auto named = [&](xcb_window_t window) -> xcb_window_t {
+        xcb_generic_error_t* error = nullptr;
+        const Reply<xcb_get_property_reply_t> reply(xcb_get_property_reply(
+            clients_.connection(), xcb_get_property(clients_.connection(), 0, window, check, XCB_ATOM_WINDOW, 0, 1),
+            &error));
+        std::free(error);
+        const auto found = words(reply.get());
+        return found.empty() ? XCB_NONE : found.front();
+    };
+    const xcb_window_t supporting = named(clients_.root());
+    return supporting != XCB_NONE && named(supporting) == supporting;
+}
+
+bool X11WindowElements::worthWaiting(const ClientWindow& w) {
+    const auto silent = unanswered_.find(w.id);
+    if (silent != unanswered_.end()) {
+        if (whole(w.visibleFrame()) == silent->second) {
+            return false;
+        }
+        unanswered_.erase(silent); // the window manager has acted on the window since: it answers again
+    }
+    return managerRunning();
+}
+
+template <typename Done> bool X11WindowElements::waitOrRemember(const ClientWindow& w, int ms, Done done) {
+    if (waitUntil(ms, done)) {
+        return true;
+    }
+    ++waitsRunOut_;
+    if (unanswered_.size() >= kMaxRemembered) {
+        unanswered_.clear();
+    }
+    unanswered_[w.id] = whole(w.visibleFrame());
+    return false;
 }
 
 std::optional<ClientWindow> X11WindowElements::restored(const ClientWindow& w) {
@@ -202,17 +254,23 @@ std::optional<ClientWindow> X11WindowElements::restored(const ClientWindow& w) {
         clients_.sendToWindowManager(w.id, state,
                                      {kStateRemove, clients_.atom("_NET_WM_STATE_FULLSCREEN"), 0, kSourcePager, 0});
     }
+    const auto read = [&] {
+        const auto found = clients_.read(w.id);
+        return found.empty() ? std::nullopt : std::optional(found.front());
+    };
+    if (!worthWaiting(w)) {
+        return read();
+    }
     // The frame's extents change with the state (openbox drops its borders while maximised), so the window is
     // read again once the state has gone.
     std::optional<ClientWindow> now;
-    waitUntil(kStateWaitMs, [&] {
-        const auto found = clients_.read(w.id);
-        now = found.empty() ? std::nullopt : std::optional(found.front());
+    const bool left = waitOrRemember(w, kStateWaitMs, [&] {
+        now = read();
         return !now || (!now->maximized && !now->fullscreen);
     });
     // Openbox announces the new extents a moment after the state: frames computed from the old ones come out a few
     // pixels too large. Managers that keep their extents (icewm) cost this short wait once.
-    if (now && now->extents == w.extents) {
+    if (left && now && now->extents == w.extents) {
         waitUntil(kExtentsWaitMs, [&] {
             const auto found = clients_.read(w.id);
             now = found.empty() ? std::nullopt : std::optional(found.front());
@@ -222,39 +280,37 @@ std::optional<ClientWindow> X11WindowElements::restored(const ClientWindow& w) {
     return now;
 }
 
-void X11WindowElements::moveResize(const ClientWindow& w, const Rect& target, bool move, bool resize) {
+void X11WindowElements::moveResize(const ClientWindow& w, const Rect& target, bool resize) {
     const Rect before = whole(w.visibleFrame());
     // Between the visible frame and the client: the window manager's frame outside, drawn shadows inside.
     const double left = double(w.gtkExtents[0]);
     const double top = double(w.gtkExtents[2]);
     const Size outside{before.width - w.bounds.width, before.height - w.bounds.height};
     const Rect wanted = whole(target);
-    Size client{std::max(1.0, wanted.width - outside.width), std::max(1.0, wanted.height - outside.height)};
-    Rect expected = before;
-    if (move) {
-        expected.x = wanted.x;
-        expected.y = wanted.y;
-    }
+    Size client = w.bounds.size();
     if (resize) {
         // Asked for as the client allows it: some managers (icewm) let a pager make a window smaller than its
         // minimum, which the application never agreed to.
-        client = constrainedSize(clients_.sizeHints(w.id), client);
-        expected.width = client.width + outside.width;
-        expected.height = client.height + outside.height;
+        client = constrainedSize(clients_.sizeHints(w.id), {std::max(1.0, wanted.width - outside.width),
+                                                            std::max(1.0, wanted.height - outside.height)});
     }
+    const Rect expected{wanted.x, wanted.y, client.width + outside.width, client.height + outside.height};
     if (expected == before) {
         return; // nothing the window manager would change
     }
-    // NorthWest gravity: x, y are the top-left of the window manager's frame, which holds the shadows too.
-    const std::uint32_t flags =
-        kGravityNorthWest | (kSourcePager << 12) | (move ? kMoveXY : 0) | (resize ? kResizeWH : 0);
+    // NorthWest gravity: x, y are the top-left of the window manager's frame, which holds the shadows too. Every
+    // field is given, also for a move: fluxbox makes up a height for a request without one.
+    const std::uint32_t flags = kGravityNorthWest | (kSourcePager << 12) | kMoveXY | kResizeWH;
     clients_.sendToWindowManager(
         w.id, clients_.atom("_NET_MOVERESIZE_WINDOW"),
         {flags, toWord(wanted.x - left), toWord(wanted.y - top), toWord(client.width), toWord(client.height)});
+    if (!worthWaiting(w)) {
+        return;
+    }
     // Done when the frame is what the hints allow, or has changed and stays put (a manager with rules of its
     // own); a request that is refused or never answered runs into the bound.
     std::optional<Rect> last;
-    waitUntil(kFrameWaitMs, [&] {
+    waitOrRemember(w, kFrameWaitMs, [&] {
         const auto found = clients_.read(w.id);
         if (found.empty()) {
             return true;

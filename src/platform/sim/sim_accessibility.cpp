@@ -93,6 +93,10 @@ bool SimDesktop::SimAccessibility::setAttribute(const Element& element, const QS
             return false;
         }
         Window& w = *found->second;
+        const auto resize = [&w](Size s) {
+            w.bounds.width = std::clamp(s.width, w.minimum.width, std::max(w.minimum.width, w.maximum.width));
+            w.bounds.height = std::clamp(s.height, w.minimum.height, std::max(w.minimum.height, w.maximum.height));
+        };
         if (const auto* p = std::get_if<Point>(&value); p && name == AXAttribute::Position) {
             w.frameWrites.emplace_back(name, value);
             if (!w.frozen) {
@@ -104,8 +108,16 @@ bool SimDesktop::SimAccessibility::setAttribute(const Element& element, const QS
         if (const auto* s = std::get_if<Size>(&value); s && name == AXAttribute::Size) {
             w.frameWrites.emplace_back(name, value);
             if (!w.frozen) {
-                w.bounds.width = std::clamp(s->width, w.minimum.width, std::max(w.minimum.width, w.maximum.width));
-                w.bounds.height = std::clamp(s->height, w.minimum.height, std::max(w.minimum.height, w.maximum.height));
+                resize(*s);
+            }
+            return true;
+        }
+        if (const auto* r = std::get_if<Rect>(&value); r && name == AXAttribute::Frame) {
+            w.frameWrites.emplace_back(name, value);
+            if (!w.frozen) {
+                w.bounds.x = r->x;
+                w.bounds.y = r->y;
+                resize(r->size());
             }
             return true;
         }

@@ -28,7 +28,7 @@ SimDesktop::SimDesktop(core::Scheduler& scheduler)
     screens_.push_back({Rect{0, 0, 1440, 900}, Rect{0, 0, 1440, 875}});
     players_ = std::make_unique<SimScriptRunner>(scheduler);
     downloads_ = std::make_unique<SimUrlFetcher>(scheduler);
-    pictures_ = std::make_unique<SimImageDecoder>();
+    pictures_ = std::make_unique<SimImageDecoder>(scheduler);
 }
 
 SimDesktop::~SimDesktop() {

@@ -52,7 +52,7 @@ public:
     void setWindowFrozen(std::uint32_t number, bool frozen);
     /// False: the window list answers nothing, as when the window server cannot be asked.
     void setWindowListReadable(bool readable) { windowListReadable_ = readable; }
-    /// "AXPosition" and "AXSize" writes the window received, in order, as (name, value).
+    /// "AXPosition", "AXSize" and "AXFrame" writes the window received, in order, as (name, value).
     std::vector<std::pair<QString, AXValue>> frameWrites(std::uint32_t number) const;
     /// Applications the program asked to bring to the front, in order.
     const std::vector<std::int32_t>& activationRequests() const { return activationRequests_; }
@@ -161,9 +161,14 @@ public:
     SimSystemCounters& counters() { return counters_; }
 
     // Power sources (none by default: a machine without a battery).
-    /// Replaces the listed sources (nothing: the list cannot be copied) and tells the change observers, as the
-    /// system does after plugging, unplugging or a new charge level.
+    /// Replaces the listed sources (nothing: the list cannot be copied) and tells the change observers what they
+    /// hear of it (see `setPowerNotices`).
     void setPowerSources(std::optional<std::vector<std::optional<QVariantMap>>> sources);
+    /// What the change observers hear: every change (the default, as UPower tells), only plugging and unplugging
+    /// (a source's "Is Charging" or "Power Source State" changed, as the kernel's own events), or nothing, as where
+    /// no change can be heard. Set before the program subscribes.
+    enum class PowerNotices { Everything, Plugging, Nothing };
+    void setPowerNotices(PowerNotices heard) { powerNotices_ = heard; }
     int powerObserverCount() const { return static_cast<int>(powerObservers_.size()); }
 
     // Media players, downloads and pictures, as the media controller reaches them.
@@ -267,6 +272,7 @@ private:
     std::map<int, std::function<void()>> screenObservers_;
     std::map<int, std::function<void()>> powerObservers_;
     std::optional<std::vector<std::optional<QVariantMap>>> powerSourceList_{std::in_place};
+    PowerNotices powerNotices_ = PowerNotices::Everything;
     int nextObserver_ = 1;
     std::shared_ptr<bool> alive_;
 

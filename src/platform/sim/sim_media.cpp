@@ -20,10 +20,11 @@ void SimUrlFetcher::fetchHttps(const QUrl& url, qint64 maxBytes, double timeoutS
     }
 }
 
-std::optional<Bitmap> SimImageDecoder::decode(const QByteArray& bytes, int) {
+void SimImageDecoder::decode(const QByteArray& bytes, int, Reply reply) {
     ++decodes_;
     auto found = pictures_.find(bytes);
-    return found == pictures_.end() ? std::nullopt : std::optional<Bitmap>(*found);
+    std::optional<Bitmap> bitmap = found == pictures_.end() ? std::nullopt : std::optional<Bitmap>(*found);
+    scheduler_.post([reply = std::move(reply), bitmap = std::move(bitmap)] { reply(bitmap); });
 }
 
 } // namespace tillory::platform::sim

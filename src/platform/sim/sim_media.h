@@ -25,14 +25,16 @@ private:
     std::vector<QUrl> requests_;
 };
 
-/// Decodes only the byte strings the test registered, each to its bitmap.
+/// Decodes only the byte strings the test registered, each to its bitmap; answers through the scheduler.
 class SimImageDecoder final : public ImageDecoder {
 public:
+    explicit SimImageDecoder(core::Scheduler& scheduler) : scheduler_(scheduler) {}
     void setPicture(const QByteArray& bytes, Bitmap bitmap) { pictures_[bytes] = std::move(bitmap); }
     int decodeCount() const { return decodes_; }
-    std::optional<Bitmap> decode(const QByteArray& bytes, int maxSide) override;
+    void decode(const QByteArray& bytes, int maxSide, Reply reply) override;
 
 private:
+    core::Scheduler& scheduler_;
     QMap<QByteArray, Bitmap> pictures_;
     int decodes_ = 0;
 };

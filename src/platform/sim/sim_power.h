@@ -11,7 +11,7 @@ public:
     std::optional<std::vector<std::optional<QVariantMap>>> powerSources() override;
     std::optional<QVariantMap> batteryProperties() override;
     int thermalState() override;
-    SubscriptionPtr observeChanges(std::function<void()> onChange) override;
+    PowerChanges observeChanges(std::function<void()> onChange) override;
 
 private:
     SimDesktop& d_;

@@ -5,6 +5,7 @@
 
 #include <QMap>
 #include <QString>
+#include <QStringList>
 
 #include <optional>
 #include <vector>
@@ -14,6 +15,10 @@ namespace tillory::platform::sim {
 /// One simulated player as the scripts see it.
 struct SimPlayer {
     bool running = true;
+    /// The bundle identifier of the kind it answers for; empty: its own id.
+    QString kind;
+    /// What it is remembered by; empty: its own id.
+    QString name;
     /// "playing", "paused" or "stopped".
     QString state = QStringLiteral("playing");
     QString title;
@@ -31,39 +36,49 @@ struct SimPlayer {
     std::optional<QString> rawReply;
 };
 
-/// Answers the media controller's fixed scripts from players the test sets up, by bundle identifier
-/// ("com.apple.Music" is addressed as "Music", "com.spotify.client" as "Spotify"). A command takes effect at once,
-/// as on the real serial queue; a query's answer is taken when it is asked and handed over through the scheduler.
+/// Answers the media controller's fixed scripts from players the test sets up, each by an id and of a kind (a bundle
+/// identifier: "com.apple.Music" is addressed as "Music", "com.spotify.client" as "Spotify"). A script without a
+/// player goes to the most recently set running player of its kind. A command takes effect at once, as on the real
+/// serial queue; a query's answer is taken when it is asked and handed over through the scheduler.
 class SimScriptRunner final : public ScriptRunner {
 public:
     explicit SimScriptRunner(core::Scheduler& scheduler) : scheduler_(scheduler) {}
 
-    void setPlayer(const QString& bundleId, SimPlayer player) { players_[bundleId] = std::move(player); }
-    void removePlayer(const QString& bundleId) { players_.remove(bundleId); }
+    /// Adds or replaces the player `id`, which becomes the most recently active.
+    void setPlayer(const QString& id, SimPlayer player);
+    void removePlayer(const QString& id);
     /// The player as the scripts left it; a default one when there is none.
-    SimPlayer player(const QString& bundleId) const { return players_.value(bundleId); }
+    SimPlayer player(const QString& id) const { return players_.value(id); }
     /// 0: answers on the next turn of the scheduler; more: after that many seconds; nothing: never answers.
     void setReplyDelay(std::optional<double> seconds) { delay_ = seconds; }
     /// Every script fired, in order.
     const std::vector<QString>& fired() const { return fired_; }
+    /// The player each fired script went to (empty: none named), in the same order.
+    const std::vector<QString>& firedAt() const { return firedAt_; }
     /// Every script asked for an answer, in order.
     const std::vector<QString>& asked() const { return asked_; }
     int askedCount(const QString& source) const;
 
-    void string(const QString& source, StringReply reply) override;
-    void data(const QString& source, DataReply reply) override;
-    void fire(const QString& source) override;
-    bool isRunning(const QString& bundleId) override;
+    using ScriptRunner::data;
+    using ScriptRunner::fire;
+    using ScriptRunner::string;
+    std::vector<PlayerRef> players(const QString& bundleId) override;
+    void string(const QString& player, const QString& source, StringReply reply) override;
+    void data(const QString& player, const QString& source, DataReply reply) override;
+    void fire(const QString& player, const QString& source) override;
 
 private:
-    SimPlayer* target(const QString& source, QString* rest);
-    std::optional<QString> answerText(const QString& source);
+    SimPlayer* target(const QString& player, const QString& source, QString* rest);
+    std::optional<QString> answerText(const QString& player, const QString& source);
     void deliver(std::function<void()> work);
 
     core::Scheduler& scheduler_;
     QMap<QString, SimPlayer> players_;
+    /// Ids, most recently set first.
+    QStringList order_;
     std::optional<double> delay_ = 0.0;
     std::vector<QString> fired_;
+    std::vector<QString> firedAt_;
     std::vector<QString> asked_;
     std::vector<core::TimerPtr> pending_;
 };

@@ -5,6 +5,8 @@
 
 #include <gtest/gtest.h>
 
+#include <functional>
+
 namespace tillory::platform {
 void PrintTo(const Rect& r, std::ostream* os) {
     *os << "(" << r.x << ", " << r.y << ", " << r.width << ", " << r.height << ")";
@@ -170,6 +172,10 @@ TEST_F(SnapControllerTest, OverlayFollowsThePointer) {
     EXPECT_EQ(snap.barGeometry()->screenSize.width, 1280);
     EXPECT_EQ(snap.dragPreview(), (Rect{0, 0, 640, 800}));
     EXPECT_EQ(panels_.frames.back(), kRight.frame);
+    // Straight back from one edge target to another: the overlay never hides, and still follows.
+    dragWindow({1445, 300}, {1435, 500}, 1);
+    EXPECT_TRUE(snap.dragVisible());
+    EXPECT_EQ(panels_.frames.back(), kMain.frame);
     // A press without the release between (a release that was lost) takes the overlay down.
     press({1445, 300});
     EXPECT_FALSE(snap.dragVisible());
@@ -221,8 +227,8 @@ TEST_F(SnapControllerTest, WindowThatVanishesOrRefusesMidDrag) {
     dragWindow({300, 110}, {1435, 500});
     release({1435, 500});
     scheduler_.advance(0.1);
-    // Kept its size, its right and bottom edges on the work area's.
-    EXPECT_EQ(bounds(), (Rect{940, 500, 500, 400}));
+    // Kept its size and its right edge on the work area's; the half reaches from top to bottom, so its top edge.
+    EXPECT_EQ(bounds(), (Rect{940, 25, 500, 400}));
     EXPECT_EQ(snap.dragPhase(), Phase::Idle);
 
     // One that ignores every move ends the same way, where it was let go.
@@ -244,30 +250,40 @@ TEST_F(SnapControllerTest, FrameCorrectionForWindowsThatKeepTheirSize) {
     auto& snap = make();
     struct Case {
         Size minimum;
+        Size maximum;
         Rect unit;
         Rect frame;
         std::size_t writes;
     };
+    const Size any{1e9, 1e9};
     const Case cases[]{
-        {{900, 0}, Rect{0.5, 0, 0.5, 1}, {540, 25, 900, 875}, 7},
-        {{900, 0}, Rect{0, 0, 0.5, 1}, {0, 25, 900, 875}, 7},
-        {{0, 0}, Rect{0, 0, 0.5, 1}, {0, 25, 720, 875}, 6},           // took the size: no correction
-        {{1600, 1000}, Rect{0.5, 0, 0.5, 1}, {0, 25, 1600, 1000}, 7}, // larger than the screen: stays on it
+        {{900, 0}, any, Rect{0.5, 0, 0.5, 1}, {540, 25, 900, 875}, 3},
+        {{900, 0}, any, Rect{0, 0, 0.5, 1}, {0, 25, 900, 875}, 3},
+        {{0, 0}, any, Rect{0, 0, 0.5, 1}, {0, 25, 720, 875}, 2},                 // took the size: no correction
+        {{0, 0}, {719, 1e9}, Rect{0.5, 0, 0.5, 1}, {720, 25, 719, 875}, 2},      // within 2 points: as good as taken
+        {{1600, 1000}, any, Rect{0.5, 0, 0.5, 1}, {0, 25, 1600, 1000}, 3},       // larger than the screen: stays on it
+        {{0, 0}, {500, 400}, Rect{0.5, 0, 0.5, 1}, {940, 25, 500, 400}, 3},      // top to bottom: keeps the top edge
+        {{0, 0}, {500, 400}, Rect{0.5, 0.5, 0.5, 0.5}, {940, 500, 500, 400}, 3}, // only the bottom: keeps that
+        {{0, 0}, {500, 400}, Rect{0, 0, 0.5, 0.5}, {0, 25, 500, 400}, 3},
     };
     for (const Case& c : cases) {
         const auto w = sim_.openWindow(editor_, QStringLiteral("W"), {100, 100, 1000, 1000});
-        sim_.setWindowSizeLimits(w, c.minimum);
+        sim_.setWindowSizeLimits(w, c.minimum, c.maximum);
         const Element element = snap.access().axWindow(editor_, w);
         snap.access().setFrame(snap.geometry().rect(c.unit, kMain), kMain, element);
-        EXPECT_EQ(bounds(w), c.frame) << c.minimum.width;
-        EXPECT_EQ(sim_.frameWrites(w).size(), c.writes);
+        EXPECT_EQ(bounds(w), c.frame) << c.minimum.width << " " << c.maximum.width << " " << c.unit.y;
+        const auto writes = sim_.frameWrites(w);
+        EXPECT_EQ(writes.size(), c.writes);
+        for (const auto& write : writes) {
+            EXPECT_EQ(write.first, QStringLiteral("AXFrame")) << "position and size in one write";
+        }
     }
 }
 
 TEST_F(SnapControllerTest, SecondFrameWriteYieldsToLaterPlacementsAndDisable) {
     auto& snap = make();
     dropAt({5, 500});
-    EXPECT_EQ(sim_.frameWrites(window_).size(), 6u);
+    EXPECT_EQ(sim_.frameWrites(window_).size(), 2u);
     sim_.setWindowBounds(window_, {10, 10, 300, 300});
     snap.disable();
     scheduler_.advance(0.1);
@@ -279,6 +295,44 @@ TEST_F(SnapControllerTest, SecondFrameWriteYieldsToLaterPlacementsAndDisable) {
     sim_.inject(Event::key(EventType::KeyDown, KeyCode::RightArrow, Control | Option));
     scheduler_.advance(0.1);
     EXPECT_EQ(bounds(), (Rect{720, 25, 720, 875}));
+}
+
+TEST_F(SnapControllerTest, DropsAndDoubleClicksWriteOnceMoreAFiftiethOfASecondLater) {
+    struct Case {
+        const char* what;
+        std::function<void()> place;
+        Rect frame; // after the second write; nothing for no second write
+    };
+    const Rect undone{10, 10, 300, 300};
+    const Case cases[]{
+        {"drop",
+         [this] {
+             dropAt({5, 500});
+         },
+         {0, 25, 720, 875}},
+        {"double click",
+         [this] {
+             press({600, 110});
+             press({600, 110}, 2);
+             release({600, 110});
+         },
+         {0, 25, 1440, 875}},
+        {"chord", [this] { sim_.pressKey(KeyCode::LeftArrow, Control | Option); }, undone},
+    };
+    for (const Case& c : cases) {
+        SetUp();
+        make();
+        c.place();
+        // The application puts its window back right after the first write.
+        sim_.setWindowBounds(window_, undone);
+        scheduler_.advance(0.04);
+        EXPECT_EQ(bounds(), undone) << c.what;
+        scheduler_.advance(0.02);
+        EXPECT_EQ(bounds(), c.frame) << c.what;
+        sim_.setWindowBounds(window_, undone);
+        scheduler_.advance(2);
+        EXPECT_EQ(bounds(), undone) << c.what << ": one second write only";
+    }
 }
 
 TEST_F(SnapControllerTest, TitleDoubleClickMaximisesAndRestores) {
@@ -313,6 +367,17 @@ TEST_F(SnapControllerTest, TitleDoubleClickMaximisesAndRestores) {
     scheduler_.advance(1.0);
     press({70, 620});
     EXPECT_TRUE(press({70, 620}, 2));
+}
+
+TEST_F(SnapControllerTest, APressAfterALostReleaseIsNotSwallowed) {
+    make();
+    press({600, 110});
+    EXPECT_FALSE(press({600, 110}, 2)) << "the title double click";
+    // Its release never came.
+    scheduler_.advance(1.0);
+    EXPECT_TRUE(press({300, 500}));
+    EXPECT_TRUE(sim_.inject(mouse(EventType::LeftMouseDragged, {340, 500})).has_value());
+    EXPECT_TRUE(release({340, 500}).has_value());
 }
 
 TEST_F(SnapControllerTest, RememberedFramesArePrunedFromTheTwentyFifth) {
@@ -533,6 +598,35 @@ TEST_F(SnapControllerTest, SnapAssistFillsZonesInTurn) {
     snap.fillAssist(others[2]);
     EXPECT_FALSE(snap.isActive());
     EXPECT_EQ(bounds(others[2]), (Rect{50, 50, 400, 300}));
+}
+
+TEST_F(SnapControllerTest, PickerAndSnapAssistCloseWhenTheirDisplayGoes) {
+    const auto viewer = sim_.launchApp(QStringLiteral("org.viewer"), QStringLiteral("Viewer"));
+    sim_.openWindow(viewer, QStringLiteral("Other"), {200, 300, 600, 400});
+    struct Case {
+        bool assist;
+        std::vector<ScreenInfo> screens;
+        bool open;
+    };
+    const Case cases[]{
+        {false, {kRight}, false},
+        {true, {kRight}, false},
+        {false, {kMain}, true},                                   // another display went
+        {true, {{kMain.frame, {0, 0, 1440, 850}}, kRight}, true}, // its work area changed
+    };
+    for (const Case& c : cases) {
+        sim_.setScreens({kMain, kRight});
+        sim_.activate(editor_);
+        auto& snap = make();
+        snap.open();
+        if (c.assist) {
+            snap.commitZone(0, 0);
+        }
+        ASSERT_TRUE(snap.isActive());
+        sim_.setScreens(c.screens);
+        EXPECT_EQ(snap.isActive(), c.open) << c.assist << " " << c.screens.size();
+        EXPECT_EQ(panels_.shown, c.open);
+    }
 }
 
 TEST_F(SnapControllerTest, OpenPanelStopsDragSnapping) {

@@ -63,6 +63,11 @@ TEST(SnapBarGeometryTest, DragTargets) {
     };
     const Case cases[]{
         {{16, 41}, K::Unit, {0, 0, 0.5, 0.5}},        // 16 from the work area's top-left: inclusive
+        {{17, 41}, K::BarGap, {}},                    // one further: the bar's band
+        {{5, 42}, K::BarGap, {}},                     //
+        {{5, 883}, K::Unit, {0, 0, 0.5, 1}},          // 17 above the bottom: the left edge
+        {{10, 500}, K::Unit, {0, 0, 0.5, 1}},         // 10 from the side: inclusive
+        {{1429, 500}, K::None, {}},                   //
         {{1424, 30}, K::Unit, {0.5, 0, 0.5, 0.5}},    //
         {{5, 890}, K::Unit, {0, 0.5, 0.5, 0.5}},      //
         {{1430, 884}, K::Unit, {0.5, 0.5, 0.5, 0.5}}, //
@@ -132,6 +137,23 @@ TEST_F(SnapGeometryTest, ReferenceHeightAndScreenLookups) {
     const ScreenInfo right{{1440, 0, 1280, 800}, {1440, 0, 1280, 800}};
     sim_.setScreens({kMain, right, above});
     EXPECT_EQ(geo_.primaryMaxY(), 900);
+    // The pointer (screen space) falls back to the first screen where it is on none.
+    struct Pointer {
+        Point mouse;
+        ScreenInfo screen;
+    };
+    const Pointer pointers[]{
+        {{100, 900}, kMain},  // the lower screen's top row
+        {{100, 901}, above},  //
+        {{100, 1980}, above}, // the upper screen's top row
+        {{1500, 800}, right}, //
+        {{1500, 1}, right},   //
+        {{1500, 0}, kMain},   // below every screen
+    };
+    for (const Pointer& p : pointers) {
+        sim_.setMouseLocation(p.mouse);
+        EXPECT_EQ(geo_.targetScreenFallback(), p.screen) << p.mouse.x << "," << p.mouse.y;
+    }
     struct Case {
         Point p;
         std::optional<ScreenInfo> screen;

@@ -32,6 +32,7 @@ Item {
                 onClicked: page.model.back()
             }
             Text {
+                textFormat: Text.PlainText
                 anchors.left: backButton.right; anchors.leftMargin: 4
                 anchors.verticalCenter: parent.verticalCenter
                 text: "Clipboard"
@@ -50,6 +51,7 @@ Item {
         }
 
         Text {
+            textFormat: Text.PlainText
             visible: page.model.rows.length === 0
             width: parent.width
             topPadding: 28; bottomPadding: 28
@@ -138,6 +140,7 @@ Item {
             y: 6
             spacing: 2
             Text {
+                textFormat: Text.PlainText
                 width: parent.width
                 text: item.row.text
                 color: page.textColor
@@ -147,6 +150,7 @@ Item {
                 elide: Text.ElideRight
             }
             Text {
+                textFormat: Text.PlainText
                 text: item.row.age
                 color: page.secondary
                 font.pixelSize: 9
@@ -184,6 +188,7 @@ Item {
             color: page.dark ? "#3a3b3f" : "#fdfdfd"
             border.color: page.dark ? "#50ffffff" : "#30000000"
             Text {
+                textFormat: Text.PlainText
                 id: tip
                 anchors.centerIn: parent
                 text: item.row.pinned ? "Unpin" : "Keep in history forever"

@@ -26,6 +26,7 @@ Item {
         Behavior on opacity { NumberAnimation { duration: 160 } }
 
         Text {
+            textFormat: Text.PlainText
             id: title
             x: 12; y: 10
             text: "Clipboard"
@@ -34,6 +35,7 @@ Item {
             font.weight: Font.DemiBold
         }
         Text {
+            textFormat: Text.PlainText
             objectName: "headerHint"
             anchors.right: parent.right; anchors.rightMargin: 12
             anchors.verticalCenter: title.verticalCenter

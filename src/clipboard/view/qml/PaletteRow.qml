@@ -16,6 +16,7 @@ Rectangle {
         x: 6
         width: 18; height: parent.height
         Text {
+            textFormat: Text.PlainText
             anchors.centerIn: parent
             visible: item.row.stageNumber === 0
             text: item.row.number
@@ -29,6 +30,7 @@ Rectangle {
             width: 14; height: 14; radius: 7
             color: "#e6ffffff"
             Text {
+                textFormat: Text.PlainText
                 anchors.centerIn: parent
                 text: item.row.stageNumber
                 color: "#26282c"
@@ -38,6 +40,7 @@ Rectangle {
         }
     }
     Text {
+        textFormat: Text.PlainText
         anchors.left: badge.right; anchors.leftMargin: 6
         anchors.right: pin.visible ? pin.left : parent.right; anchors.rightMargin: 8
         anchors.verticalCenter: parent.verticalCenter

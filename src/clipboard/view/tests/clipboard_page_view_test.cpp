@@ -152,5 +152,20 @@ TEST_F(ClipboardPageViewTest, EmptyHistoryShowsTheInvitationAndADisabledTrash) {
     EXPECT_TRUE(find("trash")->isEnabled());
 }
 
+TEST_F(ClipboardPageViewTest, CopiesThatLookLikeMarkupAreShownAsTheyAreAndLoadNothing) {
+    CountingServer server;
+    const QStringList copies = markupTexts(server);
+    for (const QString& text : copies) {
+        copy(text.toUtf8().constData());
+    }
+    QQuickView& page = show();
+    pump(300);
+    snapshot(&page, QStringLiteral("clipboard-page-markup"));
+    for (const QString& text : copies) {
+        EXPECT_EQ(shownLiterally(page.contentItem(), text), 1) << text.toStdString();
+    }
+    EXPECT_EQ(server.connections, 0);
+}
+
 } // namespace
 } // namespace tillory::clipboard

@@ -95,6 +95,23 @@ TEST_F(PaletteViewTest, ShowsHeaderRowsBadgesAndPin) {
     EXPECT_LT(std::abs(qBlue(unselected) - qRed(unselected)), 30);
 }
 
+TEST_F(PaletteViewTest, CopiesThatLookLikeMarkupAreShownAsTheyAreAndLoadNothing) {
+    CountingServer server;
+    const QStringList copies = markupTexts(server);
+    for (const QString& text : copies) {
+        sim.copy(text);
+        scheduler.advance(0.7);
+    }
+    QQuickWindow* window = open();
+    ASSERT_NE(window, nullptr);
+    pump(300);
+    snapshot(window, QStringLiteral("palette-markup"));
+    for (const QString& text : copies) {
+        EXPECT_EQ(shownLiterally(window->contentItem(), text), 1) << text.toStdString();
+    }
+    EXPECT_EQ(server.connections, 0);
+}
+
 TEST_F(PaletteViewTest, StackedEntriesShowTheirOrderAndTheHeaderCountsThem) {
     QQuickWindow* window = open();
     ASSERT_NE(window, nullptr);

@@ -34,12 +34,14 @@ Rectangle {
                 }
             }
             Text {
+                textFormat: Text.PlainText
                 anchors.horizontalCenter: parent.horizontalCenter
                 text: "Keyboard Cleaning"
                 color: "white"
                 font.pixelSize: 22
             }
             Text {
+                textFormat: Text.PlainText
                 anchors.horizontalCenter: parent.horizontalCenter
                 text: "The keys are off — wipe away. Trackpad and mouse still work."
                 color: Qt.rgba(1, 1, 1, 0.7)

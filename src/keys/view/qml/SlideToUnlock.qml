@@ -31,6 +31,7 @@ Item {
         color: Qt.rgba(0.227, 0.482, 0.835, 0.5)
     }
     Text {
+        textFormat: Text.PlainText
         objectName: "slideLabel"
         anchors.centerIn: parent
         anchors.horizontalCenterOffset: 20

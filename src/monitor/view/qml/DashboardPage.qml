@@ -68,6 +68,7 @@ Item {
                                 weight: 1.2
                             }
                             Text {
+                                textFormat: Text.PlainText
                                 anchors.verticalCenter: parent.verticalCenter
                                 text: chip.modelData.label
                                 color: chip.selected ? "white" : colours.text

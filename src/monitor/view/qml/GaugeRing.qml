@@ -79,6 +79,7 @@ Item {
                 weight: 1.2
             }
             Text {
+                textFormat: Text.PlainText
                 anchors.horizontalCenter: parent.horizontalCenter
                 text: ring.centerText
                 color: tints.text
@@ -88,6 +89,7 @@ Item {
         }
     }
     Text {
+        textFormat: Text.PlainText
         anchors.top: dial.bottom
         anchors.topMargin: 3
         anchors.horizontalCenter: parent.horizontalCenter

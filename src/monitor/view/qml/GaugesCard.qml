@@ -80,6 +80,7 @@ Item {
                                     anchors.horizontalCenter: parent.horizontalCenter
                                     spacing: 2
                                     Text {
+                                        textFormat: Text.PlainText
                                         visible: text !== ""
                                         text: modelData.label
                                         color: colours.secondary
@@ -87,6 +88,7 @@ Item {
                                         font.family: "monospace"
                                     }
                                     Text {
+                                        textFormat: Text.PlainText
                                         text: modelData.value
                                         color: colours.text
                                         font.pixelSize: 10

@@ -34,6 +34,7 @@ Item {
         color: tints.withAlpha(tints.text, 0.025)
     }
     Text {
+        textFormat: Text.PlainText
         anchors.centerIn: parent
         visible: chart.series.collecting === true
         text: "Collecting…"

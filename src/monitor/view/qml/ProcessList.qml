@@ -44,6 +44,7 @@ Column {
                 font.pixelSize: 12
                 clip: true
                 Text {
+                    textFormat: Text.PlainText
                     visible: !search.text
                     text: "Search all processes"
                     color: tints.secondary
@@ -84,6 +85,7 @@ Column {
                         readonly property bool selected: list.model.scope === index
                         color: selected ? (tints.dark ? Qt.rgba(1, 1, 1, 0.18) : "white") : "transparent"
                         Text {
+                            textFormat: Text.PlainText
                             anchors.centerIn: parent
                             text: modelData
                             color: parent.selected ? tints.text : tints.secondary
@@ -113,6 +115,7 @@ Column {
             RotationAnimator on rotation { from: 0; to: 360; duration: 900; loops: Animation.Infinite; running: spinner.visible }
         }
         Text {
+            textFormat: Text.PlainText
             anchors.verticalCenter: parent.verticalCenter
             text: "Sampling…"
             color: tints.secondary
@@ -125,8 +128,9 @@ Column {
         visible: list.model.listState !== "sampling"
         width: list.width
         height: 14
-        Text { x: 4; text: "PROCESS"; color: tints.secondary; font.pixelSize: 9; font.weight: Font.DemiBold; font.letterSpacing: 0.6 }
+        Text { x: 4; textFormat: Text.PlainText; text: "PROCESS"; color: tints.secondary; font.pixelSize: 9; font.weight: Font.DemiBold; font.letterSpacing: 0.6 }
         Text {
+            textFormat: Text.PlainText
             anchors.right: parent.right
             anchors.rightMargin: 4
             width: 72
@@ -188,6 +192,7 @@ Column {
                             }
                         }
                         Text {
+                            textFormat: Text.PlainText
                             anchors.verticalCenter: parent.verticalCenter
                             width: Math.min(implicitWidth, list.width - 72 - 80 - (row.modelData.indented ? 18 : 0))
                             elide: Text.ElideRight
@@ -203,6 +208,7 @@ Column {
                             radius: 7
                             color: tints.withAlpha(tints.text, 0.08)
                             Text {
+                                textFormat: Text.PlainText
                                 id: badge
                                 anchors.centerIn: parent
                                 text: row.modelData.badge || ""
@@ -221,6 +227,7 @@ Column {
                         }
                     }
                     Text {
+                        textFormat: Text.PlainText
                         anchors.right: parent.right
                         anchors.rightMargin: 4
                         anchors.verticalCenter: parent.verticalCenter
@@ -238,6 +245,7 @@ Column {
     }
 
     Text {
+        textFormat: Text.PlainText
         id: emptyLabel
         visible: text !== ""
         x: 4

@@ -11,10 +11,12 @@ Rectangle {
     implicitHeight: body.height + 20
 
     component Label: Text {
+        textFormat: Text.PlainText
         color: tints.secondary
         font.pixelSize: 10
     }
     component Figure: Text {
+        textFormat: Text.PlainText
         color: tints.text
         font.pixelSize: 11
     }
@@ -40,6 +42,7 @@ Rectangle {
         spacing: 8
 
         Text {
+            textFormat: Text.PlainText
             visible: !!card.summary.unavailable
             text: card.summary.unavailable || ""
             color: tints.secondary
@@ -55,6 +58,7 @@ Rectangle {
             width: parent.width
             height: card.summary.headline ? headline.height : rates.height
             Text {
+                textFormat: Text.PlainText
                 id: headline
                 objectName: "headline"
                 visible: !!card.summary.headline
@@ -246,6 +250,7 @@ Rectangle {
                 radius: 9
                 color: tints.withAlpha(tint, 0.18)
                 Text {
+                    textFormat: Text.PlainText
                     id: pill
                     anchors.centerIn: parent
                     text: (card.summary.thermal || {}).text || ""

@@ -316,5 +316,34 @@ TEST_F(MonitorViewTest, ChipsBackAndScopeDriveTheModel) {
     EXPECT_FALSE(monitor->processRunning()) << "the page going away stops the process loop";
 }
 
+TEST_F(MonitorViewTest, NamesThatLookLikeMarkupAreShownAsTheyAreAndLoadNothing) {
+    CountingServer server;
+    const QStringList names = markupTexts(server);
+    MetricsSnapshot named = reading(3);
+    named.disk.volumes.clear();
+    named.network.perInterface.clear();
+    std::vector<ProcessSample> rows;
+    for (int i = 0; i < names.size(); ++i) {
+        named.disk.volumes.push_back({names[i], 1ull << 30, 2ull << 30}); // a stick's label
+        named.network.perInterface.push_back({names[i], 1e3, 1e3});
+        rows.push_back({400 + i, names[i], 5.0 - i, 0.1, 0, false});
+    }
+    monitor->apply(named);
+    for (const DashboardMetric metric : {DashboardMetric::cpu, DashboardMetric::disk, DashboardMetric::network}) {
+        DashboardModel page(*monitor, icons);
+        page.setMetric(int(metric));
+        page.setScope(int(ListScope::all));
+        QQuickItem* root = show("DashboardPage.qml", &page, true);
+        ASSERT_NE(root, nullptr);
+        monitor->setProcesses(rows);
+        pump(300);
+        for (const QString& name : names) {
+            EXPECT_GE(shownLiterally(root, name), 1) << int(metric) << " " << name.toStdString();
+        }
+        close();
+    }
+    EXPECT_EQ(server.connections, 0);
+}
+
 } // namespace
 } // namespace tillory::monitor

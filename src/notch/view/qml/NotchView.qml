@@ -197,9 +197,10 @@ Item {
                     anchors.verticalCenter: parent.verticalCenter
                     spacing: 2
                     Text {
+                        textFormat: Text.PlainText
                         objectName: "title"
                         width: parent.width
-                        text: root.media.hasNowPlaying ? root.media.title : "Open Music or Spotify"
+                        text: root.media.hasNowPlaying ? root.media.shownTitle : "Play something in a media player"
                         color: "white"
                         font.pixelSize: 13
                         font.weight: Font.DemiBold
@@ -207,9 +208,10 @@ Item {
                         maximumLineCount: 1
                     }
                     Text {
+                        textFormat: Text.PlainText
                         objectName: "artist"
                         width: parent.width
-                        text: root.media.hasNowPlaying ? root.media.artist : ""
+                        text: root.media.hasNowPlaying ? root.media.shownArtist : ""
                         color: Qt.rgba(1, 1, 1, 0.6)
                         font.pixelSize: 11
                         elide: Text.ElideRight
@@ -290,6 +292,7 @@ Item {
                 color: "white"
             }
             Text {
+                textFormat: Text.PlainText
                 objectName: "hudLabel"
                 anchors.verticalCenter: parent.verticalCenter
                 text: hud.label

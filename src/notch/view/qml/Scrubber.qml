@@ -12,10 +12,14 @@ Item {
                                                                 : (tick, media.position, media.positionTimestamp,
                                                                    media.isPlaying, media.currentProgress())
     implicitHeight: 12
+    // Both times as wide as the longer of them can be, so "1:40:00" stays inside the card and the bar keeps still.
+    readonly property real clockWidth: Math.max(30, Math.ceil(longest.advanceWidth))
 
-    function clock(seconds) {
-        const s = Math.max(0, Math.round(seconds));
-        return Math.floor(s / 60) + ":" + String(s % 60).padStart(2, "0");
+    TextMetrics {
+        id: longest
+        font.pixelSize: 9
+        font.family: "monospace"
+        text: scrubber.media.clock(scrubber.media.duration)
     }
 
     Timer {
@@ -29,12 +33,13 @@ Item {
         anchors.fill: parent
         spacing: 8
         Text {
+            textFormat: Text.PlainText
             id: elapsed
             objectName: "elapsed"
-            width: 30
+            width: scrubber.clockWidth
             anchors.verticalCenter: parent.verticalCenter
             horizontalAlignment: Text.AlignRight
-            text: scrubber.clock(scrubber.fraction * Math.max(0, scrubber.media.duration))
+            text: scrubber.media.clock(scrubber.fraction * Math.max(0, scrubber.media.duration))
             color: Qt.rgba(1, 1, 1, 0.6)
             font.pixelSize: 9 // whole pixels only; the nearest to 8.5
             font.family: "monospace"
@@ -42,7 +47,7 @@ Item {
         Item {
             id: bar
             objectName: "bar"
-            width: parent.width - 2 * 30 - 2 * 8
+            width: parent.width - 2 * scrubber.clockWidth - 2 * 8
             height: parent.height
             Rectangle {
                 anchors.verticalCenter: parent.verticalCenter
@@ -73,10 +78,11 @@ Item {
             }
         }
         Text {
+            textFormat: Text.PlainText
             objectName: "total"
-            width: 30
+            width: scrubber.clockWidth
             anchors.verticalCenter: parent.verticalCenter
-            text: scrubber.clock(scrubber.media.duration)
+            text: scrubber.media.clock(scrubber.media.duration)
             color: Qt.rgba(1, 1, 1, 0.6)
             font.pixelSize: 9 // whole pixels only; the nearest to 8.5
             font.family: "monospace"

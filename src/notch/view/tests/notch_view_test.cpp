@@ -149,11 +149,58 @@ TEST_F(NotchViewTest, ExpandedCardShowsTheTrackWithItsLivePosition) {
     EXPECT_EQ(item("playPause")->property("symbol").toString(), QStringLiteral("pause.fill"));
 }
 
+TEST_F(NotchViewTest, TrackTextsThatLookLikeMarkupAreShownAsTheyAreAndLoadNothing) {
+    CountingServer server;
+    notch->hoverChanged(true);
+    for (const QString& text : markupTexts(server)) {
+        platform::sim::SimPlayer p;
+        p.running = true;
+        p.state = QStringLiteral("playing");
+        p.title = text;
+        p.artist = text + QStringLiteral(" band");
+        p.duration = 200;
+        sim.players().setPlayer(kMusic, p);
+        notch->media().poll();
+        scheduler.runPosted();
+        pump(450);
+        EXPECT_EQ(shownLiterally(panel()->contentItem(), text), 2) << text.toStdString();
+    }
+    EXPECT_EQ(server.connections, 0);
+}
+
+TEST_F(NotchViewTest, LongTracksShowHoursAndStayInsideTheCard) {
+    const struct {
+        double duration;
+        const char* total;
+    } cases[] = {{200, "3:20"}, {5999, "99:59"}, {7322, "2:02:02"}, {36000, "10:00:00"}};
+    notch->hoverChanged(true);
+    for (const auto& c : cases) {
+        platform::sim::SimPlayer p;
+        p.state = QStringLiteral("paused");
+        p.title = QStringLiteral("Symphony");
+        p.duration = c.duration;
+        sim.players().setPlayer(kMusic, p);
+        notch->media().poll();
+        scheduler.runPosted();
+        pump(450);
+        QQuickItem* total = item("total");
+        ASSERT_NE(total, nullptr);
+        EXPECT_EQ(total->property("text").toString(), QString::fromUtf8(c.total));
+        // The whole text is drawn inside its box, and the box inside the card.
+        EXPECT_LE(total->property("contentWidth").toReal(), total->width()) << c.total;
+        const QRectF box = total->mapRectToScene(QRectF(0, 0, total->width(), total->height()));
+        EXPECT_LE(box.right(), 18 + 440) << c.total;
+        const QRectF bar = item("bar")->mapRectToScene(QRectF(0, 0, item("bar")->width(), 1));
+        EXPECT_GE(bar.width(), 200) << c.total;
+    }
+    look(QStringLiteral("notch-long-track"));
+}
+
 TEST_F(NotchViewTest, ExpandedWithNothingPlaying) {
     play("");
     notch->hoverChanged(true);
     pump(450);
-    EXPECT_TRUE(shownTexts().contains(QStringLiteral("Open Music or Spotify")));
+    EXPECT_TRUE(shownTexts().contains(QStringLiteral("Play something in a media player")));
     EXPECT_FALSE(shown("scrubber"));
     EXPECT_EQ(item("playPause")->property("symbol").toString(), QStringLiteral("play.fill"));
 }

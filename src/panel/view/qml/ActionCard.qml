@@ -35,12 +35,14 @@ Rectangle {
         Row {
             spacing: 6
             Text {
+                textFormat: Text.PlainText
                 text: card.title
                 color: theme.text
                 font.pixelSize: 13
                 font.weight: Font.DemiBold
             }
             Text {
+                textFormat: Text.PlainText
                 visible: card.count !== ""
                 text: card.count
                 color: theme.secondary
@@ -49,6 +51,7 @@ Rectangle {
             }
         }
         Text {
+            textFormat: Text.PlainText
             width: parent.width
             text: card.line
             color: theme.secondary

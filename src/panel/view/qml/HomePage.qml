@@ -100,6 +100,7 @@ Item {
                         anchors.verticalCenter: parent.verticalCenter
                     }
                     Text {
+                        textFormat: Text.PlainText
                         width: parent.width - warning.width - hintButtons.width - 16
                         text: page.model.hintText
                         color: theme.text
@@ -126,6 +127,7 @@ Item {
                     }
                 }
                 Text {
+                    textFormat: Text.PlainText
                     objectName: "hintHelp"
                     visible: page.model.helpShown
                     width: parent.width
@@ -153,6 +155,7 @@ Item {
                 anchors.verticalCenter: parent.verticalCenter
             }
             Text {
+                textFormat: Text.PlainText
                 anchors.left: download.right; anchors.leftMargin: 8
                 anchors.right: get.left; anchors.rightMargin: 8
                 anchors.verticalCenter: parent.verticalCenter

@@ -32,6 +32,7 @@ Item {
             anchors.verticalCenter: parent.verticalCenter
         }
         Text {
+            textFormat: Text.PlainText
             text: button.text
             color: button.prominent ? "white" : theme.text
             font.pixelSize: 12

@@ -10,6 +10,7 @@ Item {
     implicitHeight: 30
 
     Text {
+        textFormat: Text.PlainText
         anchors.left: parent.left; anchors.leftMargin: 12
         anchors.verticalCenter: parent.verticalCenter
         text: row.title

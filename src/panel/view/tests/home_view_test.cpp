@@ -217,5 +217,20 @@ TEST_F(HomeViewTest, ASwitchFlippedOnThePageWritesItsSetting) {
     EXPECT_FALSE(settings.boolValue(QStringLiteral("snapEnabled")));
 }
 
+TEST_F(HomeViewTest, OutsideTextThatLooksLikeMarkupIsShownAsItIsAndLoadsNothing) {
+    CountingServer server;
+    for (const QString& text : markupTexts(server)) {
+        sim.copy(text); // the clipboard card shows the newest copy
+        scheduler.advance(0.7);
+        updates.setProperty("hasUpdate", true);
+        updates.setProperty("updateVersion", text); // as a feed would name its version
+        QQuickWindow* window = open(true);
+        ASSERT_NE(window, nullptr);
+        pump(300);
+        EXPECT_EQ(shownLiterally(window->contentItem(), text), 2) << text.toStdString();
+    }
+    EXPECT_EQ(server.connections, 0);
+}
+
 } // namespace
 } // namespace tillory::panel

@@ -11,6 +11,7 @@
 #include <QFile>
 #include <QProcess>
 #include <QStandardPaths>
+#include <QTcpServer>
 #include <QTemporaryDir>
 
 #include <memory>
@@ -242,6 +243,71 @@ TEST_F(MprisScriptRunnerTest, MusicIsThePlayingPlayerThenTheMostRecentlyActive) 
         control(QString::fromUtf8(s.player), QString::fromUtf8(s.status));
         EXPECT_EQ(title(), QString::fromUtf8(s.shown)) << s.player << " " << s.status;
     }
+}
+
+TEST_F(MprisScriptRunnerTest, EachPlayerIsAddressedByItsOwnBusName) {
+    start(QStringLiteral("alpha"), {QStringLiteral("--title"), QStringLiteral("Alpha")});
+    start(QStringLiteral("vlc.instance4242"), {QStringLiteral("--title"), QStringLiteral("Beta")});
+    QProcess& spotify = start(QStringLiteral("spotify"), {QStringLiteral("--title"), QStringLiteral("Sp")});
+    const QString alpha = QStringLiteral("org.mpris.MediaPlayer2.alpha");
+    const QString beta = QStringLiteral("org.mpris.MediaPlayer2.vlc.instance4242");
+    const QString spotifyName = QStringLiteral("org.mpris.MediaPlayer2.spotify");
+    // Most recently active first; the name leaves out the instance a player adds for each run.
+    EXPECT_EQ(runner_->players(kMusic),
+              (std::vector<PlayerRef>{{beta, QStringLiteral("org.mpris.MediaPlayer2.vlc")}, {alpha, alpha}}));
+    EXPECT_EQ(runner_->players(kSpotify), (std::vector<PlayerRef>{{spotifyName, spotifyName}}));
+    EXPECT_TRUE(runner_->players(QStringLiteral("org.example.other")).empty());
+
+    const auto stateOf = [this](const QString& player, const QString& script) {
+        std::optional<std::optional<QString>> slot;
+        runner_->string(player, script, [&slot](std::optional<QString> reply) { slot = std::move(reply); });
+        return await(slot).value_or(QStringLiteral("none")).section(QStringLiteral("|~|"), 0, 1);
+    };
+    const struct {
+        QString player;
+        const char* command;
+        const char* alpha;
+        const char* beta;
+    } steps[] = {
+        {alpha, "tell application \"Music\" to playpause", "paused|~|Alpha", "playing|~|Beta"},
+        {beta, "tell application \"Music\" to playpause", "paused|~|Alpha", "paused|~|Beta"},
+        {alpha, "tell application \"Music\" to playpause", "playing|~|Alpha", "paused|~|Beta"},
+        {spotifyName, "tell application \"Music\" to playpause", "playing|~|Alpha", "paused|~|Beta"}, // not Music
+        {beta, "tell application \"Spotify\" to playpause", "playing|~|Alpha", "paused|~|Beta"},      // not Spotify
+    };
+    for (const auto& step : steps) {
+        runner_->fire(step.player, QString::fromUtf8(step.command));
+        EXPECT_EQ(stateOf(alpha, kMusicState), QString::fromUtf8(step.alpha)) << step.command;
+        EXPECT_EQ(stateOf(beta, kMusicState), QString::fromUtf8(step.beta)) << step.command;
+    }
+    EXPECT_EQ(stateOf(spotifyName, kSpotifyState), QStringLiteral("playing|~|Sp"));
+    // A player that has gone answers nothing, and its scripts reach no other player.
+    spotify.kill();
+    spotify.waitForFinished(5000);
+    sync();
+    EXPECT_EQ(stateOf(spotifyName, kSpotifyState), QStringLiteral("none"));
+    runner_->fire(QStringLiteral("org.mpris.MediaPlayer2.gone"),
+                  QStringLiteral("tell application \"Music\" to playpause"));
+    EXPECT_EQ(stateOf(alpha, kMusicState), QStringLiteral("playing|~|Alpha"));
+    EXPECT_EQ(stateOf(QStringLiteral("org.mpris.MediaPlayer2.gone"), kMusicState), QStringLiteral("none"));
+}
+
+TEST_F(MprisScriptRunnerTest, ACoverThatNeverArrivesHoldsBackNoCommand) {
+    // Accepts the connection and never says a word: the TLS handshake waits until the fetch gives up.
+    QTcpServer silent;
+    ASSERT_TRUE(silent.listen(QHostAddress::LocalHost));
+    const QString art = QStringLiteral("https://127.0.0.1:%1/cover.png").arg(silent.serverPort());
+    const QString player = QStringLiteral("org.mpris.MediaPlayer2.mpv");
+    start(QStringLiteral("mpv"), {QStringLiteral("--art"), art});
+    std::optional<std::optional<QByteArray>> cover;
+    runner_->data(player, QStringLiteral("tell application \"Music\" to get data of artwork 1 of current track"),
+                  [&cover](std::optional<QByteArray> bytes) { cover = std::move(bytes); });
+    runner_->fire(player, QStringLiteral("tell application \"Music\" to playpause"));
+    std::optional<std::optional<QString>> state;
+    runner_->string(player, kMusicState, [&state](std::optional<QString> reply) { state = std::move(reply); });
+    EXPECT_EQ(await(state).value_or(QString()).section(QStringLiteral("|~|"), 0, 0), QStringLiteral("paused"));
+    EXPECT_FALSE(cover.has_value()) << "the command waited for the cover";
+    EXPECT_EQ(await(cover), std::nullopt);
 }
 
 TEST_F(MprisScriptRunnerTest, AHungPlayerCostsOnlyItsOwnAnswer) {

@@ -12,8 +12,17 @@
 #include <QTcpServer>
 #include <QTcpSocket>
 #include <QTemporaryDir>
+#include <QThread>
 
+#include <atomic>
+#include <chrono>
 #include <memory>
+#include <thread>
+
+#include <arpa/inet.h>
+#include <netinet/in.h>
+#include <sys/socket.h>
+#include <unistd.h>
 
 #include <sys/stat.h>
 
@@ -103,6 +112,81 @@ TEST_F(QtUrlFetcherTest, DownloadsOnlyCompleteSuccessfulAnswersWithinTheCap) {
     EXPECT_EQ(fetch(serve(QByteArray()), 100, 0.2), std::nullopt);
 }
 
+/// Serves one endless answer from a thread of its own (so a busy main thread does not slow it) and counts the bytes
+/// it got through before the client went away.
+class EndlessServer {
+public:
+    explicit EndlessServer(QByteArray headers) {
+        listener_ = ::socket(AF_INET, SOCK_STREAM | SOCK_CLOEXEC, 0);
+        sockaddr_in address{};
+        address.sin_family = AF_INET;
+        address.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
+        socklen_t length = sizeof address;
+        ::bind(listener_, reinterpret_cast<sockaddr*>(&address), length);
+        ::listen(listener_, 1);
+        ::getsockname(listener_, reinterpret_cast<sockaddr*>(&address), &length);
+        port_ = ntohs(address.sin_port);
+        thread_ = std::thread([this, headers = std::move(headers)] {
+            const int client = ::accept(listener_, nullptr, nullptr);
+            char request[4096];
+            (void)::recv(client, request, sizeof request, 0);
+            const QByteArray chunk = headers + QByteArray(64 * 1024 - headers.size(), 'z');
+            const QByteArray rest(64 * 1024, 'z');
+            for (bool first = true;; first = false) {
+                const QByteArray& data = first ? chunk : rest;
+                const ssize_t sent = ::send(client, data.constData(), data.size(), MSG_NOSIGNAL);
+                if (sent <= 0) {
+                    break;
+                }
+                written += sent;
+            }
+            ::close(client);
+        });
+    }
+    ~EndlessServer() {
+        ::shutdown(listener_, SHUT_RDWR);
+        thread_.join();
+        ::close(listener_);
+    }
+    QUrl url() const { return QUrl(QStringLiteral("http://127.0.0.1:%1/art").arg(port_)); }
+    std::atomic<qint64> written{0};
+
+private:
+    int listener_ = -1;
+    quint16 port_ = 0;
+    std::thread thread_;
+};
+
+TEST_F(QtUrlFetcherTest, AnEndlessAnswerCostsNoMoreThanTheCapWhileTheMainThreadIsBusy) {
+    constexpr qint64 cap = 1024 * 1024;
+    const struct {
+        const char* name;
+        QByteArray headers;
+    } cases[] = {
+        {"no length", "HTTP/1.1 200 OK\r\nContent-Type: image/png\r\n\r\n"},
+        {"a length over the cap", "HTTP/1.1 200 OK\r\nContent-Length: 100000000000\r\n\r\n"},
+    };
+    for (const auto& c : cases) {
+        EndlessServer server(c.headers);
+        std::optional<std::optional<QByteArray>> slot;
+        fetcher_.fetch(server.url(), cap, 30, [&slot](std::optional<QByteArray> body) { slot = std::move(body); });
+        // The connection is made, then the main thread is held as a long decode or a slow machine would hold it.
+        const QDeadlineTimer connected(2000);
+        while (server.written == 0 && !connected.hasExpired()) {
+            QCoreApplication::processEvents(QEventLoop::AllEvents, 10);
+        }
+        std::this_thread::sleep_for(std::chrono::milliseconds(1500));
+        const QDeadlineTimer limit(30000);
+        while (!slot && !limit.hasExpired()) {
+            QCoreApplication::processEvents(QEventLoop::AllEvents | QEventLoop::WaitForMoreEvents, 50);
+        }
+        ASSERT_TRUE(slot) << c.name;
+        EXPECT_EQ(*slot, std::nullopt) << c.name;
+        // What the kernel's socket buffers hold comes on top of the cap; a reader that ran ahead would be far beyond.
+        EXPECT_LT(server.written, cap + 12 * 1024 * 1024) << c.name;
+    }
+}
+
 /// A local HTTPS server (python3) with a certificate made for this run, which only the fetcher under test trusts.
 class QtUrlFetcherHttpsTest : public QtUrlFetcherTest {
 protected:
@@ -185,37 +269,82 @@ TEST_F(QtUrlFetcherHttpsTest, ACertificateNobodyTrustsFails) {
     EXPECT_EQ(get(untrusting, url("/ok"), 15), std::nullopt);
 }
 
-TEST(QtImageDecoder, ScalesDownToTheLongerSideAndPremultiplies) {
-    const auto png = [](int w, int h) {
-        QImage image(w, h, QImage::Format_ARGB32);
-        image.fill(qRgba(255, 0, 0, 128));
-        QByteArray bytes;
-        QBuffer buffer(&bytes);
-        buffer.open(QIODevice::WriteOnly);
-        image.save(&buffer, "PNG");
-        return bytes;
+QByteArray png(int w, int h) {
+    QImage image(w, h, QImage::Format_ARGB32);
+    image.fill(qRgba(255, 0, 0, 128));
+    QByteArray bytes;
+    QBuffer buffer(&bytes);
+    buffer.open(QIODevice::WriteOnly);
+    image.save(&buffer, "PNG");
+    return bytes;
+}
+
+/// A small PNG whose header claims `w` × `h` pixels (its checksum kept right, so readers believe it).
+QByteArray claimedPng(quint32 w, quint32 h) {
+    QByteArray bytes = png(8, 8);
+    const auto put = [&bytes](int at, quint32 value) {
+        for (int i = 0; i < 4; ++i) {
+            bytes[at + i] = static_cast<char>(value >> (24 - 8 * i));
+        }
     };
+    put(16, w); // IHDR's data begins after the signature (8), the length (4) and the type (4)
+    put(20, h);
+    quint32 crc = 0xffffffffu;
+    for (int i = 12; i < 29; ++i) { // the type and the 13 bytes of data
+        crc ^= static_cast<quint8>(bytes[i]);
+        for (int k = 0; k < 8; ++k) {
+            crc = (crc >> 1) ^ (0xedb88320u & (0u - (crc & 1u)));
+        }
+    }
+    put(29, ~crc);
+    return bytes;
+}
+
+TEST(QtImageDecoder, ScalesDownToTheLongerSideAndPremultipliesAndRefusesHugePictures) {
     const struct {
         QByteArray bytes;
         int maxSide;
         int width;
         int height;
     } cases[] = {
-        {png(400, 200), 100, 100, 50}, {png(200, 400), 100, 50, 100}, {png(10, 6), 100, 10, 6},
-        {png(10, 6), 0, 0, 0},         {"not a picture", 100, 0, 0},
+        {png(400, 200), 100, 100, 50},
+        {png(200, 400), 100, 50, 100},
+        {png(10, 6), 100, 10, 6},
+        {png(10, 6), 0, 0, 0},
+        {"not a picture", 100, 0, 0},
+        {claimedPng(8, 8), 100, 8, 8},         // the crafted header itself reads
+        {claimedPng(20000, 20000), 600, 0, 0}, // 400 megapixels: refused from the header
+        {claimedPng(40000001, 1), 600, 0, 0},  // just above 40 megapixels
+        {claimedPng(0x7fffffff, 0x7fffffff), 600, 0, 0},
     };
-    QtImageDecoder decoder;
     for (const auto& c : cases) {
-        const auto bitmap = decoder.decode(c.bytes, c.maxSide);
-        EXPECT_EQ(bitmap ? bitmap->width : 0, c.width);
+        const auto bitmap = QtImageDecoder::decodeNow(c.bytes, c.maxSide);
+        EXPECT_EQ(bitmap ? bitmap->width : 0, c.width) << c.bytes.size();
         EXPECT_EQ(bitmap ? bitmap->height : 0, c.height);
-        if (bitmap) {
+        if (bitmap && c.width > 8) {
             EXPECT_TRUE(bitmap->isValid());
             const auto pixel = *reinterpret_cast<const quint32*>(bitmap->pixels.constData());
             EXPECT_EQ(qAlpha(pixel), 128);
             EXPECT_NEAR(qRed(pixel), 128, 1); // premultiplied
         }
     }
+}
+
+TEST_F(QtUrlFetcherTest, DecodingAnswersLaterOnTheMainThreadInTheOrderAsked) {
+    QtImageDecoder decoder;
+    std::vector<int> widths;
+    for (const QByteArray& bytes : {png(300, 100), claimedPng(20000, 20000), png(40, 20)}) {
+        decoder.decode(bytes, 100, [&widths](std::optional<Bitmap> bitmap) {
+            EXPECT_EQ(QThread::currentThread(), QCoreApplication::instance()->thread());
+            widths.push_back(bitmap ? bitmap->width : 0);
+        });
+    }
+    EXPECT_TRUE(widths.empty()) << "answered from inside the call";
+    const QDeadlineTimer limit(30000);
+    while (widths.size() < 3 && !limit.hasExpired()) {
+        QCoreApplication::processEvents(QEventLoop::AllEvents | QEventLoop::WaitForMoreEvents, 50);
+    }
+    EXPECT_EQ(widths, (std::vector<int>{100, 0, 40}));
 }
 
 } // namespace

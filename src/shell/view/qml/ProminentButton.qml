@@ -12,6 +12,7 @@ Rectangle {
     radius: height / 2
     color: area.pressed ? Qt.darker(theme.accent, 1.2) : theme.accent
     Text {
+        textFormat: Text.PlainText
         id: label
         anchors.centerIn: parent
         text: button.text

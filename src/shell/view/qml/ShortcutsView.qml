@@ -58,6 +58,7 @@ Rectangle {
                 }
             }
             Text {
+                textFormat: Text.PlainText
                 anchors.horizontalCenter: parent.horizontalCenter
                 text: "Shortcuts & Gestures"
                 color: theme.text
@@ -76,6 +77,7 @@ Rectangle {
                     width: column.width
                     spacing: 6
                     Text {
+                        textFormat: Text.PlainText
                         text: modelData.name
                         color: theme.tertiary
                         font.pixelSize: 10
@@ -96,6 +98,7 @@ Rectangle {
                                     radius: 6
                                     color: theme.keyCap
                                     Text {
+                                        textFormat: Text.PlainText
                                         id: keys
                                         anchors.centerIn: parent
                                         text: modelData.keys
@@ -109,6 +112,7 @@ Rectangle {
                                 width: column.width - 114
                                 spacing: 1
                                 Text {
+                                    textFormat: Text.PlainText
                                     width: parent.width
                                     text: modelData.title
                                     color: theme.text
@@ -116,6 +120,7 @@ Rectangle {
                                     font.weight: Font.Medium
                                 }
                                 Text {
+                                    textFormat: Text.PlainText
                                     width: parent.width
                                     text: modelData.detail
                                     color: theme.secondary

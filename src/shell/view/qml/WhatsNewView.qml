@@ -54,6 +54,7 @@ Rectangle {
                 AppIcon { x: 0; y: 0; width: 72; height: 72 }
             }
             Text {
+                textFormat: Text.PlainText
                 anchors.horizontalCenter: parent.horizontalCenter
                 text: "What's New in Tillory"
                 color: theme.text
@@ -61,6 +62,7 @@ Rectangle {
                 font.weight: Font.DemiBold
             }
             Text {
+                textFormat: Text.PlainText
                 anchors.horizontalCenter: parent.horizontalCenter
                 text: "Version " + (root.controller ? root.controller.version : "")
                 color: theme.secondary
@@ -90,6 +92,7 @@ Rectangle {
                         width: column.width - 36
                         spacing: 2
                         Text {
+                            textFormat: Text.PlainText
                             width: parent.width
                             text: modelData.title
                             color: theme.text
@@ -97,6 +100,7 @@ Rectangle {
                             font.weight: Font.DemiBold
                         }
                         Text {
+                            textFormat: Text.PlainText
                             width: parent.width
                             text: modelData.detail
                             color: theme.secondary

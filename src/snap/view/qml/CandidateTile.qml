@@ -82,6 +82,7 @@ Item {
                 smooth: true
             }
             Text {
+                textFormat: Text.PlainText
                 anchors.verticalCenter: parent.verticalCenter
                 width: Math.min(implicitWidth, tile.width - (tile.window.hasIcon ? 17 : 0))
                 text: tile.window.title

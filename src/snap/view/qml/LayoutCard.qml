@@ -1,8 +1,9 @@
 import QtQuick
 import "qrc:/tillory/ui"
 
-// One layout as a card of zones. A zone lights up when the mouse is over it, when the keyboard or Snap Assist
-// points at it; a filled zone is ticked. Zone places come from the layout object.
+// One layout as a card of zones. A zone lights up when it is the selection (which the keys and the mouse both
+// move: the card reports the zone under the mouse) or the zone Snap Assist fills next; a filled zone is ticked.
+// Zone places come from the layout object.
 Item {
     id: card
     required property var zones
@@ -14,7 +15,7 @@ Item {
     property var filled: []
     property bool interactive: true
     property bool animated: true
-    property int hoveredZone: -1
+    signal zoneHovered(int zone)
     signal zoneTapped(int zone)
 
     Rectangle {
@@ -32,8 +33,7 @@ Item {
             required property int index
             required property rect modelData
             readonly property rect place: card.layout.zoneRect(modelData, card.width, card.height)
-            readonly property bool lit: index === card.hoveredZone || index === card.focusedZone
-                                        || index === card.activeZone
+            readonly property bool lit: index === card.focusedZone || index === card.activeZone
             readonly property bool isFilled: card.filled.indexOf(index) >= 0
             objectName: "zone"
             x: place.x
@@ -63,9 +63,7 @@ Item {
                 hoverEnabled: true
                 onContainsMouseChanged: {
                     if (containsMouse)
-                        card.hoveredZone = zone.index;
-                    else if (card.hoveredZone === zone.index)
-                        card.hoveredZone = -1;
+                        card.zoneHovered(zone.index);
                 }
                 onClicked: card.zoneTapped(zone.index)
             }

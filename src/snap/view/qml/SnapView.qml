@@ -83,6 +83,7 @@ Item {
                 spacing: 14
 
                 Text {
+                    textFormat: Text.PlainText
                     objectName: "title"
                     width: parent.width
                     height: 20
@@ -113,6 +114,7 @@ Item {
                             animated: root.translucent
                             isFocused: index === root.controller.focusedLayout
                             focusedZone: isFocused ? root.controller.focusedZone : -1
+                            onZoneHovered: zone => root.controller.focusZone(index, zone)
                             onZoneTapped: zone => root.controller.commitZone(index, zone)
                         }
                     }
@@ -154,6 +156,7 @@ Item {
                 }
 
                 Text {
+                    textFormat: Text.PlainText
                     visible: root.assisting && root.controller.candidates.length === 0
                     width: parent.width
                     height: 110
@@ -165,6 +168,7 @@ Item {
                 }
 
                 Text {
+                    textFormat: Text.PlainText
                     objectName: "hint"
                     width: parent.width
                     height: 14

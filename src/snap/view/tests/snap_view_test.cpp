@@ -304,6 +304,28 @@ TEST_F(SnapViewTest, AssistShowsTheLayoutWithTicksAndTheOtherWindows) {
     }
 }
 
+TEST_F(SnapViewTest, AssistShowsTitlesThatLookLikeMarkupAsTheyAreAndLoadsNothing) {
+    CountingServer server;
+    const QStringList titles = markupTexts(server);
+    for (std::size_t i = 1; i < windows.size(); ++i) {
+        sim.closeWindow(windows[i]);
+    }
+    for (std::size_t i = 0; i < std::size_t(titles.size()); ++i) { // one application each: it lists one window each
+        capture.looks[sim.openWindow(pids[i + 1], titles[qsizetype(i)], {100, 100, 1200, 800})] = kApps[i + 1].color;
+    }
+    sim.activate(pids[0]);
+    make();
+    assist(4, 3);
+    QQuickWindow* window = panel();
+    ASSERT_NE(window, nullptr);
+    pump(300);
+    shot(window, QStringLiteral("snap-assist-markup"));
+    for (const QString& title : titles) {
+        EXPECT_EQ(shownLiterally(window->contentItem(), title), 1) << title.toStdString();
+    }
+    EXPECT_EQ(server.connections, 0);
+}
+
 TEST_F(SnapViewTest, DragOverlayShowsTheBarWithTheHoveredZoneAndThePreview) {
     make();
     drag({470, 65}); // over "Halves", zone 1

@@ -77,6 +77,7 @@ Item {
                 anchors.verticalCenter: parent.verticalCenter
             }
             Text {
+                textFormat: Text.PlainText
                 text: root.keys.text(root.engine.hint)
                 color: Qt.rgba(1, 1, 1, 0.6)
                 font.pixelSize: 12

@@ -97,6 +97,7 @@ Item {
         }
 
         Text {
+            textFormat: Text.PlainText
             objectName: "title"
             x: 8
             y: box.y + box.height + 5

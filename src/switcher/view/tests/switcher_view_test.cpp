@@ -172,6 +172,23 @@ TEST_F(SwitcherViewTest, ShowsEveryWindowWithItsTitlePreviewAndTheSecondHighligh
     EXPECT_GT(qBlue(accent), qRed(accent) + 60) << Qt::hex << accent;
 }
 
+TEST_F(SwitcherViewTest, TitlesThatLookLikeMarkupAreShownAsTheyAreAndLoadNothing) {
+    CountingServer server;
+    const QStringList titles = markupTexts(server);
+    for (const QString& title : titles) {
+        const std::uint32_t id = sim.openWindow(windowPids[0], title, {40, 40, 1200, 760});
+        capture.looks[id] = {kApps[0].color, kApps[0].dark};
+    }
+    make();
+    QQuickWindow* window = open();
+    ASSERT_NE(window, nullptr);
+    pump(300);
+    for (const QString& title : titles) {
+        EXPECT_EQ(shownLiterally(window->contentItem(), title), 1) << title.toStdString();
+    }
+    EXPECT_EQ(server.connections, 0);
+}
+
 TEST_F(SwitcherViewTest, NarrowOrLowDisplaysShowFewerColumnsAndKeepTheHighlightInView) {
     struct Case {
         const char* name;

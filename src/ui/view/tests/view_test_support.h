@@ -5,10 +5,13 @@
 #include <QCoreApplication>
 #include <QDir>
 #include <QElapsedTimer>
+#include <QFontMetricsF>
 #include <QGuiApplication>
 #include <QImage>
 #include <QQuickItem>
 #include <QQuickWindow>
+#include <QTcpServer>
+#include <QTcpSocket>
 
 #include <gtest/gtest.h>
 
@@ -86,6 +89,54 @@ inline QStringList texts(QQuickItem* root) {
         list << texts(child);
     }
     return list;
+}
+
+/// A local HTTP server that only counts who reaches it: text shown as markup would make the view fetch the
+/// image it names.
+class CountingServer {
+public:
+    CountingServer() {
+        server_.listen(QHostAddress::LocalHost);
+        QObject::connect(&server_, &QTcpServer::newConnection, [this] {
+            while (QTcpSocket* socket = server_.nextPendingConnection()) {
+                ++connections;
+                socket->close();
+                socket->deleteLater();
+            }
+        });
+    }
+    QString imageUrl() const { return QStringLiteral("http://127.0.0.1:%1/x.png").arg(server_.serverPort()); }
+    int connections = 0;
+
+private:
+    QTcpServer server_;
+};
+
+/// Outside texts that look like markup: a bold tag, a heading and an image on `server`.
+inline QStringList markupTexts(const CountingServer& server) {
+    return {QStringLiteral("<b>x</b>"), QStringLiteral("<h1>Huge</h1>"),
+            QStringLiteral("<img src=\"%1\">").arg(server.imageUrl())};
+}
+
+/// How many text items under `root` show `text`; each must show it literally: in plain format and, where it
+/// is not elided, as wide as its characters (a tag read as markup draws nothing of itself).
+inline int shownLiterally(QQuickItem* root, const QString& text) {
+    int count = 0;
+    if (!root) {
+        return 0;
+    }
+    if (root->isVisible() && root->inherits("QQuickText") && root->property("text").toString().contains(text)) {
+        ++count;
+        EXPECT_EQ(root->property("textFormat").toInt(), 0) << "shown as markup: " << text.toStdString();
+        if (!root->property("truncated").toBool() && root->property("text").toString() == text) {
+            const qreal literal = QFontMetricsF(root->property("font").value<QFont>()).horizontalAdvance(text);
+            EXPECT_GE(root->property("contentWidth").toReal(), 0.8 * literal) << text.toStdString();
+        }
+    }
+    for (QQuickItem* child : root->childItems()) {
+        count += shownLiterally(child, text);
+    }
+    return count;
 }
 
 } // namespace tillory::ui::testing
