@@ -164,6 +164,8 @@ def run(desktop, tillory_bin, owner_bin):
             continue  # the save already ran; try again to land inside the window
         caught = True
         check(app.stop() == 0, "Tillory exits cleanly on SIGTERM")
+        painted = [line for line in app.lines() if "QPainter" in line or "Painter not active" in line]
+        check(not painted, f"quitting painted into nothing: {painted[:3]}")
         check(texts(home)[0] == text, "a copy recorded just before SIGTERM is on disk")
         break
     check(caught, "SIGTERM never landed between the poll and the save")

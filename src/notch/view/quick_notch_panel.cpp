@@ -3,6 +3,7 @@
 #include "notch/notch_controller.h"
 #include "notch/view/notch_images.h"
 #include "ui/view/panel_presence.h"
+#include "ui/view/scene_graph.h"
 #include "ui/view/screen_space.h"
 
 #include <QCoreApplication>
@@ -92,7 +93,7 @@ public:
         // cover's texture at one last sync.
         view_.setSource(QUrl());
         QCoreApplication::sendPostedEvents(nullptr, QEvent::DeferredDelete);
-        view_.grabWindow();
+        ui::releaseSceneGraphPictures(view_);
     }
 
     bool loaded() const { return view_.status() == QQuickView::Ready && view_.rootObject() != nullptr; }

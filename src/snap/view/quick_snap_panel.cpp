@@ -5,6 +5,7 @@
 #include "snap/view/snap_view_layout.h"
 #include "ui/view/key_labels.h"
 #include "ui/view/panel_presence.h"
+#include "ui/view/scene_graph.h"
 #include "ui/view/screen_space.h"
 
 #include <QCoreApplication>
@@ -43,7 +44,7 @@ public:
         // frees the textures of pictures that went away at its next sync, so sync once while the window exists.
         view_.setSource(QUrl());
         QCoreApplication::sendPostedEvents(nullptr, QEvent::DeferredDelete);
-        view_.grabWindow();
+        ui::releaseSceneGraphPictures(view_);
     }
 
     bool loaded() const { return view_.status() == QQuickView::Ready && view_.rootObject() != nullptr; }

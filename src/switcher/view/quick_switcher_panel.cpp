@@ -4,6 +4,7 @@
 #include "switcher/view/switcher_tile_model.h"
 #include "switcher/window_switcher_engine.h"
 #include "ui/view/key_labels.h"
+#include "ui/view/scene_graph.h"
 #include "ui/view/screen_space.h"
 
 #include <QCoreApplication>
@@ -72,7 +73,7 @@ public:
         // there is none, and they would be lost. Let the tiles go and sync once while the window still exists.
         view_.setSource(QUrl());
         QCoreApplication::sendPostedEvents(nullptr, QEvent::DeferredDelete);
-        view_.grabWindow();
+        ui::releaseSceneGraphPictures(view_);
     }
 
     bool loaded() const {

@@ -16,4 +16,14 @@ inline void preferSoftwareSceneGraph() {
     QQuickWindow::setGraphicsApi(QSGRendererInterface::Software);
 }
 
+/// Lets the scene graph of `window`, whose items were just released, free their pictures (textures) at once: it
+/// does so only at a sync, and a window that is hidden or going away has none coming. The sync renders into an
+/// image of the window's size, so a window that never had a size is given one pixel to draw into.
+inline void releaseSceneGraphPictures(QQuickWindow& window) {
+    if (window.size().isEmpty()) {
+        window.resize(1, 1);
+    }
+    window.grabWindow();
+}
+
 } // namespace tillory::ui
