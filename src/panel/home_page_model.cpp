@@ -29,7 +29,7 @@ const ToggleRow kRows[] = {
      [](shell::AppState& s, bool on) { s.setSnapEnabled(on); }},
     {"Notch Player", [](shell::AppState& s) { return s.notchEnabled(); },
      [](shell::AppState& s, bool on) { s.setNotchEnabled(on); }},
-    {"Backspace Deletes in Finder", [](shell::AppState& s) { return s.finder().backspaceDeletes(); },
+    {"Backspace Deletes in File Managers", [](shell::AppState& s) { return s.finder().backspaceDeletes(); },
      [](shell::AppState& s, bool on) { s.finder().setBackspaceDeletes(on); }},
     {"Launch at Login", [](shell::AppState& s) { return s.launchAtLogin(); },
      [](shell::AppState& s, bool on) { s.setLaunchAtLogin(on); }},

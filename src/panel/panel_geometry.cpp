@@ -16,18 +16,22 @@ platform::Rect panelFrame(const PanelAnchor& anchor) {
     const double x = std::max(v.minX() + kPanelEdgeInset, std::min(button.midX() - kPanelWidth / 2, right));
 
     const double below = button.maxY() + kPanelGap;
-    const double above = button.minY() - kPanelGap - kPanelHeight;
-    double y = below;
-    if (below + kPanelHeight > v.maxY()) {
-        if (above >= v.minY()) {
-            y = above;
-        } else {
-            // Room on neither side: the side with more of it, pushed back onto the screen.
-            const bool roomierAbove = button.minY() - v.minY() > v.maxY() - button.maxY();
-            y = roomierAbove ? v.minY() : std::max(v.minY(), v.maxY() - kPanelHeight);
-        }
+    const double roomBelow = v.maxY() - below;
+    const double roomAbove = button.minY() - kPanelGap - v.minY();
+    if (roomBelow >= kPanelHeight) {
+        return {x, below, kPanelWidth, kPanelHeight};
     }
-    return {x, y, kPanelWidth, kPanelHeight};
+    if (roomAbove >= kPanelHeight) {
+        return {x, button.minY() - kPanelGap - kPanelHeight, kPanelWidth, kPanelHeight};
+    }
+    // Room on neither side: the roomier side, the panel shortened to it (its page scrolls), so that it never covers
+    // the icon that closes it. Only where even that is too short does it take the screen's height over the icon.
+    const double room = std::max(roomAbove, roomBelow);
+    if (room >= kPanelMinHeight) {
+        return {x, roomAbove > roomBelow ? v.minY() : below, kPanelWidth, room};
+    }
+    const double height = std::min(kPanelHeight, v.height);
+    return {x, std::max(v.minY(), v.maxY() - height), kPanelWidth, height};
 }
 
 } // namespace tillory::panel

@@ -18,13 +18,16 @@ struct PanelAnchor {
 
 inline constexpr double kPanelWidth = 324;
 inline constexpr double kPanelHeight = 640;
+/// The shortest the panel is made to fit beside its icon on a small screen.
+inline constexpr double kPanelMinHeight = 160;
 /// Between the tray icon and the panel.
 inline constexpr double kPanelGap = 6;
 /// The panel keeps at least this much from the screen's left and right edges.
 inline constexpr double kPanelEdgeInset = 8;
 
 /// The panel's frame: centred on the icon, hanging below it, above it when the screen has no room below (trays at
-/// the bottom), and kept inside both side edges of the screen. Global top-left space.
+/// the bottom), shortened to the roomier side when neither has room, and kept inside both side edges of the
+/// screen. Global top-left space.
 platform::Rect panelFrame(const PanelAnchor& anchor);
 
 } // namespace tillory::panel

@@ -42,7 +42,7 @@ const std::vector<ShortcutGroup>& shortcutGroups() {
         {u("Notch Player"),
          {{u("hover / click"), u("Open the player"), u("On the island at the top of the screen. Moves away to close.")},
           {u("drag"), u("Scrub the track"), u("Click or drag anywhere on the timeline.")}}},
-        {u("Finder"),
+        {u("File Manager"),
          {{u("⌫"), u("Move to Trash"), u("Plain backspace deletes the selection — never while renaming.")}}},
     };
     return groups;
@@ -61,7 +61,7 @@ const std::vector<Highlight>& highlights() {
         {u("keyboard"), u("Hold ⌘V for the Palette"),
          u("Hold ⌘V and your history appears at the cursor — nothing pastes until you pick. ⌥ pastes plain text, "
            "⌘-click stacks entries. A quick tap pastes as usual.")},
-        {u("delete.backward"), u("Backspace Deletes in Finder"),
+        {u("delete.backward"), u("Backspace Deletes in File Managers"),
          u("Plain ⌫ moves selected files to the Trash — but never while you're renaming or searching.")},
         {u("speaker.wave.2"), u("Per-Player Volume"),
          u("Every media player remembers its own volume — switching players restores it.")},

@@ -41,7 +41,12 @@ TEST(PanelGeometry, CentredUnderTheIconKeptInsideBothEdgesAndAboveABottomTray) {
         {"empty icon rect: pointer", Rect{0, 0, 0, 0}, {500, 12}, {0, 0, 1920, 1080}, {338, 18, 324, 640}},
         {"no icon, pointer at bottom", std::nullopt, {700, 1070}, {0, 0, 1920, 1080}, {538, 424, 324, 640}},
         {"second screen", Rect{3180, 0, 20, 20}, {}, {1920, 0, 1280, 1024}, {3200 - 332, 26, 324, 640}},
-        {"no room either side", Rect{100, 300, 20, 20}, {}, {0, 0, 800, 600}, {8, 0, 324, 640}},
+        // Too short for the whole panel: shortened to the roomier side, never over its icon.
+        {"no room either side", Rect{100, 300, 20, 20}, {}, {0, 0, 800, 600}, {8, 0, 324, 294}},
+        {"1024 x 600, top tray", Rect{900, 0, 24, 24}, {}, {0, 24, 1024, 576}, {1024 - 332, 30, 324, 570}},
+        {"1280 x 800 at scale 2", Rect{600, 0, 24, 24}, {}, {0, 24, 640, 376}, {308, 30, 324, 370}},
+        {"1024 x 600, bottom tray", Rect{500, 576, 24, 24}, {}, {0, 0, 1024, 576}, {350, 0, 324, 570}},
+        {"no room at all", Rect{100, 50, 20, 20}, {}, {0, 0, 800, 200}, {8, 0, 324, 200}},
     };
     for (const Case& c : cases) {
         EXPECT_EQ(panelFrame({c.icon, c.pointer, c.screen}), c.frame) << c.name;
@@ -281,7 +286,7 @@ TEST_F(PanelTest, SwitchRowsInOrderWriteThroughToTheirSettings) {
     const Row rows[] = {{"Window Switcher", "switcherEnabled"},
                         {"Snap Layouts", "snapEnabled"},
                         {"Notch Player", "notchEnabled"},
-                        {"Backspace Deletes in Finder", "finderBackspaceDeletes"},
+                        {"Backspace Deletes in File Managers", "finderBackspaceDeletes"},
                         {"Launch at Login", nullptr}};
     ASSERT_EQ(home.toggles().size(), 5);
     int changes = 0;

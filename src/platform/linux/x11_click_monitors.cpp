@@ -28,10 +28,16 @@ std::optional<EventType> typeForButton(int button) {
     return std::nullopt;
 }
 
+/// Whether `point` (logical, global) falls on one of this program's windows. A window with a mask (shaped where
+/// there is no compositor) takes clicks only inside it: the rest goes to what lies below.
 bool inOwnWindow(const QPoint& point) {
     const QWindowList windows = QGuiApplication::topLevelWindows();
     return std::any_of(windows.begin(), windows.end(), [&point](const QWindow* window) {
-        return window->isVisible() && window->frameGeometry().contains(point);
+        if (!window->isVisible() || !window->frameGeometry().contains(point)) {
+            return false;
+        }
+        const QRegion mask = window->mask();
+        return mask.isEmpty() || mask.contains(point - window->geometry().topLeft());
     });
 }
 

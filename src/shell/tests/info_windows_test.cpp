@@ -59,7 +59,7 @@ TEST(ShortcutsController, OneWindowAtATimeAndEveryRowInOrderWithThisKeyboardsNam
         {"Snap Layouts", {"drag to top", "double-click top", "drag to edge", "Ctrl Alt Z", "click"}},
         {"Clipboard", {"Super V  (hold)", "↩  /  click", "Super click"}},
         {"Notch Player", {"hover / click", "drag"}},
-        {"Finder", {"⌫"}},
+        {"File Manager", {"⌫"}},
     };
     const QVariantList groups = shortcuts.groups();
     ASSERT_EQ(groups.size(), static_cast<qsizetype>(std::size(table)));
@@ -124,7 +124,7 @@ TEST(WhatsNewController, HighlightsInOrderWithThisKeyboardsNames) {
         titles << text(row, "title");
     }
     EXPECT_EQ(titles, QStringList({"Snap Layouts", "Snap from the Keyboard", "Clipboard History",
-                                   "Hold Super+V for the Palette", "Backspace Deletes in Finder",
+                                   "Hold Super+V for the Palette", "Backspace Deletes in File Managers",
                                    "Per-Player Volume", "Battery Notices in the Island", "Smarter Super+⇥"}));
     EXPECT_EQ(text(rows[0], "symbol"), QStringLiteral("rectangle.split.2x2"));
     EXPECT_EQ(text(rows[3], "detail"),

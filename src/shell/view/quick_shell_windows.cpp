@@ -8,8 +8,20 @@
 #include <QQuickView>
 #include <QScreen>
 
+#include <algorithm>
+
 namespace tillory::shell {
 namespace {
+
+/// The part of the screen a window of ours may take: the work area less a margin, and never the strip at the top
+/// where the island hangs when no panel holds that edge.
+QRect placementArea(const QScreen& screen) {
+    constexpr int kIslandHeight = 32;
+    constexpr int kMargin = 20;
+    QRect area = screen.availableGeometry().adjusted(0, kMargin, 0, -kMargin);
+    area.setTop(std::max(area.top(), screen.geometry().top() + kIslandHeight + kMargin));
+    return area;
+}
 
 class QuickShellWindow final : public ShellWindow {
 public:
@@ -71,17 +83,18 @@ std::unique_ptr<ShellWindow> QuickShellWindowFactory::create(const QUrl& source,
     view->setColor(translucent ? QColor(Qt::transparent) : QColor(Qt::black));
     view->setResizeMode(QQuickView::SizeViewToRootObject);
     QScreen* screen = QGuiApplication::primaryScreen();
+    const QRect area = screen ? placementArea(*screen) : QRect();
     QVariantMap initial{{QStringLiteral("controller"), QVariant::fromValue(controller)},
                         {QStringLiteral("opaque"), !translucent}};
     if (screen) {
-        initial.insert(QStringLiteral("maxHeight"), screen->availableGeometry().height() - 40);
+        initial.insert(QStringLiteral("maxHeight"), area.height());
     }
     view->setInitialProperties(initial);
     view->setSource(source);
     if (screen) {
-        const QRect area = screen->availableGeometry();
         const auto centre = [view, area] {
-            view->setPosition(area.center() - QPoint(view->width() / 2, view->height() / 2));
+            view->setPosition(area.center().x() - view->width() / 2,
+                              std::max(area.top(), area.center().y() - view->height() / 2));
         };
         centre();
         // Wrapped texts settle the height only after the first layout: stay centred while it grows.

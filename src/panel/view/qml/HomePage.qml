@@ -200,6 +200,7 @@ Item {
                     onClicked: page.model.showShortcuts()
                 }
                 PanelButton {
+                    objectName: "quit"
                     theme: page.theme
                     text: "Quit"
                     onClicked: page.model.quit()

@@ -84,7 +84,7 @@ protected:
         pump(50);
     }
 
-    QQuickWindow* open(bool dark) {
+    QQuickWindow* open(bool dark, PanelAnchor anchor = {platform::Rect{600, 0, 24, 24}, {}, {0, 24, 1280, 776}}) {
         hosts.setDark([dark] { return dark; });
         MenuPanelController::Services extra;
         extra.appState = state.get();
@@ -93,6 +93,7 @@ protected:
         extra.version = QStringLiteral("1.4.2");
         extra.refusedChords = [this] { return held; };
         extra.updates = &updates;
+        extra.quit = [this] { ++quits; };
         extra.makeGauges = [this](QObject* parent) { return new monitor::GaugesModel(*state->monitor(), parent); };
         extra.makeDashboard = [this](QObject* parent) {
             return new monitor::DashboardModel(*state->monitor(), parent);
@@ -101,7 +102,7 @@ protected:
             return new clipboard::ClipboardPageModel(state->clipboard(), *platform.pasteboard, parent);
         };
         panel = std::make_unique<MenuPanelController>(std::move(extra));
-        panel->show(PanelAnchor{platform::Rect{600, 0, 24, 24}, {}, {0, 24, 1280, 776}});
+        panel->show(anchor);
         const auto windows = quickWindows();
         return windows.empty() ? nullptr : windows.back();
     }
@@ -118,6 +119,7 @@ protected:
     QuickPanelHostFactory hosts;
     QStringList held;
     QObject updates;
+    int quits = 0;
     std::unique_ptr<shell::AppState> state;
     std::unique_ptr<MenuPanelController> panel;
 };
@@ -131,7 +133,7 @@ TEST_F(HomeViewTest, DarkHomePageShowsSwitchesCardsAndFooter) {
     EXPECT_GT(drawnPixels(image), 2000);
     const QStringList shown = texts(window->contentItem());
     for (const char* text :
-         {"Window Switcher", "Snap Layouts", "Notch Player", "Backspace Deletes in Finder", "Launch at Login",
+         {"Window Switcher", "Snap Layouts", "Notch Player", "Backspace Deletes in File Managers", "Launch at Login",
           "Clipboard", "2", "ssh build@10.0.0.7 cd /srv/tillory && make", "Keyboard Cleaning",
           "Lock the keys to wipe them — slide to turn back on", "Tillory v1.4.2", "Shortcuts", "Quit"}) {
         EXPECT_TRUE(shown.contains(QString::fromUtf8(text))) << text;
@@ -215,6 +217,31 @@ TEST_F(HomeViewTest, ASwitchFlippedOnThePageWritesItsSetting) {
     QTest::mouseClick(window, Qt::LeftButton, {}, centreOf(window, "switch", 1)); // "Snap Layouts"
     EXPECT_FALSE(state->snapEnabled());
     EXPECT_FALSE(settings.boolValue(QStringLiteral("snapEnabled")));
+}
+
+TEST_F(HomeViewTest, OnASmallScreenThePanelStaysBelowItsIconAndScrollsToItsFooter) {
+    // 1280 × 800 at a scale of 2, the tray at the top.
+    QQuickWindow* window = open(true, {platform::Rect{600, 0, 24, 24}, {}, {0, 24, 640, 376}});
+    ASSERT_NE(window, nullptr);
+    EXPECT_EQ(window->geometry(), QRect(308, 30, 324, 370));
+    pump(300);
+    QList<QQuickItem*> quit;
+    collect(window->contentItem(), QStringLiteral("quit"), quit);
+    ASSERT_EQ(quit.size(), 1);
+    QQuickItem* scroller = quit[0];
+    while (scroller && !scroller->inherits("QQuickFlickable")) {
+        scroller = scroller->parentItem();
+    }
+    ASSERT_NE(scroller, nullptr);
+    EXPECT_TRUE(scroller->property("interactive").toBool());
+    scroller->setProperty("contentY", scroller->property("contentHeight").toReal() - scroller->height());
+    pump(50);
+    snapshot(window, QStringLiteral("panel-home-short"));
+    const QRectF place = quit[0]->mapRectToScene(QRectF(0, 0, quit[0]->width(), quit[0]->height()));
+    EXPECT_TRUE(QRectF(0, 0, 324, 370).contains(place)) << place.y();
+    QTest::mouseClick(window, Qt::LeftButton, {}, place.center().toPoint());
+    scheduler.runPosted();
+    EXPECT_EQ(quits, 1);
 }
 
 TEST_F(HomeViewTest, OutsideTextThatLooksLikeMarkupIsShownAsItIsAndLoadsNothing) {

@@ -489,6 +489,20 @@ TEST_F(X11EventTapsTest, ClicksElsewhereComeWithTheirPlaceButNotThoseInOwnWindow
     ASSERT_EQ(seen_.size(), 1u);
     EXPECT_EQ(seen_[0].type, EventType::LeftMouseDown);
     EXPECT_EQ(seen_[0].location, (Point{700, 600}));
+    // Shaped to its top half (as a panel is without a compositor), the window's lower half is elsewhere.
+    target_->setMask(QRegion(0, 0, 300, 100));
+    testing::pump(100);
+    const QPoint inside = target_->geometry().topLeft() + QPoint(100, 50);
+    const QPoint below = inside + QPoint(0, 100);
+    for (const QPoint& at : {inside, below}) {
+        xdotool({QStringLiteral("mousemove"), QString::number(at.x()), QString::number(at.y()), QStringLiteral("click"),
+                 QStringLiteral("1")});
+        testing::pump(200); // read while the pointer is still where it clicked
+    }
+    ASSERT_TRUE(pumpUntil([this] { return seen_.size() >= 2; }));
+    testing::pump(200);
+    ASSERT_EQ(seen_.size(), 2u);
+    EXPECT_EQ(seen_[1].location, (Point{double(below.x()), double(below.y())}));
 }
 
 TEST_F(X11EventTapsTest, RawMotionArrivesOnlyWhileSelected) {

@@ -10,10 +10,14 @@ Rectangle {
     width: 430
     // On a short screen the window stops at its height and the content scrolls.
     property real maxHeight: 100000
-    height: Math.min(column.implicitHeight + 2 * 26, maxHeight)
+    height: Math.min(column.implicitHeight + 2 * 26 + footer.height, maxHeight)
     radius: opaque ? 0 : 14
     color: theme.card
     border.color: opaque ? "transparent" : theme.outline
+
+    // Escape closes the window as the desktop's close does: nothing is remembered.
+    focus: true
+    Keys.onEscapePressed: root.Window.window.close()
 
     SystemPalette { id: system }
     ShellTheme { id: theme; dark: root.dark }
@@ -25,8 +29,9 @@ Rectangle {
     }
 
     Flickable {
+        id: scroller
         objectName: "scroller"
-        anchors.fill: parent
+        anchors { left: parent.left; right: parent.right; top: parent.top; bottom: footer.top }
         contentHeight: column.implicitHeight + 2 * 26
         interactive: contentHeight > height
         clip: true
@@ -133,8 +138,37 @@ Rectangle {
                 }
             }
         }
+    }
+    }
+    // More below: the last lines fade out and a bar shows how far down the view is.
+    Rectangle {
+        objectName: "moreBelow"
+        anchors { left: parent.left; right: parent.right; bottom: footer.top }
+        height: 28
+        visible: scroller.interactive && !scroller.atYEnd
+        gradient: Gradient {
+            GradientStop { position: 0; color: Qt.rgba(theme.card.r, theme.card.g, theme.card.b, 0) }
+            GradientStop { position: 1; color: theme.card }
+        }
+    }
+    Rectangle {
+        visible: scroller.interactive
+        x: parent.width - 7
+        y: scroller.visibleArea.yPosition * scroller.height + 4
+        width: 3
+        height: Math.max(20, scroller.visibleArea.heightRatio * scroller.height - 8)
+        radius: 1.5
+        color: theme.secondary
+        opacity: 0.5
+    }
 
+    // The button stays in view however short the screen: only the content above it scrolls.
+    Item {
+        id: footer
+        anchors { left: parent.left; right: parent.right; bottom: parent.bottom }
+        height: doneButton.height + 26
         ProminentButton {
+            id: doneButton
             objectName: "done"
             anchors.horizontalCenter: parent.horizontalCenter
             theme: theme
@@ -142,5 +176,5 @@ Rectangle {
             onClicked: root.controller.done()
         }
     }
-    }
+
 }

@@ -4,15 +4,20 @@
 #include "shell/view/quick_shell_windows.h"
 #include "ui/view/tests/view_test_support.h"
 
+#include <QGuiApplication>
 #include <QQuickView>
+#include <QScreen>
 #include <QTest>
+
+#include <functional>
 
 namespace tillory::shell {
 namespace {
 
 using namespace ui::testing;
 
-const auto* environment = ::testing::AddGlobalTestEnvironment(new OffscreenApp);
+const auto* environment =
+    ::testing::AddGlobalTestEnvironment(new OffscreenApp("offscreen:configfile=" TILLORY_SHELL_VIEW_SCREEN));
 
 QQuickItem* named(QQuickItem* root, const QString& name) {
     if (root->objectName() == name) {
@@ -56,7 +61,7 @@ TEST(ShellWindowsView, ShortcutsListEveryRowUnderItsGroupAndDoneCloses) {
     const QStringList shown = texts(window->contentItem());
     for (const char* text :
          {"Shortcuts & Gestures", "Window Switcher", "Super ⇥", "Open the switcher", "Snap Layouts", "Ctrl Alt Z",
-          "Clipboard", "Super V  (hold)", "Notch Player", "Finder", "⌫", "Move to Trash", "Done"}) {
+          "Clipboard", "Super V  (hold)", "Notch Player", "File Manager", "⌫", "Move to Trash", "Done"}) {
         EXPECT_EQ(shown.count(QString::fromUtf8(text)), 1) << text;
     }
     // Rows in table order.
@@ -93,6 +98,44 @@ TEST(ShellWindowsView, WhatsNewShowsTheVersionAndHighlightsAndContinueRemembersI
     click(quickWindows().back(), QStringLiteral("continue"));
     EXPECT_FALSE(whatsNew.isOpen());
     EXPECT_EQ(settings.stringValue(QStringLiteral("lastSeenWhatsNewVersion")), QStringLiteral("1.5"));
+}
+
+TEST(ShellWindowsView, OnAShortScreenButtonsStayInViewBelowTheIslandAndEscapeCloses) {
+    // On this 1024 × 600 screen neither window fits whole.
+    const QRect screen = QGuiApplication::primaryScreen()->geometry();
+    ASSERT_EQ(screen.height(), 600);
+    QuickShellWindowFactory windows;
+    core::MemorySettings settings;
+    ShortcutsController shortcuts(&windows, platform::KeyNames::pc());
+    WhatsNewController whatsNew(&windows, settings, QStringLiteral("1.5"), platform::KeyNames::pc());
+    const struct {
+        const char* name;
+        std::function<void()> open;
+        std::function<bool()> isOpen;
+        const char* button;
+    } cases[] = {
+        {"shortcuts", [&] { shortcuts.show(); }, [&] { return shortcuts.isOpen(); }, "done"},
+        {"whats-new", [&] { whatsNew.showIfNeeded(); }, [&] { return whatsNew.isOpen(); }, "continue"},
+    };
+    for (const auto& c : cases) {
+        c.open();
+        ASSERT_EQ(quickWindows().size(), 1u) << c.name;
+        QQuickWindow* window = quickWindows().back();
+        snapshot(window, QStringLiteral("%1-short-screen").arg(QLatin1String(c.name)));
+        // Clear of the 32-point island at the top and of the screen's edges, 20 apart.
+        EXPECT_GE(window->y(), 32 + 20) << c.name;
+        EXPECT_LE(window->y() + window->height(), 600 - 20) << c.name;
+        QQuickItem* button = named(window->contentItem(), QString::fromLatin1(c.button));
+        ASSERT_NE(button, nullptr) << c.name;
+        const QRectF place = button->mapRectToScene(QRectF(0, 0, button->width(), button->height()));
+        EXPECT_TRUE(QRectF(0, 0, window->width(), window->height()).contains(place)) << c.name;
+        EXPECT_TRUE(named(window->contentItem(), QStringLiteral("moreBelow"))->isVisible()) << c.name;
+        QTest::keyClick(window, Qt::Key_Escape);
+        pump(20);
+        EXPECT_FALSE(c.isOpen()) << c.name;
+        EXPECT_TRUE(quickWindows().empty()) << c.name;
+    }
+    EXPECT_FALSE(settings.contains(QStringLiteral("lastSeenWhatsNewVersion"))) << "Escape is not Continue";
 }
 
 } // namespace
