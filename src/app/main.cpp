@@ -219,8 +219,10 @@ int main(int argc, char** argv) {
         panelServices.makeGauges = [systemMonitor](QObject* parent) {
             return new monitor::GaugesModel(*systemMonitor, parent);
         };
-        panelServices.makeDashboard = [systemMonitor](QObject* parent) {
-            return new monitor::DashboardModel(*systemMonitor, parent);
+        panelServices.makeDashboard = [systemMonitor, &platform](QObject* parent) {
+            auto* page = new monitor::DashboardModel(*systemMonitor, parent);
+            page->setProcessRunner(platform.processRunner);
+            return page;
         };
     }
     delegate.setPanelServices(std::move(panelServices));

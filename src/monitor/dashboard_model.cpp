@@ -2,6 +2,9 @@
 
 #include "monitor/process_icons.h"
 #include "monitor/system_monitor.h"
+#include "platform/api/system_services.h"
+
+#include <algorithm>
 
 namespace tillory::monitor {
 namespace {
@@ -145,7 +148,60 @@ QVariantMap DashboardModel::processRow(const ProcessSample& sample, bool indente
         {QStringLiteral("name"), sample.name},
         {QStringLiteral("value"), valueText(sample, metric_, memoryBytes)},
         {QStringLiteral("icon"), hasIcon ? QStringLiteral("image://tillory-process/%1").arg(sample.pid) : QString()},
-        {QStringLiteral("indented"), indented}};
+        {QStringLiteral("indented"), indented},
+        {QStringLiteral("pid"), sample.pid},
+        {QStringLiteral("detail"), sample.commandLine.isEmpty()
+                                       ? QStringLiteral("PID %1").arg(sample.pid)
+                                       : QStringLiteral("PID %1 \u00B7 %2").arg(sample.pid).arg(sample.commandLine)},
+        {QStringLiteral("canEnd"), canEnd(sample.pid)}};
+}
+
+bool DashboardModel::canEnd(std::int32_t pid) const {
+    return runner_ && pid > 1 && pid != runner_->ownPid();
+}
+
+QVariantMap DashboardModel::pendingEnd() const {
+    if (!pendingEnd_) {
+        return {};
+    }
+    const auto& [pid, name] = *pendingEnd_;
+    return {{QStringLiteral("pid"), pid},
+            {QStringLiteral("name"), name},
+            {QStringLiteral("question"),
+             QStringLiteral("End \u201C%1\u201D (PID %2)? Unsaved work in it may be lost.").arg(name).arg(pid)}};
+}
+
+void DashboardModel::askToEnd(int pid) {
+    const auto& processes = monitor_.processes();
+    const auto found =
+        std::find_if(processes.begin(), processes.end(), [pid](const ProcessSample& p) { return p.pid == pid; });
+    if (found == processes.end() || !canEnd(pid)) {
+        return;
+    }
+    pendingEnd_ = {pid, found->name};
+    endNotice_.clear();
+    Q_EMIT pendingEndChanged();
+}
+
+void DashboardModel::confirmEnd() {
+    if (!pendingEnd_) {
+        return;
+    }
+    const auto [pid, name] = *pendingEnd_;
+    pendingEnd_.reset();
+    if (!runner_ || !runner_->terminate(pid)) {
+        endNotice_ =
+            QStringLiteral("\u201C%1\u201D could not be ended: it has gone or belongs to another user.").arg(name);
+    }
+    Q_EMIT pendingEndChanged();
+}
+
+void DashboardModel::cancelEnd() {
+    if (pendingEnd_ || !endNotice_.isEmpty()) {
+        pendingEnd_.reset();
+        endNotice_.clear();
+        Q_EMIT pendingEndChanged();
+    }
 }
 
 QVariantList DashboardModel::rows() const {

@@ -7,10 +7,19 @@
 #include <QVariantList>
 #include <QVariantMap>
 
+#include <cstdint>
+#include <optional>
+#include <utility>
+
 namespace tillory::monitor {
 
 class ProcessIcons;
 class SystemMonitor;
+} // namespace tillory::monitor
+namespace tillory::platform {
+class ProcessRunner;
+}
+namespace tillory::monitor {
 
 /// The dashboard page: the selected metric with its summary card, and for CPU, memory and disk the process list
 /// with its search, scope and System group. Made anew for every opening of the panel, so the list's state starts
@@ -31,6 +40,8 @@ class DashboardModel : public QObject {
     Q_PROPERTY(QString columnTitle READ columnTitle NOTIFY metricChanged)
     Q_PROPERTY(QVariantList rows READ rows NOTIFY listChanged)
     Q_PROPERTY(QString emptyText READ emptyText NOTIFY listChanged)
+    Q_PROPERTY(QVariantMap pendingEnd READ pendingEnd NOTIFY pendingEndChanged)
+    Q_PROPERTY(QString endNotice READ endNotice NOTIFY pendingEndChanged)
 
 public:
     /// Rows of a search or of the All scope, and daemons under an open System group.
@@ -59,9 +70,21 @@ public:
     /// "sampling" before the first list, else "search", "all" or "apps".
     QString listState() const;
     QString columnTitle() const { return rawValue(metric_).toUpper(); }
-    /// The list as shown: [{kind: process|system|other, name, value, icon, indented, badge, expanded}].
+    /// The list as shown: [{kind: process|system|other, name, value, icon, indented, badge, expanded}]; a
+    /// process row also has its pid, a detail line ("PID 412 · command line") and whether it can be ended.
     QVariantList rows() const;
     QString emptyText() const;
+
+    /// Lets the page end processes through `runner` (never this program itself); without it none can be ended.
+    void setProcessRunner(platform::ProcessRunner* runner) { runner_ = runner; }
+    /// The process waiting for the user's confirmation to end: {pid, name, question}; empty when none.
+    QVariantMap pendingEnd() const;
+    /// After a refused end: what went wrong, until the next request.
+    QString endNotice() const { return endNotice_; }
+    /// Asks to end a listed process: it waits for `confirmEnd` (a process that cannot be ended is ignored).
+    Q_INVOKABLE void askToEnd(int pid);
+    Q_INVOKABLE void confirmEnd();
+    Q_INVOKABLE void cancelEnd();
 
     /// The page came on screen or left it: starts or stops the process loop as the metric wants.
     Q_INVOKABLE void pageShown();
@@ -77,10 +100,12 @@ Q_SIGNALS:
     void summaryChanged();
     void listChanged();
     void backRequested();
+    void pendingEndChanged();
 
 private:
     const std::vector<double>& history() const;
     QVariantMap processRow(const ProcessSample& sample, bool indented) const;
+    bool canEnd(std::int32_t pid) const;
 
     SystemMonitor& monitor_;
     ProcessIcons& icons_;
@@ -89,6 +114,9 @@ private:
     ListScope scope_ = ListScope::apps;
     bool systemExpanded_ = false;
     bool shown_ = false;
+    platform::ProcessRunner* runner_ = nullptr;
+    std::optional<std::pair<std::int32_t, QString>> pendingEnd_;
+    QString endNotice_;
 };
 
 } // namespace tillory::monitor

@@ -25,6 +25,7 @@ struct ProcessSample {
     double memory = 0; ///< physical footprint as a percent of physical memory
     double disk = 0;   ///< bytes read plus written per second
     bool isApp = false;
+    QString commandLine{}; ///< how it was started; empty when unknown
 
     /// The footprint as "1.5 GB" (from one GiB up) or "340 MB", given the physical memory size in bytes.
     QString memoryText(std::uint64_t physicalMemoryBytes) const;

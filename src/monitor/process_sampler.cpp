@@ -20,7 +20,7 @@ void ProcessSampler::reset() {
 }
 
 const ProcessSampler::Previous* ProcessSampler::previousOf(std::int32_t pid) const {
-    const auto it = std::lower_bound(previous_.begin(), previous_.end(), Previous{pid}, byPid);
+    const auto it = std::lower_bound(previous_.begin(), previous_.end(), Previous{pid, 0, 0, {}}, byPid);
     return it != previous_.end() && it->pid == pid ? &*it : nullptr;
 }
 
@@ -39,13 +39,14 @@ std::optional<ProcessSample> ProcessSampler::measure(std::int32_t pid, const App
     if (!usage || __builtin_add_overflow(usage->diskBytesRead, usage->diskBytesWritten, &diskBytes)) {
         return std::nullopt;
     }
-    current_.push_back({pid, usage->cpuTimeNanos, diskBytes});
-
     ProcessSample sample;
     sample.pid = pid;
     const Previous* before = previousOf(pid);
     // CPU time never decreases for one process, so a smaller value means the pid now belongs to another.
-    if (before && usage->cpuTimeNanos >= before->cpuTimeNanos && interval.nanos > 0) {
+    const bool sameProcess = before && usage->cpuTimeNanos >= before->cpuTimeNanos;
+    sample.commandLine = sameProcess ? before->commandLine : counters_.processCommandLine(pid);
+    current_.push_back({pid, usage->cpuTimeNanos, diskBytes, sample.commandLine});
+    if (sameProcess && interval.nanos > 0) {
         const auto cpuNanos = static_cast<double>(usage->cpuTimeNanos - before->cpuTimeNanos);
         sample.cpu = std::min(cpuNanos / interval.nanos / interval.cores * 100.0, 100.0);
         if (diskBytes >= before->diskBytes) {

@@ -29,6 +29,8 @@ private:
         std::int32_t pid = 0;
         std::uint64_t cpuTimeNanos = 0;
         std::uint64_t diskBytes = 0;
+        /// Read once per process: it does not change while the process lives.
+        QString commandLine{};
     };
 
     struct Interval {

@@ -11,7 +11,6 @@
 #include "platform/sim/sim_system_counters.h"
 
 #include <QSignalSpy>
-
 #include <gtest/gtest.h>
 
 #include <cmath>
@@ -412,6 +411,69 @@ TEST_F(DashboardModelTest, ListStatesAndRows) {
     EXPECT_EQ(page.emptyText(), QStringLiteral("No matches"));
     page.setMetric(int(M::memory));
     EXPECT_EQ(page.columnTitle(), QStringLiteral("MEMORY"));
+}
+
+TEST_F(DashboardModelTest, RowsTellProcessesApartAndEndingOneAsksFirstAndNeverEndsTillory) {
+    platform::sim::SimDesktop desktop{scheduler};
+    desktop.setOwnPid(900);
+    desktop.allowEnding(501);
+    DashboardModel page(*monitor, icons);
+    page.setScope(int(ListScope::all));
+    std::vector<ProcessSample> list;
+    for (const std::int32_t pid : {501, 502, 900}) {
+        ProcessSample p{pid, QStringLiteral("Xvfb"), 3.0, 1.0, 0, false};
+        p.commandLine = QStringLiteral("/usr/bin/Xvfb :%1").arg(pid);
+        list.push_back(p);
+    }
+    list.push_back({503, QStringLiteral("kworker"), 1.0, 0, 0, false}); // no command line to show
+    monitor->setProcesses(list);
+    const auto row = [&page](std::int32_t pid) {
+        for (const QVariant& r : page.rows()) {
+            if (r.toMap().value(QStringLiteral("pid")).toInt() == pid) {
+                return r.toMap();
+            }
+        }
+        return QVariantMap();
+    };
+    EXPECT_FALSE(row(501).value(QStringLiteral("canEnd")).toBool()) << "nothing can be ended without a runner";
+    page.setProcessRunner(desktop.platform().processRunner);
+    const struct {
+        std::int32_t pid;
+        const char* detail;
+        bool canEnd;
+    } rows[] = {
+        {501, "PID 501 · /usr/bin/Xvfb :501", true},
+        {502, "PID 502 · /usr/bin/Xvfb :502", true},
+        {900, "PID 900 · /usr/bin/Xvfb :900", false}, // Tillory itself
+        {503, "PID 503", true},
+    };
+    for (const auto& r : rows) {
+        EXPECT_EQ(row(r.pid).value(QStringLiteral("detail")).toString(), QString::fromUtf8(r.detail)) << r.pid;
+        EXPECT_EQ(row(r.pid).value(QStringLiteral("canEnd")).toBool(), r.canEnd) << r.pid;
+    }
+
+    int changes = 0;
+    QObject::connect(&page, &DashboardModel::pendingEndChanged, [&changes] { ++changes; });
+    page.askToEnd(900);
+    page.askToEnd(777); // not listed
+    EXPECT_TRUE(page.pendingEnd().isEmpty());
+    page.askToEnd(501);
+    EXPECT_EQ(page.pendingEnd().value(QStringLiteral("question")).toString(),
+              QStringLiteral("End “Xvfb” (PID 501)? Unsaved work in it may be lost."));
+    EXPECT_TRUE(desktop.endedProcesses().empty()) << "nothing ends before the confirmation";
+    page.cancelEnd();
+    EXPECT_TRUE(page.pendingEnd().isEmpty());
+    page.confirmEnd();
+    EXPECT_TRUE(desktop.endedProcesses().empty()) << "a cancelled request stays cancelled";
+    page.askToEnd(501);
+    page.confirmEnd();
+    EXPECT_EQ(desktop.endedProcesses(), std::vector<std::int32_t>{501});
+    EXPECT_TRUE(page.endNotice().isEmpty());
+    page.askToEnd(502); // another user's: refused
+    page.confirmEnd();
+    EXPECT_EQ(desktop.endedProcesses(), std::vector<std::int32_t>{501});
+    EXPECT_EQ(page.endNotice(), QStringLiteral("“Xvfb” could not be ended: it has gone or belongs to another user."));
+    EXPECT_EQ(changes, 6);
 }
 
 TEST_F(DashboardModelTest, GaugesBeforeTheFirstSnapshotAndTheirShortcuts) {

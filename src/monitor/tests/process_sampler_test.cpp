@@ -4,6 +4,8 @@
 
 #include <gtest/gtest.h>
 
+#include <functional>
+
 #include <algorithm>
 
 namespace tillory::monitor {
@@ -85,6 +87,39 @@ TEST_F(ProcessSamplerTest, ReusedPidReportsNoCpuOrDiskForThatInterval) {
     counters_.advanceSeconds(1.0);
     counters_.addProcessWork(kShell, kSecond / 2, 500);
     EXPECT_DOUBLE_EQ(find(*sample(1), kShell)->cpu, 50.0);
+}
+
+TEST_F(ProcessSamplerTest, CommandLineIsReadOncePerProcessAndAgainForAReusedPid) {
+    counters_.setProcessCommandLine(kShell, QStringLiteral("/bin/zsh -l"));
+    startRun();
+    const int reads = counters_.commandLineReads();
+    const struct {
+        const char* step;
+        std::function<void()> change;
+        const char* shown;
+        int newReads;
+    } steps[] = {
+        {"same process", [] {}, "/bin/zsh -l", 0},
+        {"its line changed, still the same process",
+         [&] { counters_.setProcessCommandLine(kShell, QStringLiteral("zsh")); }, "/bin/zsh -l", 0},
+        {"the pid now holds another process",
+         [&] {
+             counters_.addProcess(kShell, QStringLiteral("python3"), {kSecond, 0, 0, 0});
+             counters_.setProcessCommandLine(kShell, QStringLiteral("python3 serve.py"));
+         },
+         "python3 serve.py", 1},
+    };
+    int seen = counters_.commandLineReads();
+    for (const auto& s : steps) {
+        s.change();
+        counters_.advanceSeconds(2.0);
+        const auto shell = find(*sample(), kShell);
+        ASSERT_TRUE(shell) << s.step;
+        EXPECT_EQ(shell->commandLine, QString::fromUtf8(s.shown)) << s.step;
+        EXPECT_EQ(counters_.commandLineReads() - seen, s.newReads) << s.step;
+        seen = counters_.commandLineReads();
+    }
+    EXPECT_GE(reads, 2) << "each process was read once when first seen";
 }
 
 TEST_F(ProcessSamplerTest, ProcessThatLeftAndCameBackStartsAfresh) {

@@ -130,6 +130,12 @@ public:
     virtual std::optional<ProcessUsage> processUsage(std::int32_t pid) = 0;
     /// The process's short name; empty when unknown.
     virtual QString processName(std::int32_t pid) = 0;
+    /// The command the process was started with, arguments separated by spaces, shortened to a few thousand
+    /// characters; empty when unknown.
+    virtual QString processCommandLine(std::int32_t pid) {
+        (void)pid;
+        return {};
+    }
 };
 
 } // namespace tillory::platform

@@ -3,6 +3,7 @@
 #include <QString>
 #include <QStringList>
 
+#include <cstdint>
 #include <functional>
 
 namespace tillory::platform {
@@ -18,7 +19,7 @@ public:
     virtual bool unregisterItem() = 0;
 };
 
-/// Runs helper programs. Main thread.
+/// Runs helper programs, and ends other programs' processes at the user's request. Main thread.
 class ProcessRunner {
 public:
     virtual ~ProcessRunner() = default;
@@ -26,6 +27,12 @@ public:
     /// Returns false (and never calls `onExit`) when the program could not be launched.
     virtual bool run(const QString& program, const QStringList& arguments,
                      std::function<void(int exitCode)> onExit) = 0;
+    /// Asks process `pid` to end the way a desktop's close does (on Linux SIGTERM, which lets it save its work).
+    /// False, and nothing sent, for this program itself, a pid below 2, a process that is gone or one this user
+    /// may not signal.
+    virtual bool terminate(std::int32_t pid) = 0;
+    /// This program's own process id.
+    virtual std::int32_t ownPid() const = 0;
 };
 
 } // namespace tillory::platform

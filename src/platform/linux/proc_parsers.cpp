@@ -419,4 +419,25 @@ std::string unescapeHex(std::string_view text) {
     return out;
 }
 
+std::string parseCommandLine(std::string_view bytes) {
+    constexpr std::size_t kMaxBytes = 4096;
+    bytes = bytes.substr(0, kMaxBytes);
+    std::string line;
+    line.reserve(bytes.size());
+    bool space = false;
+    for (const char c : bytes) {
+        const auto u = static_cast<unsigned char>(c);
+        if (u < 0x20 || u == 0x7f) {
+            space = !line.empty();
+            continue;
+        }
+        if (space) {
+            line.push_back(' ');
+            space = false;
+        }
+        line.push_back(c);
+    }
+    return line;
+}
+
 } // namespace tillory::platform::nix

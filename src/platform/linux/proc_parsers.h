@@ -94,6 +94,11 @@ struct PidIo {
 };
 PidIo parsePidIo(std::string_view text);
 
+/// A process's cmdline file (its arguments, each ended by a NUL byte) as one line: the NULs and any other control
+/// bytes become single spaces and the ends are trimmed. Bytes past the first 4096 are not looked at. Empty for a
+/// process without arguments (a kernel thread, a zombie).
+std::string parseCommandLine(std::string_view bytes);
+
 /// A one-value sysfs file ("45000\n"); nothing when it holds anything but one signed 64-bit decimal.
 std::optional<std::int64_t> parseSysfsInteger(std::string_view text);
 /// A temperature file in millidegrees Celsius, as degrees; nothing when malformed.

@@ -428,4 +428,26 @@ QString ProcSystemCounters::processName(std::int32_t pid) {
     return stat ? QString::fromUtf8(stat->comm.data(), static_cast<qsizetype>(stat->comm.size())) : QString();
 }
 
+QString ProcSystemCounters::processCommandLine(std::int32_t pid) {
+    char digits[16];
+    const auto end = std::to_chars(std::begin(digits), std::end(digits), pid).ptr;
+    path_.assign(procRoot_).append(1, '/').append(digits, end).append("/cmdline");
+    // Only the start: a command line may be megabytes long, and a line of it is what is shown.
+    const int fd = ::open(path_.c_str(), O_RDONLY | O_CLOEXEC);
+    if (fd < 0) {
+        return {};
+    }
+    char bytes[4096];
+    ssize_t n = 0;
+    do {
+        n = ::read(fd, bytes, sizeof bytes);
+    } while (n < 0 && errno == EINTR);
+    ::close(fd);
+    if (n <= 0) {
+        return {};
+    }
+    const std::string line = parseCommandLine(std::string_view(bytes, static_cast<std::size_t>(n)));
+    return QString::fromUtf8(line.data(), static_cast<qsizetype>(line.size()));
+}
+
 } // namespace tillory::platform::nix

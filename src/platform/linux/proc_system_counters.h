@@ -94,6 +94,7 @@ public:
     std::optional<std::vector<std::int32_t>> processIds() override;
     std::optional<ProcessUsage> processUsage(std::int32_t pid) override;
     QString processName(std::int32_t pid) override;
+    QString processCommandLine(std::int32_t pid) override;
 
 private:
     bool readProc(const char* relative, std::string& buffer);

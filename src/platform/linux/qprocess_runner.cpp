@@ -1,5 +1,8 @@
 #include "platform/linux/qprocess_runner.h"
 
+#include <csignal>
+#include <unistd.h>
+
 #include <QFileInfo>
 #include <QProcess>
 #include <QStandardPaths>
@@ -24,6 +27,17 @@ bool QProcessRunner::run(const QString& program, const QStringList& arguments, s
     });
     process->start(program, arguments);
     return true;
+}
+
+bool QProcessRunner::terminate(std::int32_t pid) {
+    if (pid < 2 || pid == ownPid()) {
+        return false;
+    }
+    return ::kill(pid, SIGTERM) == 0;
+}
+
+std::int32_t QProcessRunner::ownPid() const {
+    return static_cast<std::int32_t>(::getpid());
 }
 
 } // namespace tillory::platform::nix

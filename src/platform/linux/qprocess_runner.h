@@ -8,6 +8,8 @@ namespace tillory::platform::nix {
 class QProcessRunner final : public ProcessRunner {
 public:
     bool run(const QString& program, const QStringList& arguments, std::function<void(int exitCode)> onExit) override;
+    bool terminate(std::int32_t pid) override;
+    std::int32_t ownPid() const override;
 };
 
 } // namespace tillory::platform::nix

@@ -13,6 +13,7 @@
 #include <map>
 #include <memory>
 #include <optional>
+#include <set>
 #include <vector>
 
 namespace tillory::platform::sim {
@@ -33,8 +34,13 @@ public:
     // Applications and windows.
     std::int32_t launchApp(const QString& bundleId, const QString& name);
     void quitApp(std::int32_t pid);
-    /// Brings the application to the front and tells the activation observers.
+    /// Brings the application to the front and tells the activation observers, then the active-window observers
+    /// of its front window.
     void activate(std::int32_t pid);
+    /// The user clicks the window: it takes keyboard input and, with `raise`, comes to the front. The active-window
+    /// observers hear of it first, then, when its application was not in front, the activation observers (which
+    /// also bring the application's windows forward when raising).
+    void focusWindow(std::uint32_t number, bool raise = true);
     std::optional<AppInfo> frontApp() const;
     std::uint32_t openWindow(std::int32_t pid, const QString& title, Rect bounds);
     void closeWindow(std::uint32_t number);
@@ -56,6 +62,8 @@ public:
     std::vector<std::pair<QString, AXValue>> frameWrites(std::uint32_t number) const;
     /// Applications the program asked to bring to the front, in order.
     const std::vector<std::int32_t>& activationRequests() const { return activationRequests_; }
+    /// Windows the program asked to bring to the front by number, in order.
+    const std::vector<std::uint32_t>& windowActivationRequests() const { return windowActivationRequests_; }
     /// Every key event that reached the application, in order.
     const std::vector<Event>& receivedEvents(std::int32_t pid) const;
 
@@ -130,11 +138,13 @@ public:
 
     // Window capture.
     void setScreenCaptureAllowed(bool allowed) { captureAllowed_ = allowed; }
+    /// What the desktop lacks for captures, as the screen capture service says it; empty: only permission.
+    void setScreenCaptureMissing(const QString& what) { captureMissing_ = what; }
     int screenCaptureRequests() const { return captureRequests_; }
     /// Captures wait until the test finishes them.
     const std::vector<CaptureRequest>& pendingCaptures() const { return pendingCaptures_; }
     /// Answers every waiting capture through the scheduler, in request order: a window that still exists gets an
-    /// image of the size asked, filled with its number; one that is gone gets nothing.
+    /// image of its own shape fitted into the size asked, filled with its number; one that is gone gets nothing.
     void finishCaptures();
 
     // Application icons.
@@ -156,6 +166,11 @@ public:
         QStringList arguments;
     };
     const std::vector<Run>& runs() const { return runs_; }
+    /// Processes the simulated user may end; every other pid is refused as not theirs.
+    void allowEnding(std::int32_t pid) { endableProcesses_.insert(pid); }
+    /// Every process ended, in order.
+    const std::vector<std::int32_t>& endedProcesses() const { return endedProcesses_; }
+    void setOwnPid(std::int32_t pid) { ownPid_ = pid; }
 
     // The machine's counters, as the system monitor reads them; a machine without battery or fan controller.
     SimSystemCounters& counters() { return counters_; }
@@ -218,6 +233,10 @@ private:
     const App* findApp(std::int32_t pid) const;
     EventResult runThroughTaps(Event event);
     void deliver(const Event& event);
+    /// Tells the activation observers that the application is in front.
+    void notifyActivation(const AppInfo& app);
+    /// Tells the active-window observers about `number`, or the front application's front window; once per change.
+    void reportActiveWindow(std::uint32_t number = 0);
 
     core::Scheduler& scheduler_;
     std::vector<std::unique_ptr<App>> apps_;
@@ -251,6 +270,7 @@ private:
     std::vector<ScreenInfo> screens_;
     Point mouse_;
     bool captureAllowed_ = false;
+    QString captureMissing_;
     int captureRequests_ = 0;
     struct PendingCapture {
         CaptureRequest request;
@@ -262,11 +282,17 @@ private:
     int iconRequests_ = 0;
     bool windowNumbersKnown_ = true;
     std::vector<std::int32_t> activationRequests_;
+    std::vector<std::uint32_t> windowActivationRequests_;
+    std::map<int, std::function<void(std::uint32_t)>> activeWindowObservers_;
+    std::uint32_t reportedActive_ = 0;
     bool loginEnabled_ = false;
     bool loginRefuses_ = false;
     int loginCalls_ = 0;
     QMap<QString, int> programs_;
     std::vector<Run> runs_;
+    std::set<std::int32_t> endableProcesses_;
+    std::vector<std::int32_t> endedProcesses_;
+    std::int32_t ownPid_ = 4242;
     std::vector<QUrl> openedUrls_;
     std::map<int, std::function<void(const AppInfo&)>> activationObservers_;
     std::map<int, std::function<void()>> screenObservers_;

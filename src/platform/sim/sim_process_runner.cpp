@@ -14,4 +14,12 @@ bool SimDesktop::SimProcessRunner::run(const QString& program, const QStringList
     return true;
 }
 
+bool SimDesktop::SimProcessRunner::terminate(std::int32_t pid) {
+    if (pid < 2 || pid == d_.ownPid_ || !d_.endableProcesses_.count(pid)) {
+        return false;
+    }
+    d_.endedProcesses_.push_back(pid);
+    return true;
+}
+
 } // namespace tillory::platform::sim

@@ -10,6 +10,8 @@ class SimDesktop::SimProcessRunner final : public ProcessRunner {
 public:
     explicit SimProcessRunner(SimDesktop& d) : d_(d) {}
     bool run(const QString& program, const QStringList& arguments, std::function<void(int)> onExit) override;
+    bool terminate(std::int32_t pid) override;
+    std::int32_t ownPid() const override { return d_.ownPid_; }
 
 private:
     SimDesktop& d_;

@@ -44,9 +44,9 @@ SimSystemCounters::Process* SimSystemCounters::find(std::int32_t pid) {
 
 void SimSystemCounters::addProcess(std::int32_t pid, const QString& name, const ProcessUsage& usage) {
     if (Process* existing = find(pid)) {
-        *existing = {pid, name, usage};
+        *existing = {pid, name, usage, {}};
     } else {
-        processes_.push_back({pid, name, usage});
+        processes_.push_back({pid, name, usage, {}});
     }
 }
 
@@ -86,6 +86,18 @@ std::optional<std::vector<std::int32_t>> SimSystemCounters::processIds() {
 std::optional<ProcessUsage> SimSystemCounters::processUsage(std::int32_t pid) {
     const Process* process = find(pid);
     return process ? process->usage : std::nullopt;
+}
+
+void SimSystemCounters::setProcessCommandLine(std::int32_t pid, const QString& line) {
+    if (Process* process = find(pid)) {
+        process->commandLine = line;
+    }
+}
+
+QString SimSystemCounters::processCommandLine(std::int32_t pid) {
+    ++commandLineReads_;
+    const Process* process = find(pid);
+    return process ? process->commandLine : QString();
 }
 
 QString SimSystemCounters::processName(std::int32_t pid) {

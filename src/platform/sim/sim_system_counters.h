@@ -54,6 +54,9 @@ public:
     void addProcessWork(std::int32_t pid, std::uint64_t cpuNanos, std::uint64_t diskBytesRead = 0,
                         std::uint64_t diskBytesWritten = 0);
     void setProcessListReadable(bool readable) { processListReadable_ = readable; }
+    void setProcessCommandLine(std::int32_t pid, const QString& line);
+    /// How many times each process's command line was asked for.
+    int commandLineReads() const { return commandLineReads_; }
 
     std::optional<CpuTicks> cpuLoad() override { return cpuLoad_; }
     std::optional<std::vector<CpuTicks>> processorLoad() override { return processorLoad_; }
@@ -70,13 +73,16 @@ public:
     std::optional<std::vector<std::int32_t>> processIds() override;
     std::optional<ProcessUsage> processUsage(std::int32_t pid) override;
     QString processName(std::int32_t pid) override;
+    QString processCommandLine(std::int32_t pid) override;
 
 private:
     struct Process {
         std::int32_t pid = 0;
         QString name;
         std::optional<ProcessUsage> usage;
+        QString commandLine;
     };
+    int commandLineReads_ = 0;
     Process* find(std::int32_t pid);
 
     std::optional<CpuTicks> cpuLoad_;

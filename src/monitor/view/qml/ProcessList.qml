@@ -13,6 +13,7 @@ Column {
         + (samplingRow.visible ? samplingRow.height + spacing : 0)
         + (columnHeader.visible ? columnHeader.height + spacing : 0)
         + (emptyLabel.visible ? emptyLabel.height + spacing : 0)
+        + (endBar.visible ? endBar.height + spacing : 0)
     spacing: 6
 
     Row {
@@ -160,15 +161,18 @@ Column {
                     id: row
                     required property var modelData
                     readonly property bool isSystem: modelData.kind === "system"
+                    readonly property bool isProcess: modelData.kind === "process"
+                    // A hovered process tells which one it is: its pid and how it was started.
+                    readonly property bool opened: isProcess && rowHover.hovered
                     objectName: "row" + modelData.kind
                     width: list.width
-                    height: 20
+                    height: opened ? 34 : 20
                     radius: 6
-                    color: isSystem && rowHover.hovered ? tints.hover : "transparent"
+                    color: rowHover.hovered && (isSystem || isProcess) ? tints.hover : "transparent"
 
                     Row {
                         x: row.modelData.indented ? 22 : 4
-                        anchors.verticalCenter: parent.verticalCenter
+                        y: 3
                         spacing: 6
                         Item {
                             width: 14; height: 14
@@ -228,17 +232,95 @@ Column {
                     }
                     Text {
                         textFormat: Text.PlainText
+                        objectName: "detail"
+                        visible: row.opened
+                        x: row.modelData.indented ? 42 : 24
+                        y: 19
+                        width: parent.width - x - 26
+                        elide: Text.ElideMiddle
+                        text: row.modelData.detail || ""
+                        color: tints.secondary
+                        font.pixelSize: 10
+                    }
+                    Text {
+                        textFormat: Text.PlainText
                         anchors.right: parent.right
                         anchors.rightMargin: 4
-                        anchors.verticalCenter: parent.verticalCenter
+                        y: 3
                         width: 72
                         horizontalAlignment: Text.AlignRight
                         text: row.modelData.value
                         color: row.modelData.indented ? tints.secondary : tints.text
                         font.pixelSize: 11
                     }
-                    HoverHandler { id: rowHover; enabled: row.isSystem }
+                    MonitorSymbol {
+                        objectName: "endProcess"
+                        visible: row.opened && !!row.modelData.canEnd
+                        anchors.right: parent.right
+                        anchors.rightMargin: 6
+                        y: 19
+                        width: 13; height: 13
+                        name: "xmark.circle.fill"
+                        color: endHover.hovered ? "#ff453a" : tints.secondary
+                        HoverHandler { id: endHover }
+                        TapHandler { onTapped: list.model.askToEnd(row.modelData.pid) }
+                    }
+                    HoverHandler { id: rowHover; enabled: row.isSystem || row.isProcess }
                     TapHandler { enabled: row.isSystem; onTapped: list.model.toggleSystem() }
+                }
+            }
+        }
+    }
+
+    // Ending a process asks first, naming it; a refusal says why.
+    Rectangle {
+        id: endBar
+        objectName: "endBar"
+        visible: list.model.pendingEnd.pid !== undefined || list.model.endNotice !== ""
+        width: list.width
+        height: visible ? endColumn.height + 16 : 0
+        radius: 8
+        color: tints.withAlpha("#ff453a", 0.12)
+        Column {
+            id: endColumn
+            x: 8; y: 8
+            width: parent.width - 16
+            spacing: 6
+            Text {
+                textFormat: Text.PlainText
+                objectName: "endQuestion"
+                width: parent.width
+                wrapMode: Text.Wrap
+                text: list.model.pendingEnd.question || list.model.endNotice
+                color: tints.text
+                font.pixelSize: 11
+            }
+            Row {
+                anchors.right: parent.right
+                spacing: 8
+                Repeater {
+                    model: list.model.pendingEnd.pid !== undefined ? [["cancelEnd", "Cancel"], ["confirmEnd", "End Process"]]
+                                                                   : [["cancelEnd", "OK"]]
+                    Rectangle {
+                        required property var modelData
+                        objectName: modelData[0]
+                        width: label.implicitWidth + 16
+                        height: 20
+                        radius: 6
+                        color: modelData[0] === "confirmEnd" ? "#ff453a" : tints.withAlpha(tints.text, 0.1)
+                        Text {
+                            id: label
+                            textFormat: Text.PlainText
+                            anchors.centerIn: parent
+                            text: parent.modelData[1]
+                            color: parent.modelData[0] === "confirmEnd" ? "white" : tints.text
+                            font.pixelSize: 11
+                            font.weight: Font.DemiBold
+                        }
+                        TapHandler {
+                            onTapped: parent.modelData[0] === "confirmEnd" ? list.model.confirmEnd() : list.model.cancelEnd()
+                        }
+                    }
                 }
             }
         }

@@ -19,6 +19,7 @@
 #include <QTest>
 
 #include <cmath>
+#include <functional>
 
 namespace tillory::monitor {
 namespace {
@@ -343,6 +344,67 @@ TEST_F(MonitorViewTest, NamesThatLookLikeMarkupAreShownAsTheyAreAndLoadNothing) 
         close();
     }
     EXPECT_EQ(server.connections, 0);
+}
+
+TEST_F(MonitorViewTest, AHoveredProcessShowsItsPidAndCommandAndEndsOnlyAfterConfirmation) {
+    std::vector<ProcessSample> rows;
+    for (const std::int32_t pid : {611, 612, 613}) {
+        ProcessSample p{pid, QStringLiteral("Xvfb"), 9.0 - pid % 10, 1.0, 0, false};
+        p.commandLine = QStringLiteral("Xvfb :%1 -screen 0 1280x800x24 -nolisten tcp").arg(pid);
+        rows.push_back(p);
+    }
+    sim.setOwnPid(613);
+    sim.allowEnding(612);
+    DashboardModel page(*monitor, icons);
+    page.setProcessRunner(sim.platform().processRunner);
+    page.setScope(int(ListScope::all));
+    QQuickItem* root = show("DashboardPage.qml", &page, true);
+    ASSERT_NE(root, nullptr);
+    monitor->setProcesses(rows);
+    pump(100);
+    std::vector<QQuickItem*> found;
+    std::function<void(QQuickItem*)> walk = [&](QQuickItem* i) {
+        if (i->objectName() == QLatin1String("rowprocess")) {
+            found.push_back(i);
+        }
+        for (QQuickItem* c : i->childItems()) {
+            walk(c);
+        }
+    };
+    walk(root);
+    ASSERT_EQ(found.size(), 3u);
+    const auto hover = [this](QQuickItem* row) {
+        QTest::mouseMove(window.get(), row->mapToScene(QPointF(row->width() / 2, 8)).toPoint());
+        pump(60);
+    };
+    const struct {
+        int row;
+        const char* detail;
+        bool endable;
+    } cases[] = {
+        {0, "PID 611 · Xvfb :611 -screen 0 1280x800x24 -nolisten tcp", true},
+        {2, "PID 613 · Xvfb :613 -screen 0 1280x800x24 -nolisten tcp", false}, // Tillory itself
+        {1, "PID 612 · Xvfb :612 -screen 0 1280x800x24 -nolisten tcp", true},
+    };
+    for (const auto& c : cases) {
+        hover(found[std::size_t(c.row)]);
+        EXPECT_TRUE(shownTexts(found[std::size_t(c.row)]).contains(QString::fromUtf8(c.detail))) << c.detail;
+        QQuickItem* end = find(found[std::size_t(c.row)], QStringLiteral("endProcess"));
+        ASSERT_NE(end, nullptr);
+        EXPECT_EQ(end->isVisible(), c.endable) << c.detail;
+    }
+    snapshot(window.get(), QStringLiteral("dashboard-process-hover"));
+    QQuickItem* end = find(found[1], QStringLiteral("endProcess")); // the hovered row's
+    QTest::mouseClick(window.get(), Qt::LeftButton, {},
+                      end->mapToScene(QPointF(end->width() / 2, end->height() / 2)).toPoint());
+    pump(30);
+    EXPECT_TRUE(shownTexts(root).contains(QStringLiteral("End “Xvfb” (PID 612)? Unsaved work in it may be lost.")));
+    EXPECT_TRUE(sim.endedProcesses().empty());
+    snapshot(window.get(), QStringLiteral("dashboard-process-end"));
+    click("confirmEnd");
+    EXPECT_EQ(sim.endedProcesses(), std::vector<std::int32_t>{612});
+    EXPECT_FALSE(item("endBar")->isVisible());
+    close();
 }
 
 } // namespace

@@ -3,6 +3,9 @@
 #include <gtest/gtest.h>
 
 #include <string>
+#include <utility>
+
+#include <string>
 
 namespace tillory::platform::nix {
 namespace {
@@ -238,6 +241,22 @@ TEST(ParsePidIo, TakesStorageBytesAndZeroesWhatIsMissing) {
     EXPECT_EQ(broken.readBytes, 0u);
     EXPECT_EQ(broken.writeBytes, 0u);
     EXPECT_EQ(parsePidIo("").readBytes, 0u);
+}
+
+TEST(ParseCommandLine, ArgumentsJoinedByOneSpaceAndControlBytesDropped) {
+    using namespace std::string_literals;
+    const std::pair<std::string, std::string> cases[] = {
+        {"/usr/bin/Xvfb\0:99\0-screen\0\x30\0"s, "/usr/bin/Xvfb :99 -screen 0"},
+        {"sh\0-c\0echo a\nb\tc\0"s, "sh -c echo a b c"},
+        {"\0\0lead\0\0\0trail\0\0"s, "lead trail"},
+        {"caf\xc3\xa9\0\x7f\x1b[31m\0"s, "caf\xc3\xa9 [31m"}, // an escape sequence cannot colour the row
+        {""s, ""},
+        {"\0\0\0"s, ""},
+        {std::string(5000, 'a'), std::string(4096, 'a')},
+    };
+    for (const auto& [bytes, line] : cases) {
+        EXPECT_EQ(parseCommandLine(bytes), line) << line;
+    }
 }
 
 TEST(ParseSysfsInteger, OneSignedNumberWithItsNewline) {
