@@ -11,6 +11,8 @@
 
 #include <gtest/gtest.h>
 
+#include <functional>
+
 namespace tillory::clipboard {
 namespace {
 
@@ -120,6 +122,54 @@ TEST_F(ClipboardPageModelTest, ActionsOnAnEntryThatIsGoneDoNothing) {
     EXPECT_TRUE(page.isEmpty()); // a deleted entry never comes back
     EXPECT_EQ(sim.pasteboardChangeCount(), count);
     EXPECT_EQ(closing, 0);
+}
+
+/// The simulated pasteboard, running `duringWrite` inside each write as a nested event loop may.
+class BusyPasteboard final : public platform::Pasteboard {
+public:
+    explicit BusyPasteboard(platform::Pasteboard& inner) : inner_(inner) {}
+    std::int64_t changeCount() override { return inner_.changeCount(); }
+    QStringList types() override { return inner_.types(); }
+    std::optional<QString> string() override { return inner_.string(); }
+    std::optional<QByteArray> data(const QString& type) override { return inner_.data(type); }
+    std::int64_t write(const QString& text, const std::optional<QByteArray>& rtf) override {
+        const std::int64_t count = inner_.write(text, rtf);
+        if (duringWrite) {
+            duringWrite();
+        }
+        return count;
+    }
+    std::function<void()> duringWrite;
+
+private:
+    platform::Pasteboard& inner_;
+};
+
+TEST_F(ClipboardPageModelTest, AnEntryThatChangedWhileBeingCopiedIsPromotedAsItIsNow) {
+    const struct {
+        const char* name;
+        std::function<void(const QString& id)> change;
+        QStringList after;
+        bool pinned;
+    } cases[] = {
+        {"pinned meanwhile",
+         [this](const QString&) { manager->togglePin(manager->entries().back()); },
+         {"b", "a"},
+         true},
+        {"deleted meanwhile", [this](const QString&) { manager->remove(manager->entries().back()); }, {"a"}, false},
+    };
+    for (const auto& c : cases) {
+        manager->clear();
+        copy(QStringLiteral("b"));
+        copy(QStringLiteral("a"));
+        BusyPasteboard pasteboard(*sim.platform().pasteboard);
+        ClipboardPageModel page(*manager, pasteboard);
+        const QString id = idOf(QStringLiteral("b"));
+        pasteboard.duringWrite = [&] { c.change(id); };
+        page.copy(id);
+        EXPECT_EQ(texts(page), c.after) << c.name;
+        EXPECT_EQ(!manager->entries().empty() && manager->entries().front().pinned, c.pinned) << c.name;
+    }
 }
 
 } // namespace
