@@ -31,6 +31,7 @@
 #include "shell/view/quick_shell_windows.h"
 #include "snap/view/quick_snap_panel.h"
 #include "switcher/view/quick_switcher_panel.h"
+#include "ui/view/color_scheme.h"
 #include "ui/view/scene_graph.h"
 
 #include <QApplication>
@@ -180,11 +181,18 @@ int main(int argc, char** argv) {
     snapPanels.setKeyNames(platform.keyNames);
     notchPanels.setController(&appState.notch());
 
+    // One look for the panel and the windows, from what the desktop says of dark and light.
+    const auto dark = [appearance = platform.appearance] {
+        return ui::darkViews(appearance ? appearance->colorScheme() : platform::Appearance::ColorScheme::unstated,
+                             QGuiApplication::palette());
+    };
     shell::QuickShellWindowFactory shellWindows;
     shellWindows.setTranslucency([&compositor] { return compositor.isRunning(); });
+    shellWindows.setDark(dark);
     app::AppDelegate delegate(appState, settings, &shellWindows, platform.keyNames);
     panel::QuickPanelHostFactory panelHosts;
     panelHosts.setTranslucency([&compositor] { return compositor.isRunning(); });
+    panelHosts.setDark(dark);
     monitor::ProcessIcons::shared().setSources(platform.processIcons ? platform.processIcons : platform.appIcons,
                                                platform.workspace);
     panelHosts.setEngineSetup(

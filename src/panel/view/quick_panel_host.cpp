@@ -1,6 +1,7 @@
 #include "panel/view/quick_panel_host.h"
 
 #include "panel/menu_panel_controller.h"
+#include "ui/view/color_scheme.h"
 #include "ui/view/panel_presence.h"
 
 #include <QGuiApplication>
@@ -20,7 +21,7 @@ namespace {
 const QUrl kView(QStringLiteral("qrc:/tillory/panel/MenuBarView.qml"));
 
 bool paletteIsDark() {
-    return QGuiApplication::palette().color(QPalette::Window).lightness() < 128;
+    return ui::darkViews(platform::Appearance::ColorScheme::unstated, QGuiApplication::palette());
 }
 
 class QuickPanelHost final : public PanelHost {

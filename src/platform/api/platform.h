@@ -2,6 +2,7 @@
 
 #include "platform/api/accessibility.h"
 #include "platform/api/app_icons.h"
+#include "platform/api/appearance.h"
 #include "platform/api/event_taps.h"
 #include "platform/api/key_names.h"
 #include "platform/api/network.h"
@@ -42,6 +43,8 @@ struct Platform {
     UrlFetcher* urlFetcher = nullptr;
     ImageDecoder* imageDecoder = nullptr;
     Smc* smc = nullptr;
+    /// Without it the desktop states no colour scheme.
+    Appearance* appearance = nullptr;
     /// The identifier the platform knows this program by (for the accessibility reset); may be empty.
     QString bundleIdentifier;
     /// How views name the modifier keys.

@@ -1,6 +1,7 @@
 #include "platform/linux/linux_desktop.h"
 
 #include "platform/linux/atspi_accessibility.h"
+#include "platform/linux/desktop_appearance.h"
 #include "platform/linux/entry_app_icons.h"
 #include "platform/linux/linux_accessibility.h"
 #include "platform/linux/mpris_script_runner.h"
@@ -43,6 +44,7 @@ struct LinuxDesktop::Services {
     X11AppIcons appIcons{windowClients};
     DesktopEntryIndex desktopEntries;
     EntryAppIcons processIcons{appIcons, workspace, desktopEntries};
+    EntryAppIcons windowIcons{appIcons, workspace, desktopEntries, EntryAppIcons::Order::WindowsFirst};
     QtPasteboard pasteboard{QGuiApplication::clipboard()};
     X11Screens screens;
     XdgLoginItem loginItem;
@@ -53,8 +55,10 @@ struct LinuxDesktop::Services {
     QtUrlFetcher urlFetcher;
     QtImageDecoder imageDecoder;
     MprisScriptRunner scriptRunner{QDBusConnection::sessionBus(), &urlFetcher};
+    DesktopAppearance appearance;
 
-    Services(const QString& configHome, const QString& executable) : loginItem(configHome, executable) {
+    Services(const QString& configHome, const QString& executable)
+        : loginItem(configHome, executable), appearance(QDBusConnection::sessionBus(), configHome) {
         workspace.setActivator([this](std::int32_t pid) { return windowElements.activateApplication(pid); });
     }
 };
@@ -75,7 +79,7 @@ Platform LinuxDesktop::platform() {
     p.windowList = &services_->windowList;
     p.screenCapture = &services_->screenCapture;
     p.windowCapture = &services_->windowCapture;
-    p.appIcons = &services_->appIcons;
+    p.appIcons = &services_->windowIcons;
     p.processIcons = &services_->processIcons;
     p.pasteboard = &services_->pasteboard;
     p.workspace = &services_->workspace;
@@ -88,6 +92,7 @@ Platform LinuxDesktop::platform() {
     p.scriptRunner = &services_->scriptRunner;
     p.urlFetcher = &services_->urlFetcher;
     p.imageDecoder = &services_->imageDecoder;
+    p.appearance = &services_->appearance;
     p.bundleIdentifier = QStringLiteral("app.tillory.Tillory");
     p.keyNames = KeyNames::pc();
     return p;

@@ -1,6 +1,7 @@
 #include "shell/view/quick_shell_windows.h"
 
 #include "shell/info_windows.h"
+#include "ui/view/color_scheme.h"
 
 #include <QGuiApplication>
 #include <QPointer>
@@ -84,8 +85,11 @@ std::unique_ptr<ShellWindow> QuickShellWindowFactory::create(const QUrl& source,
     view->setResizeMode(QQuickView::SizeViewToRootObject);
     QScreen* screen = QGuiApplication::primaryScreen();
     const QRect area = screen ? placementArea(*screen) : QRect();
+    const bool dark =
+        dark_ ? dark_() : ui::darkViews(platform::Appearance::ColorScheme::unstated, QGuiApplication::palette());
     QVariantMap initial{{QStringLiteral("controller"), QVariant::fromValue(controller)},
-                        {QStringLiteral("opaque"), !translucent}};
+                        {QStringLiteral("opaque"), !translucent},
+                        {QStringLiteral("dark"), dark}};
     if (screen) {
         initial.insert(QStringLiteral("maxHeight"), area.height());
     }

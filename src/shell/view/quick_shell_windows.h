@@ -17,6 +17,8 @@ class QuickShellWindowFactory final : public ShellWindowFactory {
 public:
     /// Whether a compositing manager draws see-through windows; without it the windows are square and opaque.
     void setTranslucency(std::function<bool()> translucent) { translucent_ = std::move(translucent); }
+    /// Whether the windows are dark, asked as each opens; without it, the views' rule with nothing stated.
+    void setDark(std::function<bool()> dark) { dark_ = std::move(dark); }
     std::unique_ptr<ShellWindow> createShortcuts(ShortcutsController& controller) override;
     std::unique_ptr<ShellWindow> createWhatsNew(WhatsNewController& controller) override;
 
@@ -24,6 +26,7 @@ private:
     std::unique_ptr<ShellWindow> create(const QUrl& source, const QString& title, QObject* controller,
                                         std::function<void()> closed);
     std::function<bool()> translucent_;
+    std::function<bool()> dark_;
 };
 
 } // namespace tillory::shell

@@ -1,3 +1,4 @@
+#include "platform/linux/desktop_appearance.h"
 #include "platform/linux/mpris_script_runner.h"
 #include "platform/linux/qt_url_fetcher.h"
 #include "platform/linux/tests/media_script_texts.h"
@@ -8,6 +9,7 @@
 #include <QDBusConnection>
 #include <QDBusMessage>
 #include <QDeadlineTimer>
+#include <QDir>
 #include <QFile>
 #include <QProcess>
 #include <QStandardPaths>
@@ -353,6 +355,74 @@ TEST_F(MprisScriptRunnerTest, ArtworkComesFromTheArtUrl) {
         player.kill();
         player.waitForFinished(5000);
         sync();
+    }
+}
+
+TEST(GtkColorScheme, DarkPreferenceThenDarkThemeThenAnyThemeIsLight) {
+    using Scheme = Appearance::ColorScheme;
+    const std::pair<const char*, Scheme> cases[] = {
+        {"[Settings]\ngtk-application-prefer-dark-theme=1\ngtk-theme-name=Adwaita\n", Scheme::dark},
+        {"[Settings]\ngtk-application-prefer-dark-theme = true\n", Scheme::dark},
+        {"[Settings]\ngtk-theme-name=Adwaita-dark\n", Scheme::dark},
+        {"[Settings]\ngtk-theme-name=\"Arc:dark\"\n", Scheme::dark},
+        {"[Settings]\ngtk-theme-name=Adwaita\ngtk-application-prefer-dark-theme=0\n", Scheme::light},
+        {"[Settings]\ngtk-application-prefer-dark-theme=false\n", Scheme::light},
+        {"[Settings]\ngtk-font-name=Cantarell 11\n", Scheme::unstated},
+        {"", Scheme::unstated},
+        {"gtk-theme-name", Scheme::unstated},
+    };
+    for (const auto& [ini, scheme] : cases) {
+        EXPECT_EQ(gtkColorScheme(QString::fromUtf8(ini)), scheme) << ini;
+    }
+}
+
+class DesktopAppearanceTest : public MprisScriptRunnerTest {
+protected:
+    /// Starts the fake portal and waits until it owns its name.
+    void startPortal(QStringList options) {
+        portal_.setProcessChannelMode(QProcess::ForwardedErrorChannel);
+        portal_.start(kPython, QStringList{QStringLiteral(TILLORY_FAKE_PORTAL)} + options);
+        ASSERT_TRUE(portal_.waitForReadyRead(20000)) << "the fake portal did not start";
+        sync();
+    }
+    Appearance::ColorScheme settle(DesktopAppearance& appearance, Appearance::ColorScheme wanted) {
+        const QDeadlineTimer limit(10000);
+        while (appearance.colorScheme() != wanted && !limit.hasExpired()) {
+            QCoreApplication::processEvents(QEventLoop::AllEvents | QEventLoop::WaitForMoreEvents, 50);
+        }
+        return appearance.colorScheme();
+    }
+    void TearDown() override {
+        portal_.kill();
+        portal_.waitForFinished(5000);
+        MprisScriptRunnerTest::TearDown();
+    }
+    QProcess portal_;
+    QTemporaryDir config_;
+};
+
+TEST_F(DesktopAppearanceTest, ThePortalsSchemeWinsAndIsFollowedElseGtksSettings) {
+    using Scheme = Appearance::ColorScheme;
+    ASSERT_TRUE(QDir(config_.path()).mkpath(QStringLiteral("gtk-3.0")));
+    QFile ini(config_.filePath(QStringLiteral("gtk-3.0/settings.ini")));
+    ASSERT_TRUE(ini.open(QIODevice::WriteOnly));
+    ini.write("[Settings]\ngtk-theme-name=Adwaita\n");
+    ini.close();
+    {
+        DesktopAppearance noPortal(*bus_, config_.path());
+        EXPECT_EQ(settle(noPortal, Scheme::light), Scheme::light) << "GTK's named theme without a portal";
+    }
+    startPortal({QStringLiteral("--scheme"), QStringLiteral("1"), QStringLiteral("--nested")});
+    DesktopAppearance appearance(*bus_, config_.path());
+    EXPECT_EQ(settle(appearance, Scheme::dark), Scheme::dark);
+    const std::pair<uint, Scheme> switches[] = {{2, Scheme::light}, {1, Scheme::dark}, {0, Scheme::light}};
+    for (const auto& [value, scheme] : switches) {
+        bus_->call(QDBusMessage::createMethodCall(QStringLiteral("org.freedesktop.portal.Desktop"),
+                                                  QStringLiteral("/org/freedesktop/portal/desktop"),
+                                                  QStringLiteral("org.example.TestPortal"), QStringLiteral("SetScheme"))
+                   << value);
+        // 0 is no preference: GTK's settings speak again.
+        EXPECT_EQ(settle(appearance, scheme), scheme) << value;
     }
 }
 

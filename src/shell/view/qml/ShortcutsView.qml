@@ -6,7 +6,8 @@ Rectangle {
     id: root
     required property QtObject controller
     property bool opaque: false
-    property bool dark: system.window.hslLightness < 0.5
+    // Set by the window's maker, as every view of Tillory decides it.
+    property bool dark: true
     width: 430
     // On a short screen the window stops at its height and the content scrolls.
     property real maxHeight: 100000
@@ -19,7 +20,6 @@ Rectangle {
     focus: true
     Keys.onEscapePressed: root.Window.window.close()
 
-    SystemPalette { id: system }
     ShellTheme { id: theme; dark: root.dark }
 
     // The window has no title bar: its background moves it.

@@ -2,6 +2,7 @@
 #include "core/settings.h"
 #include "shell/info_windows.h"
 #include "shell/view/quick_shell_windows.h"
+#include "ui/view/color_scheme.h"
 #include "ui/view/tests/view_test_support.h"
 
 #include <QGuiApplication>
@@ -136,6 +137,41 @@ TEST(ShellWindowsView, OnAShortScreenButtonsStayInViewBelowTheIslandAndEscapeClo
         EXPECT_TRUE(quickWindows().empty()) << c.name;
     }
     EXPECT_FALSE(settings.contains(QStringLiteral("lastSeenWhatsNewVersion"))) << "Escape is not Continue";
+}
+
+TEST(ShellWindowsView, OneRuleDecidesDarkForEveryViewAndTheWindowsFollowIt) {
+    using Scheme = platform::Appearance::ColorScheme;
+    const auto palette = [](QColor window, QColor text) {
+        QPalette p;
+        p.setColor(QPalette::Window, window);
+        p.setColor(QPalette::WindowText, text);
+        return p;
+    };
+    const QPalette qtOwn = palette(QColor(0xef, 0xef, 0xef), Qt::black); // no desktop theme installed
+    const QPalette lightTheme = palette(QColor(0xf6, 0xf5, 0xf4), QColor(0x2e, 0x34, 0x36));
+    const QPalette darkTheme = palette(QColor(0x35, 0x35, 0x35), Qt::white);
+    const struct {
+        Scheme stated;
+        QPalette palette;
+        bool dark;
+    } cases[] = {
+        {Scheme::dark, lightTheme, true},    {Scheme::light, darkTheme, false}, {Scheme::unstated, lightTheme, false},
+        {Scheme::unstated, darkTheme, true}, {Scheme::unstated, qtOwn, true},   {Scheme::light, qtOwn, false},
+    };
+    for (const auto& c : cases) {
+        EXPECT_EQ(ui::darkViews(c.stated, c.palette), c.dark)
+            << int(c.stated) << " " << c.palette.color(QPalette::Window).name().toStdString();
+    }
+    for (const bool dark : {false, true}) {
+        QuickShellWindowFactory windows;
+        windows.setDark([dark] { return dark; });
+        ShortcutsController shortcuts(&windows, platform::KeyNames::pc());
+        shortcuts.show();
+        ASSERT_EQ(quickWindows().size(), 1u);
+        EXPECT_EQ(qobject_cast<QQuickView*>(quickWindows().back())->rootObject()->property("dark").toBool(), dark);
+        shortcuts.done();
+        pump(20);
+    }
 }
 
 } // namespace
