@@ -21,7 +21,7 @@ test_packages=(
     clang libclang-rt-14-dev clang-format
     gir1.2-atspi-2.0 python3-gi python3-pyatspi gir1.2-gtk-3.0 libgtk-3-0
     openbox icewm xclip xdotool x11-utils x11-xserver-utils x11-apps imagemagick trayer
-    python3-dbusmock python3-dbus desktop-file-utils
+    python3-dbusmock python3-dbus desktop-file-utils mpv mpv-mpris
 )
 case "${1:-}" in
     --run) ;;

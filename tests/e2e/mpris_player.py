@@ -220,14 +220,22 @@ def main():
     name = dbus.service.BusName(f"{ROOT}.{args.name}", bus, do_not_queue=True)  # noqa: F841 (owns the name)
     say("ready")
 
+    pending = b""
+
     def on_stdin(source, condition):
-        line = sys.stdin.readline()
-        if not line:
+        # Raw reads: a buffered readline would take two commands sent together and leave the second unread until
+        # more input woke the watch.
+        nonlocal pending
+        chunk = os.read(sys.stdin.fileno(), 4096)
+        if not chunk:
             loop.quit()
             return False
-        command(player, line)
+        pending += chunk
+        while b"\n" in pending:
+            line, pending = pending.split(b"\n", 1)
+            command(player, line.decode())
         return True
-    GLib.io_add_watch(sys.stdin, GLib.IO_IN | GLib.IO_HUP, on_stdin)
+    GLib.io_add_watch(sys.stdin.fileno(), GLib.IO_IN | GLib.IO_HUP, on_stdin)
     loop.run()
 
 

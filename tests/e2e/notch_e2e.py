@@ -4,8 +4,9 @@ session bus: the island shows the playing track (its cover in the strip, title a
 expands it, the card's buttons pause, play, skip and go back in the player, a drag on the scrubber seeks, a volume
 remembered for one player is handed back to it after another player was shown, a second player that starts
 playing waits until the shown one pauses, the shown player keeps the card while paused and Play resumes it, and a
-player that quits clears the island. What Tillory did is checked from the players' side
-(the calls they received) and from the screen's pixels. Every step runs and reports; the test fails when one did.
+player that quits clears the island; with mpv (and its MPRIS plug-in) beside a test player, the card's Play
+goes to the player shown, pausing keeps the card and each keeps its own volume. What Tillory did is checked from
+the players' side (the calls they received) and from the screen's pixels. Every step runs and reports; the test fails when one did.
 Runs under its own session bus (dbus-run-session)."""
 
 import argparse
@@ -43,12 +44,28 @@ TRACK_SECONDS = 200
 MUSIC_COLOURS = ["dc2828", "28c828", "2850dc"]
 SPOTIFY_COLOURS = ["c828c8", "c828c8", "c828c8"]
 SECOND_COLOURS = ["e6c81e", "e6c81e", "e6c81e"]
+THIRD_COLOURS = ["1ec8c8", "1ec8c8", "1ec8c8"]
+MPV_MPRIS = "/usr/lib/mpv-mpris/mpris.so"  # Debian's mpv-mpris
+
+
+def mpris(name, *args):
+    """Asks the player org.mpris.MediaPlayer2.`name` on the session bus; answers the reply's last value."""
+    out = subprocess.run(["dbus-send", "--session", "--print-reply", f"--dest=org.mpris.MediaPlayer2.{name}",
+                          "/org/mpris/MediaPlayer2", *args], capture_output=True, text=True, timeout=10).stdout
+    return out.split()[-1].strip('"') if out.split() else ""
+
+
+def mpris_get(name, prop):
+    return mpris(name, "org.freedesktop.DBus.Properties.Get", "string:org.mpris.MediaPlayer2.Player",
+                 f"string:{prop}")
 
 
 class Player:
     """One mpris_player.py: commands go to its stdin, what it received is read from its stdout."""
+    started = []
 
     def __init__(self, desktop, name, *args):
+        Player.started.append(self)
         self.name = name
         self.proc = desktop.spawn([SYSTEM_PYTHON, PLAYER_SCRIPT, "--name", name, "--dir", desktop.tmp, *args],
                                   stdin=subprocess.PIPE, stdout=subprocess.PIPE, text=True)
@@ -122,6 +139,8 @@ class Run:
             self.failures.append(name)
             print(f"FAILED: {name}: {failure}", flush=True)
             traceback.print_exc(limit=3)
+            for player in Player.started:
+                print(f"--- player {player.name}, last lines:\n  " + "\n  ".join(player.read()[-12:]), flush=True)
             self.desktop.run(["xdotool", "mouseup", "1"], check=False)
 
     def shot(self, name):
@@ -164,6 +183,7 @@ class Run:
         self.step("a second player waits for the shown one, then keeps the card", self.takes_over)
         self.step("a player that quits clears the island", self.quits)
         self.step("a title double-click under the island reaches the title", self.title_double_click)
+        self.step("mpv and a test player are told apart", self.real_player)
         self.app.stop()
         self.step("the width setting widens the strip", self.wider)
 
@@ -277,6 +297,47 @@ class Run:
         shot = self.shot("cleared-collapsed")
         check(shot.count(LEFT_WING, near(MUSIC_COLOURS[0])) == 0, "the strip still shows a cover")
 
+
+    def real_player(self):
+        check(shutil.which("mpv") and os.path.exists(MPV_MPRIS), "mpv with its MPRIS plug-in is not installed")
+        third = Player(self.desktop, "tillorythree", "--colours", *THIRD_COLOURS, "--volume", "0.5")
+        mpv = self.desktop.spawn(["mpv", "--no-config", f"--script={MPV_MPRIS}", "--no-video", "--ao=null",
+                                  "--volume=30", "--pause", "--loop-file=inf", "--force-media-title=Real Song",
+                                  "av://lavfi:sine=frequency=440:duration=600"],
+                                 stdout=subprocess.DEVNULL, stderr=subprocess.DEVNULL)
+        try:
+            wait_for(lambda: mpris_get("mpv", "PlaybackStatus") == "Paused", 15, "mpv paused on the bus")
+            self.pointer((SCREEN_W // 2, 16))
+            self.wait_pixels("real-third", COVER, THIRD_COLOURS[0], "the test player on the card", minimum=1500)
+            # Play/pause on the card goes to the player it shows, and pausing it keeps the card.
+            mark = third.mark()
+            self.click(PLAY_PAUSE)
+            third.wait("status Paused", "the card's pause reaching the test player", mark, timeout=10)
+            wait_for(lambda: len(third.seen("getall :", mark)) >= 2, POLL_WAIT, "two polls after the pause")
+            check(self.shot("real-keeps").count(COVER, near(THIRD_COLOURS[0])) >= 1500,
+                  "pausing the shown player handed the card to mpv")
+            check(mpris_get("mpv", "PlaybackStatus") == "Paused", "mpv was started by a command for another")
+            # mpv plays by its own controls and takes the island; neither player gets the other's volume.
+            mark = third.mark()
+            mpris("mpv", "org.mpris.MediaPlayer2.Player.Play")
+            wait_for(lambda: self.shot("real-mpv").count(COVER, near(THIRD_COLOURS[0])) < 100, POLL_WAIT,
+                     "mpv on the card")
+            time.sleep(4)  # a few polls of mpv, the only one asked while it plays on the card
+            volume = float(mpris_get("mpv", "Volume"))
+            check(abs(volume - 0.3) < 0.01, f"mpv's volume became {volume}, the other player's")
+            mpris("mpv", "org.mpris.MediaPlayer2.Player.Pause")
+            third.send("play")
+            self.wait_pixels("real-third-again", COVER, THIRD_COLOURS[0], "the test player back", minimum=1500)
+            mark = third.mark()
+            wait_for(lambda: len(third.seen("getall :", mark)) >= 2, POLL_WAIT, "polls of the test player")
+            sets = third.seen("set Volume", mark)
+            check(all(abs(float(line.split()[-1]) - 0.5) < 0.01 for line in sets),
+                  f"the test player was given mpv's volume: {sets}")
+        finally:
+            mpv.terminate()
+            mpv.wait(10)
+            third.quit()
+            self.pointer((SCREEN_W // 2, 600))
 
     def title_double_click(self):
         client = Client(self.desktop, self.args.client, "--title", "Under the island", "--geometry",
