@@ -20,7 +20,8 @@ constexpr double kFastInterval = 1.5;
 constexpr double kSlowInterval = 4.0;
 // Music answers a few bytes of nothing when a track has no art.
 constexpr qsizetype kMinArtworkBytes = 17;
-constexpr qint64 kMaxArtworkDownload = 8 * 1024 * 1024;
+// As much as a cover read from a file may be: real covers are a fraction of it.
+constexpr qint64 kMaxArtworkDownload = 4 * 1024 * 1024;
 constexpr double kArtworkDownloadDeadline = 10.0;
 
 /// Identity of a track for its art; lengths keep "a|b" + "c" apart from "a" + "b|c".

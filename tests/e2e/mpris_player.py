@@ -65,7 +65,7 @@ class Player(dbus.service.Object):
         t = self.tracks[self.index]
         return dbus.Dictionary({
             "mpris:trackid": dbus.ObjectPath(t["id"]), "mpris:length": dbus.Int64(self.args.length),
-            "mpris:artUrl": "file://" + t["cover"], "xesam:title": t["title"],
+            "mpris:artUrl": self.args.art_url or "file://" + t["cover"], "xesam:title": t["title"],
             "xesam:artist": dbus.Array([self.args.artist], signature="s")}, signature="sv")
 
     def player_properties(self):
@@ -213,6 +213,7 @@ def main():
     parser.add_argument("--volume", type=float, default=0.5)
     parser.add_argument("--paused", dest="playing", action="store_false")
     parser.add_argument("--dir", required=True, help="where the covers go")
+    parser.add_argument("--art-url", help="one cover address for every track, instead of the painted ones")
     args = parser.parse_args()
     DBusGMainLoop(set_as_default=True)
     bus = dbus.SessionBus()

@@ -11,6 +11,9 @@
 #include <QThreadPool>
 #include <QTimer>
 #include <fcntl.h>
+#ifdef __GLIBC__
+#include <malloc.h>
+#endif
 #include <sys/stat.h>
 #include <unistd.h>
 
@@ -38,6 +41,11 @@ QtUrlFetcher::QtUrlFetcher(QObject* parent)
     : QObject(parent), network_(new QNetworkAccessManager(this)), inbox_(std::make_shared<Inbox>()) {
     network_->setRedirectPolicy(QNetworkRequest::NoLessSafeRedirectPolicy);
     inbox_->owner = this;
+    trim_.setSingleShot(true);
+    trim_.setInterval(1000);
+#ifdef __GLIBC__
+    connect(&trim_, &QTimer::timeout, this, [] { malloc_trim(0); });
+#endif
 }
 
 QtUrlFetcher::~QtUrlFetcher() {
@@ -149,9 +157,11 @@ void QtUrlFetcher::download(const QUrl& url, qint64 maxBytes, double timeoutSeco
     // come, so an endless answer costs at most the cap.
     network->setReadBufferSize(kReadBufferBytes);
     auto body = std::make_shared<QByteArray>();
-    auto tooLarge = [network, answer] {
+    auto tooLarge = [this, network, answer] {
         answer(std::nullopt);
         network->abort();
+        // The refused megabytes were freed into the heap, where the allocator keeps them: give them back.
+        trim_.start();
     };
     connect(network, &QNetworkReply::metaDataChanged, network, [network, maxBytes, tooLarge] {
         bool known = false;

@@ -5,6 +5,7 @@
 #include <QList>
 #include <QObject>
 #include <QSslCertificate>
+#include <QTimer>
 
 #include <memory>
 #include <unordered_map>
@@ -39,6 +40,7 @@ private:
     std::unordered_map<quint64, Reply> pendingReads_;
     quint64 nextRead_ = 0;
     QList<QSslCertificate> extraCas_;
+    QTimer trim_;
 };
 
 /// Decodes with QImageReader on a worker thread of its own, one picture after another; the thread ends when idle.
