@@ -20,7 +20,7 @@ test_packages=(
     libgtest-dev libgmock-dev googletest libbenchmark-dev xterm
     clang libclang-rt-14-dev clang-format
     gir1.2-atspi-2.0 python3-gi python3-pyatspi gir1.2-gtk-3.0 libgtk-3-0
-    openbox icewm xclip xdotool x11-utils x11-xserver-utils x11-apps imagemagick trayer
+    openbox icewm fluxbox wmctrl xclip xdotool x11-utils x11-xserver-utils x11-apps imagemagick trayer
     python3-dbusmock python3-dbus desktop-file-utils mpv mpv-mpris
 )
 case "${1:-}" in

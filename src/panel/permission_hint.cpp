@@ -14,8 +14,10 @@ PermissionHint choosePermissionHint(const PermissionInputs& in) {
     if (keysWanted && !in.refusedChords.isEmpty()) {
         return {PermissionHint::Kind::heldChords,
                 QStringLiteral("Another program holds ") + in.refusedChords.join(QStringLiteral(", ")),
-                QStringLiteral("The window manager or another program already uses these keys, so Tillory cannot "
-                               "hear them. Free them in that program's keyboard settings, then press Retry."),
+                QStringLiteral("The window manager or another program already uses these keys, or takes the whole "
+                               "keyboard while their modifier is held (as a window manager whose menu opens with "
+                               "Super alone does), so Tillory cannot hear them. Free them in that program's keyboard "
+                               "settings, then press Retry."),
                 true};
     }
     if (in.switcherEnabled && !in.switcherHasScreenRecording) {

@@ -35,7 +35,7 @@ struct FocusedTarget {
 /// in global top-left space. Every failure answers nothing or stops silently. Main thread.
 class SnapWindowAccess {
 public:
-    static constexpr double kSizeTolerance = 0;
+    static constexpr double kSizeTolerance = 2;
     static constexpr double kEdgeTolerance = 2;
 
     SnapWindowAccess(platform::Accessibility& accessibility, platform::WindowList& windowList,

@@ -21,6 +21,9 @@ struct SwitcherLayout {
     static constexpr double kDisplayMargin = 24;
     static constexpr int kMaxColumns = 7;
 
+    /// Between the preview box and the picture in it.
+    static constexpr double kThumbnailInset = 3;
+
     static constexpr double kTileWidth = kPreviewWidth + 2 * kTilePadding;
     static constexpr double kTileHeight = kPreviewHeight + kTileSpacing + kTitleHeight + 2 * kTilePadding;
 
@@ -31,6 +34,10 @@ struct SwitcherLayout {
     int visibleRows = 0;
     double cardWidth = 0;
     double cardHeight = 0;
+
+    /// Rows cut off above or below the ones shown.
+    bool moreAbove() const { return firstVisibleRow > 0; }
+    bool moreBelow() const { return firstVisibleRow + visibleRows < rows; }
 
     /// The layout for `count` tiles with `selected` highlighted on a display of `display` size. `previousFirstRow`
     /// is the first row shown before, so that moving the highlight scrolls only as far as needed.

@@ -18,6 +18,9 @@ public:
 
     /// Hides the panel; a later `present` shows the same panel again.
     virtual void orderOut() = 0;
+
+    /// Pixels per point of the display the panel was last presented on; 1 before the first `present`.
+    virtual double backingScale() const { return 1; }
 };
 
 /// Makes the switcher's panel. Main thread.

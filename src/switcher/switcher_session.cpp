@@ -26,13 +26,22 @@ std::optional<platform::ScreenInfo> displayUnderPointer(platform::Screens* scree
         return std::nullopt;
     }
     const std::vector<platform::ScreenInfo> all = screens->screens();
-    const platform::Point pointer = screens->mouseLocation();
+    if (all.empty()) {
+        return std::nullopt;
+    }
+    // Compared in global top-left space, flipped against the first display: there a display's top pixel row is
+    // its inclusive minimum edge, where in screen space it would be the excluded maximum one (and, with displays
+    // stacked, the bottom row of the display above).
+    const double flip = all.front().frame.maxY();
+    const platform::Point p = screens->mouseLocation();
+    const platform::Point pointer{p.x, flip - p.y};
     for (const platform::ScreenInfo& screen : all) {
-        if (screen.frame.contains(pointer)) {
+        const platform::Rect& f = screen.frame;
+        if (platform::Rect{f.minX(), flip - f.maxY(), f.width, f.height}.contains(pointer)) {
             return screen;
         }
     }
-    return all.empty() ? std::nullopt : std::optional<platform::ScreenInfo>(all.front());
+    return all.front();
 }
 
 } // namespace
@@ -196,6 +205,8 @@ void WindowSwitcherEngine::endSession() {
 
 void WindowSwitcherEngine::switchTo(const SwitcherWindow& window) {
     stampWindow(window.id);
+    // What the switch brings forward is reported afresh; an earlier report says nothing about this activation.
+    activePid_.reset();
     platform::Accessibility& accessibility = *platform_.accessibility;
     if (platform::Element app = accessibility.application(window.pid)) {
         const platform::AXValue value = accessibility.attribute(app, platform::AXAttribute::Windows);
@@ -205,6 +216,9 @@ void WindowSwitcherEngine::switchTo(const SwitcherWindow& window) {
                 accessibility.performAction(element, platform::kAXRaiseAction);
             }
         }
+    } else if (platform_.windowList && platform_.windowList->activateWindow(window.id)) {
+        // No application to reach (a window that names no process): the window itself was brought forward.
+        return;
     }
     // Even when no element was found the application comes forward.
     if (platform_.workspace) {

@@ -8,6 +8,7 @@
 #include <QVariantMap>
 
 #include <algorithm>
+#include <cmath>
 #include <limits>
 #include <set>
 
@@ -24,9 +25,12 @@ using platform::EventFlags::Shift;
 namespace KeyCode = platform::KeyCode;
 
 constexpr unsigned kCatalogueOptions = static_cast<unsigned>(platform::WindowListOption::ExcludeDesktopElements);
+constexpr unsigned kOnScreenOptions =
+    static_cast<unsigned>(platform::WindowListOption::OnScreenOnly) | kCatalogueOptions;
 
-int captureExtent(double points) {
-    return std::max(static_cast<int>(points * WindowSwitcherEngine::kThumbnailScale), 1);
+/// Pixels of the picture in a tile's preview box on a display of `scale` pixels per point.
+int captureExtent(double points, double scale) {
+    return std::max(static_cast<int>(std::ceil((points - 2 * SwitcherLayout::kThumbnailInset) * scale)), 1);
 }
 
 } // namespace
@@ -83,6 +87,14 @@ void WindowSwitcherEngine::enable() {
             }
         });
     }
+    // Activations of applications miss a move between two windows of one application.
+    if (!activeWindowObserver_ && platform_.windowList) {
+        activeWindowObserver_ = platform_.windowList->observeActiveWindow([self](std::uint32_t id) {
+            if (self) {
+                self->noteActiveWindow(id);
+            }
+        });
+    }
 }
 
 void WindowSwitcherEngine::disable() {
@@ -96,6 +108,7 @@ void WindowSwitcherEngine::disable() {
         hubToken_.reset();
     }
     activationObserver_.reset();
+    activeWindowObserver_.reset();
 }
 
 void WindowSwitcherEngine::startPermissionWatch() {
@@ -132,14 +145,12 @@ std::vector<SwitcherWindow> WindowSwitcherEngine::allWindows() {
     }
     const std::vector<platform::ScreenInfo> screens =
         platform_.screens ? platform_.screens->screens() : std::vector<platform::ScreenInfo>{};
-    windowSizes_.clear();
     for (const platform::WindowInfo& info : platform_.windowList->windows(kCatalogueOptions)) {
         std::optional<SwitcherWindow> entry = catalogueEntry(info, screens);
         if (!entry) {
             continue;
         }
         entry->icon = icon(entry->pid, entry->id);
-        windowSizes_[entry->id] = info.bounds.size();
         list.push_back(std::move(*entry));
     }
     return list;
@@ -164,13 +175,31 @@ std::optional<platform::Bitmap> WindowSwitcherEngine::icon(std::int32_t pid, std
 }
 
 void WindowSwitcherEngine::noteActivation(std::int32_t pid) {
+    const bool reported = activePid_ == pid;
+    activePid_.reset();
+    // The active window itself has been stamped for this activation already; the front window of the
+    // application in the stacking order need not be that one (a window manager may not have restacked yet).
+    if (reported || !platform_.windowList) {
+        return;
+    }
+    for (const platform::WindowInfo& info : platform_.windowList->windows(kOnScreenOptions)) {
+        if (info.ownerPid == pid && isStampable(info)) {
+            stampWindow(info.number);
+            return;
+        }
+    }
+}
+
+void WindowSwitcherEngine::noteActiveWindow(std::uint32_t id) {
     if (!platform_.windowList) {
         return;
     }
-    const unsigned options = static_cast<unsigned>(platform::WindowListOption::OnScreenOnly) | kCatalogueOptions;
-    for (const platform::WindowInfo& info : platform_.windowList->windows(options)) {
-        if (info.ownerPid == pid && isStampable(info)) {
-            stampWindow(info.number);
+    for (const platform::WindowInfo& info : platform_.windowList->windows(kOnScreenOptions)) {
+        if (info.number == id) {
+            if (isStampable(info)) {
+                stampWindow(id);
+                activePid_ = info.ownerPid;
+            }
             return;
         }
     }
@@ -220,12 +249,14 @@ void WindowSwitcherEngine::loadThumbnails() {
     if (!platform_.windowCapture || windows_.empty()) {
         return;
     }
+    // Captured at the pixels the preview box has on the panel's display, not at a share of the window: a quarter
+    // of a window narrower than about 690 points is smaller than the box and would be drawn enlarged.
+    const double scale = panel_ ? std::max(panel_->backingScale(), 1.0) : 1.0;
+    const int width = captureExtent(SwitcherLayout::kPreviewWidth, scale);
+    const int height = captureExtent(SwitcherLayout::kPreviewHeight, scale);
     std::vector<platform::CaptureRequest> requests;
     for (const SwitcherWindow& window : windows_) {
-        auto size = windowSizes_.find(window.id);
-        if (size != windowSizes_.end()) {
-            requests.push_back({window.id, captureExtent(size->second.width), captureExtent(size->second.height)});
-        }
+        requests.push_back({window.id, width, height});
     }
     QPointer<WindowSwitcherEngine> self(this);
     const std::size_t expected = requests.size();
@@ -289,6 +320,15 @@ std::optional<platform::Bitmap> WindowSwitcherEngine::iconAt(int index) const {
         return std::nullopt;
     }
     return windows_[static_cast<std::size_t>(index)].icon;
+}
+
+QString WindowSwitcherEngine::hint() const {
+    if (hasScreenRecording_) {
+        return {};
+    }
+    // Where the desktop itself lacks what captures need, no setting would help: say what is missing.
+    const QString missing = platform_.screenCapture ? platform_.screenCapture->missingCapability() : QString();
+    return missing.isEmpty() ? kHint : missing;
 }
 
 QVariantList WindowSwitcherEngine::windowRows() const {

@@ -40,12 +40,15 @@ class WindowSwitcherEngine : public QObject {
     Q_PROPERTY(bool isActive READ isActive NOTIFY isActiveChanged)
     Q_PROPERTY(bool hasAccessibility READ hasAccessibility NOTIFY hasAccessibilityChanged)
     Q_PROPERTY(bool hasScreenRecording READ hasScreenRecording NOTIFY hasScreenRecordingChanged)
-    /// The line under the grid; empty while previews can be captured.
+    /// The line under the grid: what keeps previews from being captured; empty while they can be.
     Q_PROPERTY(QString hint READ hint NOTIFY hasScreenRecordingChanged)
     Q_PROPERTY(QString hintSymbol READ hintSymbol CONSTANT)
     Q_PROPERTY(int columns READ columns NOTIFY layoutChanged)
     Q_PROPERTY(int firstVisibleRow READ firstVisibleRow NOTIFY layoutChanged)
     Q_PROPERTY(int visibleRows READ visibleRows NOTIFY layoutChanged)
+    /// Rows of tiles are cut off above or below the ones shown.
+    Q_PROPERTY(bool moreAbove READ moreAbove NOTIFY layoutChanged)
+    Q_PROPERTY(bool moreBelow READ moreBelow NOTIFY layoutChanged)
     Q_PROPERTY(double cardWidth READ cardWidth NOTIFY layoutChanged)
     Q_PROPERTY(double cardHeight READ cardHeight NOTIFY layoutChanged)
 
@@ -53,7 +56,6 @@ public:
     static constexpr std::size_t kThumbnailCacheLimit = 48;
     static constexpr std::size_t kIconCacheLimit = 128;
     static constexpr double kPermissionWatchInterval = 2.0;
-    static constexpr double kThumbnailScale = 0.25;
     /// Pixels asked of the icon source: the tile draws icons at 36 and 28 points.
     static constexpr int kIconSize = 36;
     /// Beyond this many stamps the table drops windows that no longer exist, between sessions too.
@@ -79,8 +81,10 @@ public:
     std::vector<SwitcherWindow> allWindows();
     /// The application's icon, cached per process.
     std::optional<platform::Bitmap> icon(std::int32_t pid, std::uint32_t window = 0);
-    /// Stamps the activated application's front window.
+    /// Stamps the activated application's front window, unless a window of it was last reported active.
     void noteActivation(std::int32_t pid);
+    /// Stamps the window that has become the active one, when it is a real window on screen.
+    void noteActiveWindow(std::uint32_t id);
     /// Starts capturing thumbnails of the session's windows.
     void loadThumbnails();
 
@@ -100,12 +104,14 @@ public:
     bool isActive() const { return isActive_; }
     bool hasAccessibility() const { return hasAccessibility_; }
     bool hasScreenRecording() const { return hasScreenRecording_; }
-    QString hint() const { return hasScreenRecording_ ? QString() : kHint; }
+    QString hint() const;
     QString hintSymbol() const { return kHintSymbol; }
     const SwitcherLayout& layout() const { return layout_; }
     int columns() const { return layout_.columns; }
     int firstVisibleRow() const { return layout_.firstVisibleRow; }
     int visibleRows() const { return layout_.visibleRows; }
+    bool moreAbove() const { return layout_.moreAbove(); }
+    bool moreBelow() const { return layout_.moreBelow(); }
     double cardWidth() const { return layout_.cardWidth; }
     double cardHeight() const { return layout_.cardHeight; }
 
@@ -171,11 +177,12 @@ private:
     bool wantsEnabled_ = false;
     std::unordered_map<std::uint32_t, std::uint64_t> recency_;
     std::uint64_t recencyCounter_ = 0;
+    /// The process of the window last stamped as the active one, until an activation or a switch.
+    std::optional<std::int32_t> activePid_;
     platform::SubscriptionPtr activationObserver_;
+    platform::SubscriptionPtr activeWindowObserver_;
     std::unordered_map<std::int32_t, platform::Bitmap> iconCache_;
 
-    /// Window sizes of the last catalogue (global top-left points), for the capture sizes.
-    std::unordered_map<std::uint32_t, platform::Size> windowSizes_;
     std::unordered_map<std::uint32_t, int> thumbnailRevisions_;
     int thumbnailSerial_ = 0;
     platform::Size displaySize_;

@@ -32,10 +32,23 @@ OPENBOX_RC = """<?xml version="1.0" encoding="UTF-8"?>
 """
 
 
+FLUXBOX_INIT = """session.keyFile: ~/.fluxbox/keys
+session.styleFile: /usr/share/fluxbox/styles/Squared_for_Debian
+session.configVersion: 13
+session.screen0.workspacewarping: false
+session.screen0.toolbar.visible: {toolbar}
+session.screen0.toolbar.placement: BottomCenter
+session.screen0.toolbar.widthPercent: 100
+session.screen0.toolbar.tools: workspacename, iconbar
+session.styleOverlay: ~/.fluxbox/overlay
+"""
+
+
 class Desktop:
-    def __init__(self, manager="openbox", manager_config=None):
-        """`manager` is openbox (with OPENBOX_RC, or `manager_config` as its rc.xml) or icewm (with
-        `manager_config` as its preferences file, when given)."""
+    def __init__(self, manager="openbox", manager_config=None, size=(1280, 800), toolbar=True):
+        """`manager` is openbox (with OPENBOX_RC, or `manager_config` as its rc.xml), icewm (with `manager_config`
+        as its preferences file, when given) or fluxbox (with `manager_config` as its keys file, when given, and
+        its toolbar, a panel along the bottom, unless `toolbar` is false). The X screen is `size` pixels."""
         for tool in ("Xvfb", manager, "xclip"):
             if not shutil.which(tool):
                 raise Skip(f"{tool} is not installed")
@@ -47,7 +60,8 @@ class Desktop:
         # -noreset: a server that resets whenever its last client leaves drops connections being made meanwhile
         # (the window manager's, while a poll's xprop disconnects).
         xvfb = subprocess.Popen(
-            ["Xvfb", "-noreset", "-displayfd", str(write_fd), "-screen", "0", "1280x800x24", "-nolisten", "tcp"],
+            ["Xvfb", "-noreset", "-displayfd", str(write_fd), "-screen", "0", f"{size[0]}x{size[1]}x24", "-nolisten",
+             "tcp"],
             pass_fds=(write_fd,), stdout=subprocess.DEVNULL, stderr=subprocess.DEVNULL)
         self.procs.append(xvfb)
         os.close(write_fd)
@@ -88,10 +102,23 @@ class Desktop:
         else:
             config = os.path.join(self.tmp, manager)
             os.mkdir(config)
-            if manager_config:
-                with open(os.path.join(config, "preferences"), "w") as f:
-                    f.write(manager_config)
-            self.spawn([manager], env=self.env(ICEWM_PRIVCFG=config))
+            if manager == "fluxbox":
+                # A home of its own: it reads ~/.fluxbox, and replaces an init file given elsewhere (-rc) with its
+                # defaults on a first start.
+                home = os.path.join(config, ".fluxbox")
+                os.mkdir(home)
+                with open(os.path.join(home, "keys"), "w") as f:
+                    f.write(manager_config or "")
+                with open(os.path.join(home, "overlay"), "w") as f:
+                    f.write("background: none\n")  # the style's picture would need a setter that is not installed
+                with open(os.path.join(home, "init"), "w") as f:
+                    f.write(FLUXBOX_INIT.format(toolbar="true" if toolbar else "false"))
+                self.spawn(["fluxbox"], env=self.env(HOME=config))
+            else:
+                if manager_config:
+                    with open(os.path.join(config, "preferences"), "w") as f:
+                        f.write(manager_config)
+                self.spawn([manager], env=self.env(ICEWM_PRIVCFG=config))
             wait_for(lambda: b"window id" in subprocess.run(
                 ["xprop", "-root", "_NET_SUPPORTING_WM_CHECK"], env=self.env(), capture_output=True).stdout,
                 30, "the window manager")

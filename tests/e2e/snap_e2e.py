@@ -1,11 +1,14 @@
 #!/usr/bin/env python3
-"""Window snapping on a real X server under a given window manager (openbox or icewm), with windows of our text
-client, one that cannot be narrower than 800 pixels and one that draws its own title bar (GTK header bar), driven
+"""Window snapping on a real X server under a given window manager (openbox, icewm or fluxbox, the last with a panel
+that reserves a strip at the top and its toolbar at the bottom, and once on the second of two monitors), with windows
+of our text client, one that cannot be narrower than 800 pixels, a dialog of fixed size and one that draws its own
+title bar (GTK header bar), driven
 with xdotool as a person would: press on the title, move in relative steps, let go. Edges give halves, corners
 quarters, a zone of the layout bar its frame and then Snap Assist, whose tiles fill the next zones; Control+Alt
 arrows snap, maximise and centre, Control+Alt+Z opens the layout picker; a double click on a title maximises and
 restores when the window manager does nothing with it, and Tillory stands back when the window manager maximises
-itself; a window wider than the half keeps to the edge it was snapped to; switched off, nothing moves. Every step
+itself; a window wider than the half keeps to the edge it was snapped to and the zone's height, a dialog keeps its
+size and the zone's top-left corner; switched off, nothing moves. Every step
 runs and reports; the test fails when one did. Runs under its own session bus (dbus-run-session)."""
 
 import argparse
@@ -22,6 +25,7 @@ sys.path.insert(0, os.path.dirname(os.path.abspath(__file__)))
 from harness import Desktop, Skip, wait_for  # noqa: E402
 from keyboard_e2e import KEY_TRAFFIC, Client, Tillory, check, screenshot  # noqa: E402
 
+# The monitor the test works on (x, y, width, height); with two monitors, the right one.
 SCREEN = (0, 0, 1280, 800)
 TOLERANCE = 2
 
@@ -62,6 +66,14 @@ OPENBOX_RC = """<?xml version="1.0" encoding="UTF-8"?>
 """
 OPENBOX_MAXIMISES = '<mousebind button="Left" action="DoubleClick"><action name="ToggleMaximize"/></mousebind>'
 
+# fluxbox's title bar: press raises, a drag moves; `{double}` is what a double click does. No keys are bound, so
+# Tillory's chords are free.
+FLUXBOX_KEYS = """OnTitlebar Mouse1 :MacroCmd {{Raise}} {{Focus}} {{ActivateTab}}
+OnTitlebar Move1 :StartMoving
+{double}
+"""
+FLUXBOX_MAXIMISES = "OnTitlebar Double Mouse1 :Maximize"
+
 # icewm as installed, with its Control+Alt+arrow workspace keys freed for Tillory's chords.
 ICEWM_PREFERENCES = "".join(f'KeySysWorkspace{k}=""\nKeySysWorkspace{k}TakeWin=""\n'
                             for k in ("Prev", "Next", "Last")) + \
@@ -73,8 +85,21 @@ def numbers(text):
 
 
 def workarea(desktop):
-    values = numbers(desktop.run(["xprop", "-root", "_NET_WORKAREA"]).split("=", 1)[1])
-    return tuple(values[:4])
+    """The work area on the monitor under test: the desktop's, which panels along whole edges make the same on
+    every monitor, within the monitor."""
+    x, y, w, h = numbers(desktop.run(["xprop", "-root", "_NET_WORKAREA"]).split("=", 1)[1])[:4]
+    left, right = max(x, SCREEN[0]), min(x + w, SCREEN[0] + SCREEN[2])
+    return (left, y, right - left, h)
+
+
+def at(x, y):
+    """A point given on the monitor under test, on the root."""
+    return (SCREEN[0] + x, SCREEN[1] + y)
+
+
+def right_edge(x):
+    """`x` pixels in from the monitor's right edge, on the root."""
+    return SCREEN[0] + SCREEN[2] - x
 
 
 def frame(desktop, window):
@@ -143,7 +168,7 @@ def bar_zone_centre(area, layout, zone):
     """The centre of a zone on a card of the layout bar: the bar is 660 wide, centred on the screen, 14 below the
     work area's top; its cards are 116 x 72, 12 apart, from 16 in and 12 down; a zone sits 3 in from its share of
     the card less a 6-point margin."""
-    bar_x, bar_y = (SCREEN[2] - 660) / 2, area[1] + 14
+    bar_x, bar_y = SCREEN[0] + (SCREEN[2] - 660) / 2, area[1] + 14
     card_x, card_y = bar_x + 16 + 128 * layout, bar_y + 12
     ux, uy, uw, uh = LAYOUTS[layout][zone]
     x, y = card_x + 6 + ux * 104 + 3, card_y + 6 + uy * 60 + 3
@@ -156,7 +181,7 @@ def assist_tile_centre(count, index):
     row = count * 132 + (count - 1) * 12
     content = max(row, 360)
     card_w, card_h = content + 44, 44 + 20 + 14 + 138 + 14 + 106 + 14 + 14
-    card_x, card_y = (SCREEN[2] - card_w) // 2, (SCREEN[3] - card_h) // 2
+    card_x, card_y = SCREEN[0] + (SCREEN[2] - card_w) // 2, SCREEN[1] + (SCREEN[3] - card_h) // 2
     return (card_x + 22 + (content - row) // 2 + 144 * index + 66, card_y + 22 + 20 + 14 + 138 + 14 + 42)
 
 
@@ -202,8 +227,8 @@ class Snapper:
         self.desktop.run(["xdotool", "mousemove", str(point[0]), str(point[1]), "click", "1"])
 
     def panel(self):
-        """Tillory's snap panel when it is on screen: the window covering the whole display."""
-        return next((w for w in self.app.visible_windows() if (w[2], w[3]) == SCREEN[2:]), None)
+        """Tillory's snap panel when it is on screen: the window covering the whole monitor."""
+        return next((w for w in self.app.visible_windows() if w == SCREEN), None)
 
     def wait_panel(self, shown, what):
         wait_for(lambda: (self.panel() is not None) == shown, 5,
@@ -215,6 +240,7 @@ def place(desktop, window, geometry):
     if shutil.which("wmctrl"):  # only a step that failed leaves a window maximised
         desktop.run(["wmctrl", "-i", "-r", str(window), "-b", "remove,maximized_vert,maximized_horz"], check=False)
     x, y, w, h = geometry
+    x, y = at(x, y)
     desktop.run(["xdotool", "windowsize", str(window), str(w), str(h), "windowmove", str(window), str(x), str(y)])
     desktop.run(["xdotool", "windowactivate", "--sync", str(window)])
     # The window manager applies all this in its own time: the frame it ends with is the same twice running.
@@ -280,6 +306,12 @@ class Run:
             desktop.run(["openbox", "--reconfigure"])
             time.sleep(0.5)
             return
+        if desktop.manager == "fluxbox":
+            with open(os.path.join(desktop.tmp, "fluxbox", ".fluxbox", "keys"), "w") as f:
+                f.write(FLUXBOX_KEYS.format(double=FLUXBOX_MAXIMISES if maximises else ""))
+            desktop.procs[1].send_signal(signal.SIGUSR1)  # reads its configuration, the keys too, again
+            time.sleep(0.5)
+            return
         with open(os.path.join(desktop.tmp, "icewm", "preferences"), "w") as f:
             f.write(ICEWM_PREFERENCES.format(button=1 if maximises else 0))
         # The restarted icewm makes its check window again, under the same id: a mark on the old one tells them apart.
@@ -301,11 +333,11 @@ class Run:
         self.start()
         area = workarea(desktop)
         client = [args.client, "--geometry"]
-        self.alpha_client = start_client(desktop, [*client, "500x300+300+200", "--title", "Alpha notes"])
+        self.alpha_client = start_client(desktop, [*client, "500x300+%d+%d" % at(300, 200), "--title", "Alpha notes"])
         self.alpha = self.alpha_client.window
-        self.beta = start_client(desktop, [*client, "420x260+120+420", "--title", "Beta sheet"]).window
+        self.beta = start_client(desktop, [*client, "420x260+%d+%d" % at(120, 420), "--title", "Beta sheet"]).window
         self.gamma = start_client(desktop, ["/usr/bin/python3", args.csd_client, "--title", "Gamma header",
-                                            "--geometry", "460x280+700+300"]).window
+                                            "--geometry", "460x280+%d+%d" % at(700, 300)]).window
         print(f"work area {area}", flush=True)
 
         self.step("drags to edges and corners", lambda: self.edges(area))
@@ -314,16 +346,17 @@ class Run:
         self.step("title double click when the window manager does nothing", lambda: self.double_click(area, False))
         self.step("title double click when the window manager maximises", lambda: self.double_click(area, True))
         self.step("a window wider than half keeps to the edge", lambda: self.wide(area))
+        self.step("a dialog keeps its size and the zone's corner", lambda: self.dialog(area))
         self.step("switched off, nothing moves", lambda: self.switched_off(area))
         self.app.stop()
 
     def edges(self, area):
         cases = [
-            (self.alpha, (2, 400), LEFT, "left edge"),
-            (self.alpha, (SCREEN[2] - 3, area[1] + 3), TOP_RIGHT, "top-right corner"),
-            (self.alpha, (3, area[1] + area[3] - 3), BOTTOM_LEFT, "bottom-left corner"),
-            (self.gamma, (SCREEN[2] - 2, 420), RIGHT, "header bar window to the right edge"),
-            (self.gamma, (3, area[1] + 3), TOP_LEFT, "header bar window to the top-left corner"),
+            (self.alpha, at(2, 400), LEFT, "left edge"),
+            (self.alpha, (right_edge(3), area[1] + 3), TOP_RIGHT, "top-right corner"),
+            (self.alpha, (area[0] + 3, area[1] + area[3] - 3), BOTTOM_LEFT, "bottom-left corner"),
+            (self.gamma, (right_edge(2), 420), RIGHT, "header bar window to the right edge"),
+            (self.gamma, (area[0] + 3, area[1] + 3), TOP_LEFT, "header bar window to the top-left corner"),
         ]
         for window, point, unit, what in cases:
             place(self.desktop, window, (400, 250, 480, 300))
@@ -388,15 +421,17 @@ class Run:
     def wide(self, area):
         desktop, snap = self.desktop, self.snap
         wide = start_client(desktop, [self.args.client, "--title", "Wide sheet", "--min-width", "800",
-                                      "--geometry", "820x300+200+250"])
+                                      "--geometry", "820x300+%d+%d" % at(200, 250)])
         try:
-            for point, edge in (((SCREEN[2] - 2, 400), "right"), ((2, 400), "left")):
+            for point, edge in (((right_edge(2), 400), "right"), (at(2, 400), "left")):
                 place(desktop, wide.window, (200, 250, 820, 300))
                 snap.drag(wide.window, point)
 
                 def at_edge():
-                    x, _, w, _ = frame(desktop, wide.window)
-                    return w >= 800 and (x + w == area[0] + area[2] if edge == "right" else x == area[0])
+                    x, y, w, h = frame(desktop, wide.window)
+                    # As tall as the half: a window manager that made up a height would push it off the screen.
+                    return w >= 800 and (x + w == area[0] + area[2] if edge == "right" else x == area[0]) and \
+                        (y, h) == (area[1], area[3])
                 try:
                     wait_for(at_edge, 5, f"the wide window at the {edge} edge")
                 except AssertionError:
@@ -405,11 +440,29 @@ class Run:
         finally:
             wide.proc.terminate()
 
+    def dialog(self, area):
+        desktop, snap = self.desktop, self.snap
+        fixed = start_client(desktop, [self.args.client, "--title", "Fixed dialog", "--fixed",
+                                       "--geometry", "420x240+%d+%d" % at(300, 300)])
+        try:
+            for point, unit, what in ((at(2, 400), LEFT, "left half"),
+                                      ((area[0] + 3, area[1] + area[3] - 3), BOTTOM_LEFT, "bottom-left quarter")):
+                before = place(desktop, fixed.window, (300, 300, 420, 240))
+                snap.drag(fixed.window, point)
+                zone = unit_frame(area, unit)
+                # Its size, at the zone's left edge; at its top when the zone reaches from top to bottom, else at
+                # its bottom.
+                top = zone[1] if unit[3] == 1 else zone[1] + zone[3] - before[3]
+                steady_frame(desktop, fixed.window, (zone[0], top, *before[2:]), f"the dialog snapped to the {what}",
+                             settle=0.5)
+        finally:
+            fixed.proc.terminate()
+
     def switched_off(self, area):
         desktop = self.desktop
         self.start({"snapEnabled": "false"})
         snap = self.snap
-        for point, what in (((2, 400), "left edge"), (bar_zone_centre(area, 2, 1), "layout bar")):
+        for point, what in ((at(2, 400), "left edge"), (bar_zone_centre(area, 2, 1), "layout bar")):
             before = place(desktop, self.alpha, (400, 250, 480, 300))
             start = snap.title_point(self.alpha)
             snap.drag(self.alpha, point)
@@ -441,13 +494,27 @@ def run(desktop, args):
         raise AssertionError(f"failed under {desktop.manager}: {', '.join(test.failures)}")
 
 
+def reserve_top_strip(desktop):
+    """A panel along the top of the whole root that reserves 24 pixels (_NET_WM_STRUT_PARTIAL) for itself."""
+    if not shutil.which("trayer"):
+        raise Skip("trayer is not installed")
+    top = desktop.run(["xprop", "-root", "_NET_WORKAREA"])
+    desktop.spawn(["trayer", "--edge", "top", "--align", "left", "--widthtype", "percent", "--width", "100",
+                   "--height", "24", "--SetDockType", "true", "--SetPartialStrut", "true", "--transparent", "false",
+                   "--tint", "0x303030"])
+    wait_for(lambda: desktop.run(["xprop", "-root", "_NET_WORKAREA"]) != top, 10, "the panel's strip to be reserved")
+
+
 def main():
+    global SCREEN
     parser = argparse.ArgumentParser()
     parser.add_argument("--tillory", required=True)
     parser.add_argument("--client", required=True)
     parser.add_argument("--csd-client", default=os.path.join(os.path.dirname(os.path.abspath(__file__)),
                                                              "csd_client.py"))
-    parser.add_argument("--manager", choices=("openbox", "icewm"), default="openbox")
+    parser.add_argument("--manager", choices=("openbox", "icewm", "fluxbox"), default="openbox")
+    parser.add_argument("--monitors", type=int, choices=(1, 2), default=1,
+                        help="2: a root twice as wide, split into two monitors; the test runs on the right one")
     parser.add_argument("--artifacts")
     args = parser.parse_args()
     if not os.environ.get("DBUS_SESSION_BUS_ADDRESS"):
@@ -463,17 +530,28 @@ def main():
                       capture_output=True).returncode != 0:
         print("SKIPPED: GTK 3 for python3 is not installed")
         return 77
-    config = OPENBOX_RC.format(double="") if args.manager == "openbox" else ICEWM_PREFERENCES.format(button=0)
+    config = {"openbox": OPENBOX_RC.format(double=""), "icewm": ICEWM_PREFERENCES.format(button=0),
+              "fluxbox": FLUXBOX_KEYS.format(double="")}[args.manager]
+    two = args.monitors == 2
     try:
-        desktop = Desktop(args.manager, config)
+        desktop = Desktop(args.manager, config, size=(2560, 800) if two else (1280, 800))
     except Skip as why:
         print(f"SKIPPED: {why}")
         return 77
     try:
+        if two:
+            desktop.run(["xrandr", "--setmonitor", "left", "1280/339x800/212+0+0", "screen"])
+            desktop.run(["xrandr", "--setmonitor", "right", "1280/339x800/212+1280+0", "none"])
+            SCREEN = (1280, 0, 1280, 800)
+        if args.manager == "fluxbox":
+            reserve_top_strip(desktop)
         run(desktop, args)
+    except Skip as why:
+        print(f"SKIPPED: {why}")
+        return 77
     finally:
         desktop.close()
-    print(f"snap end-to-end under {args.manager}: passed")
+    print(f"snap end-to-end under {args.manager}{' on two monitors' if two else ''}: passed")
     return 0
 
 

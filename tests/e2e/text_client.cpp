@@ -5,7 +5,8 @@
 //   window <window id>           for the extra window of --second-window, before "ready"
 //   press <key> <modifiers> <text as JSON>, release <key> <modifiers> <text as JSON>
 //   text <text as JSON>          after each change of the text field
-// --min-width makes the window refuse to be narrower, as some applications do.
+// --min-width makes the window refuse to be narrower, as some applications do; --fixed keeps it at its first size,
+// as a dialog does.
 #include <QApplication>
 #include <QJsonArray>
 #include <QJsonDocument>
@@ -32,6 +33,7 @@ struct Options {
     bool list = false;
     bool secondWindow = false;
     int minWidth = 0;
+    bool fixed = false;
 };
 
 bool parse(int argc, char** argv, Options& options) {
@@ -47,6 +49,8 @@ bool parse(int argc, char** argv, Options& options) {
             options.list = std::strcmp(argv[++i], "list") == 0;
         } else if (std::strcmp(argv[i], "--min-width") == 0 && hasValue) {
             options.minWidth = std::atoi(argv[++i]);
+        } else if (std::strcmp(argv[i], "--fixed") == 0) {
+            options.fixed = true;
         } else if (std::strcmp(argv[i], "--second-window") == 0) {
             options.secondWindow = true;
         } else {
@@ -109,7 +113,7 @@ int main(int argc, char** argv) {
     Options options;
     if (!parse(argc, argv, options)) {
         std::fprintf(stderr, "usage: text_client [--class NAME] [--title T] [--geometry WxH+X+Y] [--mode text|list] "
-                             "[--second-window] [--min-width PIXELS]\n");
+                             "[--second-window] [--min-width PIXELS] [--fixed]\n");
         return 2;
     }
     std::setvbuf(stdout, nullptr, _IOLBF, 0);
@@ -129,6 +133,9 @@ int main(int argc, char** argv) {
         return 2;
     }
     window.setMinimumWidth(options.minWidth);
+    if (options.fixed) {
+        window.setFixedSize(window.size());
+    }
     auto* layout = new QVBoxLayout(&window);
     layout->setContentsMargins(0, 0, 0, 0);
     QWidget* focusTarget = nullptr;

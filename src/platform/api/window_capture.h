@@ -9,9 +9,10 @@
 
 namespace tillory::platform {
 
-/// One window to capture: its window number (as the window list reports it) and the size of the image wanted, in
-/// pixels (each at least 1). The whole window is scaled to that size, whether or not it is covered, minimised or
-/// on another workspace, as far as the platform can still draw it.
+/// One window to capture: its window number (as the window list reports it) and the box the image must fit, in
+/// pixels (each at least 1). The whole window is scaled to fit inside the box keeping its own shape, so one side
+/// of the image may come out shorter; whether or not it is covered, minimised or on another workspace, as far as
+/// the platform can still draw it.
 struct CaptureRequest {
     std::uint32_t window = 0;
     int width = 1;

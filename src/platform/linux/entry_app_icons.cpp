@@ -6,6 +6,19 @@
 namespace tillory::platform::nix {
 
 std::optional<Bitmap> EntryAppIcons::icon(std::int32_t pid, std::uint32_t window, int size) {
+    if (order_ == Order::WindowsFirst) {
+        if (auto own = fallback_.icon(pid, window, size)) {
+            return own;
+        }
+        return entryIcon(pid, size);
+    }
+    if (auto entry = entryIcon(pid, size)) {
+        return entry;
+    }
+    return fallback_.icon(pid, window, size);
+}
+
+std::optional<Bitmap> EntryAppIcons::entryIcon(std::int32_t pid, int size) {
     for (const AppInfo& app : workspace_.runningApplications()) {
         if (app.pid != pid || app.bundleId.isEmpty()) {
             continue;
@@ -28,7 +41,7 @@ std::optional<Bitmap> EntryAppIcons::icon(std::int32_t pid, std::uint32_t window
         }
         break;
     }
-    return fallback_.icon(pid, window, size);
+    return std::nullopt;
 }
 
 } // namespace tillory::platform::nix

@@ -112,7 +112,7 @@ Size constrainedSize(const SizeHints& hints, Size wanted) {
             one(wanted.height, hints.min.height, hints.max.height, hints.increment.height, hints.base.height)};
 }
 
-X11Clients::X11Clients(const std::string& display) {
+X11Clients::X11Clients(const std::string& display) : display_(display) {
     int screenNumber = 0;
     c_ = xcb_connect(display.empty() ? nullptr : display.c_str(), &screenNumber);
     if (xcb_connection_has_error(c_) != 0) {

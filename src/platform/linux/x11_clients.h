@@ -92,6 +92,8 @@ public:
     X11Clients& operator=(const X11Clients&) = delete;
 
     bool alive() const;
+    /// The display this connects to, as given; empty for $DISPLAY.
+    const std::string& display() const { return display_; }
     xcb_connection_t* connection() const { return c_; }
     xcb_window_t root() const { return root_; }
     /// Interned once per name, also when no window carries it yet.
@@ -121,6 +123,7 @@ private:
     void dropQueuedEvents();
     void resolvePids(std::vector<ClientWindow>& windows);
 
+    std::string display_;
     xcb_connection_t* c_ = nullptr;
     xcb_window_t root_ = XCB_NONE;
     xcb_window_t stamp_ = XCB_NONE; // our own unmapped window for timestamps

@@ -49,6 +49,12 @@ constexpr unsigned long kGrabRetryMs = 20;
 constexpr int kCaptureRetryMs = 250;
 // Key codes outside the logic's keyboard: no feature mistakes them for a key it knows.
 constexpr std::int64_t kUnknownKeyBase = 0x1000;
+// How long after the server saw a chord of ours pressed its grab must have brought it here. Another program that
+// holds the whole keyboard while a modifier is down (a window manager that opens its menu on Super alone) keeps it
+// from us for good; this only has to be longer than delivery takes.
+constexpr int kArrivalMs = 300;
+// Our own typing is left out of that watch for this long.
+constexpr qint64 kTypedMs = 200;
 
 template <typename T> struct FreeDeleter {
     void operator()(T* p) const { std::free(p); }
@@ -69,7 +75,18 @@ QString chordName(std::uint32_t keysym, std::uint16_t mods) {
     if (mods & XMod::Shift) {
         parts << QStringLiteral("Shift");
     }
-    parts << QStringLiteral("0x%1").arg(keysym, 0, 16);
+    static const std::map<std::uint32_t, QString> named{
+        {0xff09, QStringLiteral("Tab")},       {0xff0d, QStringLiteral("Return")}, {0xff1b, QStringLiteral("Escape")},
+        {0xff08, QStringLiteral("Backspace")}, {0xffff, QStringLiteral("Delete")}, {0x20, QStringLiteral("Space")},
+        {0xff51, QStringLiteral("Left")},      {0xff52, QStringLiteral("Up")},     {0xff53, QStringLiteral("Right")},
+        {0xff54, QStringLiteral("Down")}};
+    if (const auto found = named.find(keysym); found != named.end()) {
+        parts << found->second;
+    } else if (keysym > 0x20 && keysym < 0x7f) {
+        parts << QString(QChar(char16_t(keysym))).toUpper();
+    } else {
+        parts << QStringLiteral("0x%1").arg(keysym, 0, 16);
+    }
     return parts.join(QLatin1Char('+'));
 }
 
@@ -119,6 +136,10 @@ private:
 
     void readEvents();
     void watchReleases();
+    /// A key the server saw pressed, whoever it went to: when it makes a chord we grab, the grab must bring it
+    /// here; `checkArrivals` tells whether it did.
+    void onRawPress(std::uint8_t keycode, xcb_timestamp_t time);
+    void checkArrivals();
     /// The keys the server holds down now: after our grab ends their releases go elsewhere, and a key still
     /// held must go on counting as held, or its next repeat would pass for a fresh press.
     void syncPressed();
@@ -158,6 +179,17 @@ private:
     std::uint8_t xinputOpcode_ = 0; // 0: no XInput 2, so releases we do not receive cannot be followed
     std::deque<Expected> expected_;
     std::deque<Injection> injections_;
+    struct Pressed {
+        std::uint8_t keycode;
+        xcb_timestamp_t time;
+        std::uint16_t mods;
+        qint64 deadline;
+    };
+    std::deque<Pressed> awaited_; // chords of ours the server saw pressed, until they arrive
+    std::deque<Pressed> arrived_; // the last presses our grabs brought, to match their raw twins in either order
+    std::deque<Pressed> typed_;   // presses we typed ourselves, never to be awaited
+    QStringList unheard_;         // in `refused` because they stopped arriving, not because a grab failed
+    QTimer arrivalCheck_;
     QTimer modifierPoll_;
     QTimer captureRetry_; // while a capture someone still wants has been lost
     QElapsedTimer clock_;
@@ -256,6 +288,8 @@ X11EventTaps::Impl::Impl(Workspace* workspace) : workspace_(workspace) {
             captureRetry_.stop();
         }
     });
+    arrivalCheck_.setSingleShot(true);
+    QObject::connect(&arrivalCheck_, &QTimer::timeout, &arrivalCheck_, [this] { checkArrivals(); });
     modifierPoll_.setInterval(kModifierPollMs);
     QObject::connect(&modifierPoll_, &QTimer::timeout, &modifierPoll_, [this] { flushInjections(); });
     if (workspace_) {
@@ -431,10 +465,12 @@ void X11EventTaps::Impl::watchReleases() {
     if (!xi || !xi->present || !version) {
         return;
     }
+    // The presses show when a chord we grab is held from us by another program's keyboard grab.
     struct {
         xcb_input_event_mask_t head;
         std::uint32_t bits;
-    } select{{XCB_INPUT_DEVICE_ALL_MASTER, 1}, XCB_INPUT_XI_EVENT_MASK_RAW_KEY_RELEASE};
+    } select{{XCB_INPUT_DEVICE_ALL_MASTER, 1},
+             XCB_INPUT_XI_EVENT_MASK_RAW_KEY_RELEASE | XCB_INPUT_XI_EVENT_MASK_RAW_KEY_PRESS};
     xcb_input_xi_select_events(c_, root_, 1, &select.head);
     xinputOpcode_ = xi->major_opcode;
 }
@@ -457,6 +493,10 @@ void X11EventTaps::Impl::readEvents() {
             if (xinputOpcode_ && generic->extension == xinputOpcode_ &&
                 generic->event_type == XCB_INPUT_RAW_KEY_RELEASE) {
                 pressed_[reinterpret_cast<xcb_input_raw_key_release_event_t*>(raw)->detail & 0xff] = false;
+            } else if (xinputOpcode_ && generic->extension == xinputOpcode_ &&
+                       generic->event_type == XCB_INPUT_RAW_KEY_PRESS) {
+                const auto* press = reinterpret_cast<xcb_input_raw_key_press_event_t*>(raw);
+                onRawPress(std::uint8_t(press->detail & 0xff), press->time);
             }
             break;
         }
@@ -505,6 +545,18 @@ void X11EventTaps::Impl::onKey(const xcb_key_press_event_t* x, bool press) {
     }
     event.keyCode = keyCodeForKeysym(keysym).value_or(kUnknownKeyBase + x->detail);
     pressed_[x->detail] = press;
+    if (press) {
+        const std::uint16_t mods = x->state & kChordMods;
+        std::erase_if(awaited_, [x](const Pressed& p) { return p.keycode == x->detail && p.time == x->time; });
+        arrived_.push_back({x->detail, x->time, mods, 0});
+        if (arrived_.size() > 16) {
+            arrived_.pop_front();
+        }
+        // A chord that had stopped arriving comes again: whatever held it has let go.
+        if (unheard_.removeOne(chordName(keysym, mods))) {
+            refused.removeOne(chordName(keysym, mods));
+        }
+    }
 
     const qint64 now = clock_.elapsed();
     while (!expected_.empty() && expected_.front().deadline < now) {
@@ -561,6 +613,56 @@ void X11EventTaps::Impl::onKey(const xcb_key_press_event_t* x, bool press) {
         injection.mods = x->state & kChordMods;
     }
     enqueue(injection);
+}
+
+void X11EventTaps::Impl::onRawPress(std::uint8_t keycode, xcb_timestamp_t time) {
+    const qint64 now = clock_.elapsed();
+    std::erase_if(typed_, [now](const Pressed& p) { return p.deadline < now; });
+    // Each press we typed ourselves comes back here once.
+    const auto ours =
+        std::find_if(typed_.begin(), typed_.end(), [keycode](const Pressed& p) { return p.keycode == keycode; });
+    if (ours != typed_.end()) {
+        typed_.erase(ours);
+        return;
+    }
+    // While we hold the keyboard ourselves every key comes here anyway.
+    if (capturing_) {
+        return;
+    }
+    if (std::none_of(grabbed_.begin(), grabbed_.end(), [keycode](const GrabKey& k) { return k.first == keycode; })) {
+        return;
+    }
+    if (std::any_of(arrived_.begin(), arrived_.end(),
+                    [&](const Pressed& p) { return p.keycode == keycode && p.time == time; })) {
+        return; // its grab brought it before its raw twin came
+    }
+    const std::uint16_t state = heldMods() & (kChordMods | XMod::Lock | XMod::NumLock);
+    if (!grabbed_.count({keycode, state})) {
+        return;
+    }
+    awaited_.push_back({keycode, time, std::uint16_t(state & kChordMods), now + kArrivalMs});
+    if (!arrivalCheck_.isActive()) {
+        arrivalCheck_.start(kArrivalMs);
+    }
+}
+
+void X11EventTaps::Impl::checkArrivals() {
+    const qint64 now = clock_.elapsed();
+    while (!awaited_.empty() && awaited_.front().deadline <= now) {
+        const Pressed missed = awaited_.front();
+        awaited_.pop_front();
+        const QString name = chordName(keysymOf(missed.keycode), missed.mods);
+        if (!refused.contains(name)) {
+            refused << name;
+            unheard_ << name;
+            qCWarning(lcTaps).noquote() << "the key" << name
+                                        << "never reaches Tillory: another program holds the keyboard while it is "
+                                           "pressed (a window manager that binds a modifier key alone does)";
+        }
+    }
+    if (!awaited_.empty()) {
+        arrivalCheck_.start(int(awaited_.front().deadline - now));
+    }
 }
 
 std::uint16_t X11EventTaps::Impl::heldMods() const {
@@ -630,6 +732,9 @@ void X11EventTaps::Impl::type(const std::vector<Keystroke>& strokes) {
     }
     for (const Keystroke& stroke : strokes) {
         qCDebug(lcTaps) << "typing" << (stroke.press ? "press" : "release") << stroke.keycode;
+        if (stroke.press) {
+            typed_.push_back({stroke.keycode, 0, 0, clock_.elapsed() + kTypedMs});
+        }
         xcb_test_fake_input(c_, stroke.press ? XCB_KEY_PRESS : XCB_KEY_RELEASE, stroke.keycode, XCB_CURRENT_TIME, root_,
                             0, 0, 0);
         if (stroke.userData >= 0) {

@@ -100,6 +100,7 @@ public:
     Worker(std::function<void(std::function<void()>)> post, const std::string& display) : post_(std::move(post)) {
         c_ = xcb_connect(display.empty() ? nullptr : display.c_str(), nullptr);
         if (xcb_connection_has_error(c_) != 0) {
+            missing_ = QStringLiteral("Window previews need a connection to the X server");
             return;
         }
         root_ = xcb_setup_roots_iterator(xcb_get_setup(c_)).data->root;
@@ -127,6 +128,7 @@ public:
     Worker& operator=(const Worker&) = delete;
 
     bool available() const { return available_; }
+    const QString& missing() const { return missing_; }
 
     void enqueue(std::vector<CaptureRequest> requests, Delivery deliver) {
         std::deque<Job> superseded;
@@ -154,13 +156,17 @@ private:
     bool prepare() {
         const auto* composite = xcb_get_extension_data(c_, &xcb_composite_id);
         const auto* render = xcb_get_extension_data(c_, &xcb_render_id);
-        if (!composite || !composite->present || !render || !render->present) {
-            return false;
-        }
         const Reply<xcb_composite_query_version_reply_t> version(
-            xcb_composite_query_version_reply(c_, xcb_composite_query_version(c_, 0, 4), nullptr));
+            composite && composite->present
+                ? xcb_composite_query_version_reply(c_, xcb_composite_query_version(c_, 0, 4), nullptr)
+                : nullptr);
         // NameWindowPixmap arrived in 0.2.
         if (!version || (version->major_version == 0 && version->minor_version < 2)) {
+            missing_ = QStringLiteral("Window previews need the X server's Composite extension");
+            return false;
+        }
+        missing_ = QStringLiteral("Window previews need the X server's RENDER extension");
+        if (!render || !render->present) {
             return false;
         }
         const Reply<xcb_render_query_version_reply_t> renderVersion(
@@ -175,6 +181,7 @@ private:
             return false;
         }
         argb_ = argb->id;
+        missing_.clear();
         const auto* shm = xcb_get_extension_data(c_, &xcb_shm_id);
         if (shm && shm->present) {
             const Reply<xcb_shm_query_version_reply_t> shmVersion(
@@ -341,6 +348,11 @@ private:
             t.ok = t.ok && top && client && attributes && offset && client->width > 0 && client->height > 0 &&
                    clientAttributes && clientAttributes->map_state == XCB_MAP_STATE_VIEWABLE;
             if (t.ok) {
+                // The request is a box: the window keeps its own shape inside it.
+                const double fit =
+                    std::min(double(t.request.width) / client->width, double(t.request.height) / client->height);
+                t.request.width = std::clamp(int(std::lround(client->width * fit)), 1, t.request.width);
+                t.request.height = std::clamp(int(std::lround(client->height * fit)), 1, t.request.height);
                 results[i] = scale(t, *top, attributes->visual, *offset, *client);
                 t.ok = results[i] != XCB_NONE;
             }
@@ -393,6 +405,7 @@ private:
     xcb_render_pictformat_t argb_ = XCB_NONE;
     bool haveShm_ = false;
     bool available_ = false;
+    QString missing_;
     std::mutex mutex_;
     std::condition_variable wake_;
     std::deque<Job> jobs_;
@@ -407,6 +420,10 @@ X11WindowCapture::~X11WindowCapture() = default;
 
 bool X11WindowCapture::available() const {
     return worker_->available();
+}
+
+QString X11WindowCapture::missing() const {
+    return worker_->missing();
 }
 
 bool X11WindowCapture::capture(std::vector<CaptureRequest> requests, Delivery deliver) {

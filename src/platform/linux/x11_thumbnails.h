@@ -11,9 +11,10 @@ namespace tillory::platform::nix {
 
 /// Window captures on X11: every top-level window is redirected once (Composite, automatic mode, kept for the
 /// life of this object, so a covered window still has its pixels), and each request names the window's pixmap,
-/// scales the client area on the server with RENDER (bilinear to twice the size, then an exact halving, which
-/// looks like a box filter) and reads the small image back, through MIT-SHM where the server offers it. A worker
-/// thread with its own connection does all of it; results go to the main thread through `post`.
+/// scales the client area on the server with RENDER to fit the requested box, keeping its shape (bilinear to twice
+/// the size, then an exact halving, which looks like a box filter) and reads the small image back, through MIT-SHM
+/// where the server offers it. A worker thread with its own connection does all of it; results go to the main
+/// thread through `post`.
 /// Minimised windows and those on hidden workspaces are unmapped and give no image. A request batch still waiting
 /// when the next one comes is answered with no images: only the latest session's captures are worth taking.
 class X11WindowCapture final : public WindowCapture {
@@ -26,6 +27,8 @@ public:
 
     /// True when the server has Composite (0.2 or later) and RENDER; what screen recording access means here.
     bool available() const;
+    /// Which of them this X server lacks, in a line for the user; empty when captures are available.
+    QString missing() const;
     /// False (and `deliver` never called) when `available()` is false or `requests` is empty.
     bool capture(std::vector<CaptureRequest> requests, Delivery deliver) override;
 
@@ -40,6 +43,7 @@ public:
     explicit X11ScreenCapture(const X11WindowCapture& capture) : capture_(capture) {}
     bool hasAccess() const override { return capture_.available(); }
     bool requestAccess() override { return capture_.available(); }
+    QString missingCapability() const override { return capture_.missing(); }
 
 private:
     const X11WindowCapture& capture_;

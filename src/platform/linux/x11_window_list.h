@@ -5,6 +5,7 @@
 #include "platform/linux/x11_clients.h"
 
 #include <cstdint>
+#include <memory>
 #include <optional>
 
 namespace tillory::platform::nix {
@@ -51,15 +52,28 @@ public:
     /// `ownPid`: the process whose windows are never listed (normally this program's).
     explicit X11WindowList(X11Clients& clients, std::int32_t ownPid, DesktopEntryIndex* entries = nullptr);
 
+    ~X11WindowList() override;
+    X11WindowList(const X11WindowList&) = delete;
+    X11WindowList& operator=(const X11WindowList&) = delete;
+
     /// `WindowListOption::OnScreenOnly` drops minimised windows and those of other workspaces;
     /// `ExcludeDesktopElements` drops desktop windows (the background and its icons).
     std::vector<WindowInfo> windows(unsigned options) override;
+    /// From _NET_ACTIVE_WINDOW on a connection of its own (the first subscription opens it; what was active before
+    /// is not reported). A moment without an active window, and the same window again, are not reported. Needs a
+    /// running Qt event loop.
+    SubscriptionPtr observeActiveWindow(std::function<void(std::uint32_t)> onChange) override;
+    /// As a pager asks: switches to the window's workspace, restacks it on top and activates it with
+    /// _NET_ACTIVE_WINDOW (which also un-minimises it). False when the window is not a managed client.
+    bool activateWindow(std::uint32_t window) override;
 
     /// The owner name `windows` gives a client window.
     QString applicationName(const ClientWindow& window);
 
 private:
+    class ActiveWatch;
     X11Clients& clients_;
+    std::shared_ptr<ActiveWatch> watch_;
     std::int32_t ownPid_;
     DesktopEntryIndex ownEntries_;
     DesktopEntryIndex* entries_;

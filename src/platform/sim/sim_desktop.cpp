@@ -107,11 +107,55 @@ void SimDesktop::activate(std::int32_t pid) {
     // The application's windows come to the front together, keeping their own order.
     std::stable_partition(zOrder_.begin(), zOrder_.end(),
                           [this, pid](std::uint32_t n) { return windows_.at(n)->pid == pid; });
-    const AppInfo info = app->info;
+    notifyActivation(app->info);
+    reportActiveWindow();
+}
+
+void SimDesktop::notifyActivation(const AppInfo& app) {
     auto observers = activationObservers_;
     for (auto& [id, observer] : observers) {
         if (activationObservers_.count(id)) {
-            observer(info);
+            observer(app);
+        }
+    }
+}
+
+void SimDesktop::focusWindow(std::uint32_t number, bool raise) {
+    auto found = windows_.find(number);
+    if (found == windows_.end()) {
+        return;
+    }
+    const std::int32_t pid = found->second->pid;
+    if (raise) {
+        std::erase(zOrder_, number);
+        zOrder_.insert(zOrder_.begin(), number);
+        std::stable_partition(zOrder_.begin(), zOrder_.end(),
+                              [this, pid](std::uint32_t n) { return windows_.at(n)->pid == pid; });
+    }
+    const bool changed = front_ != pid;
+    front_ = pid;
+    reportActiveWindow(number);
+    if (const App* app = findApp(pid); changed && app) {
+        notifyActivation(app->info);
+    }
+}
+
+void SimDesktop::reportActiveWindow(std::uint32_t number) {
+    if (number == 0) {
+        const auto front = std::find_if(zOrder_.begin(), zOrder_.end(), [this](std::uint32_t n) {
+            const Window& w = *windows_.at(n);
+            return w.pid == front_ && !w.minimized && !w.offscreen;
+        });
+        number = front == zOrder_.end() ? 0 : *front;
+    }
+    if (number == 0 || number == reportedActive_) {
+        return;
+    }
+    reportedActive_ = number;
+    auto observers = activeWindowObservers_;
+    for (auto& [id, observer] : observers) {
+        if (activeWindowObservers_.count(id)) {
+            observer(number);
         }
     }
 }

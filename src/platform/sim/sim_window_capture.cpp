@@ -2,6 +2,8 @@
 
 #include "platform/sim/sim_desktop_internal.h"
 
+#include <algorithm>
+#include <cmath>
 #include <cstring>
 
 namespace tillory::platform::sim {
@@ -24,8 +26,14 @@ void SimDesktop::finishCaptures() {
     for (PendingCapture& pending : queue) {
         std::optional<Bitmap> image;
         const CaptureRequest& r = pending.request;
-        if (windows_.count(r.window) && r.width > 0 && r.height > 0) {
-            Bitmap b{r.width, r.height, 4 * r.width, QByteArray()};
+        const auto found = windows_.find(r.window);
+        if (found != windows_.end() && r.width > 0 && r.height > 0) {
+            // The window keeps its shape inside the size asked.
+            const Rect& bounds = found->second->bounds;
+            const double scale = std::min(r.width / bounds.width, r.height / bounds.height);
+            const int width = std::clamp(static_cast<int>(std::lround(bounds.width * scale)), 1, r.width);
+            const int height = std::clamp(static_cast<int>(std::lround(bounds.height * scale)), 1, r.height);
+            Bitmap b{width, height, 4 * width, QByteArray()};
             b.pixels.resize(static_cast<qsizetype>(b.stride) * b.height);
             const std::uint32_t pixel = 0xFF000000u | r.window;
             for (qsizetype i = 0; i < b.pixels.size(); i += 4) {

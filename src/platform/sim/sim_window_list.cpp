@@ -19,6 +19,25 @@ std::vector<WindowInfo> SimDesktop::SimWindowList::windows(unsigned options) {
     return list;
 }
 
+SubscriptionPtr SimDesktop::SimWindowList::observeActiveWindow(std::function<void(std::uint32_t)> onChange) {
+    const int id = d_.nextObserver_++;
+    d_.activeWindowObservers_[id] = std::move(onChange);
+    SimDesktop* d = &d_;
+    return std::make_unique<SimSubscription>(d_.alive_, [d, id] { d->activeWindowObservers_.erase(id); });
+}
+
+bool SimDesktop::SimWindowList::activateWindow(std::uint32_t window) {
+    d_.windowActivationRequests_.push_back(window);
+    auto found = d_.windows_.find(window);
+    if (found == d_.windows_.end()) {
+        return false;
+    }
+    found->second->minimized = false;
+    found->second->offscreen = false;
+    d_.focusWindow(window);
+    return true;
+}
+
 bool SimDesktop::SimScreenCapture::hasAccess() const {
     return d_.captureAllowed_;
 }
@@ -26,6 +45,10 @@ bool SimDesktop::SimScreenCapture::hasAccess() const {
 bool SimDesktop::SimScreenCapture::requestAccess() {
     ++d_.captureRequests_;
     return d_.captureAllowed_;
+}
+
+QString SimDesktop::SimScreenCapture::missingCapability() const {
+    return d_.captureAllowed_ ? QString() : d_.captureMissing_;
 }
 
 } // namespace tillory::platform::sim

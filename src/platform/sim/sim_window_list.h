@@ -9,6 +9,9 @@ class SimDesktop::SimWindowList final : public WindowList {
 public:
     explicit SimWindowList(SimDesktop& d) : d_(d) {}
     std::vector<WindowInfo> windows(unsigned options) override;
+    SubscriptionPtr observeActiveWindow(std::function<void(std::uint32_t)> onChange) override;
+    /// Un-minimises the window and brings it and its application to the front.
+    bool activateWindow(std::uint32_t window) override;
 
 private:
     SimDesktop& d_;
@@ -20,6 +23,7 @@ public:
     explicit SimScreenCapture(SimDesktop& d) : d_(d) {}
     bool hasAccess() const override;
     bool requestAccess() override;
+    QString missingCapability() const override;
 
 private:
     SimDesktop& d_;

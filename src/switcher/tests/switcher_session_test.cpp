@@ -7,6 +7,8 @@
 #include <gtest/gtest.h>
 
 #include <functional>
+#include <map>
+#include <tuple>
 
 namespace tillory::switcher {
 namespace {
@@ -21,6 +23,7 @@ struct FakePanels final : SwitcherPanelFactory {
         explicit Panel(FakePanels& o) : owner(o) {}
         void present(Rect frame) override { owner.frames.push_back(frame); }
         void orderOut() override { ++owner.orderOuts; }
+        double backingScale() const override { return owner.scale; }
         FakePanels& owner;
     };
     std::unique_ptr<SwitcherPanel> create() override {
@@ -30,6 +33,7 @@ struct FakePanels final : SwitcherPanelFactory {
     int created = 0;
     int orderOuts = 0;
     std::vector<Rect> frames;
+    double scale = 1;
 };
 
 class SwitcherTest : public ::testing::Test {
@@ -217,6 +221,161 @@ TEST_F(SwitcherTest, RecencyOrdersSessionsAndIsPrunedAndBounded) {
     EXPECT_TRUE(engine.stamp(kept));
 }
 
+struct UseCase {
+    const char* name;
+    QStringList focused; // windows the user clicks, in order; "~": focused without being raised
+    QString chosen;      // then switched to with the switcher, if any
+    QString after;       // the next session's order, and [the highlight]
+};
+
+TEST_F(SwitcherTest, RecencyFollowsTheActiveWindowAlsoWithinOneApplication) {
+    const UseCase cases[] = {
+        {"clicks between two windows of one application", {"B", "A1", "A2"}, {}, "A2 [A1] B"},
+        {"and back again", {"B", "A2", "A1", "A2"}, {}, "A2 [A1] B"},
+        {"a quick Super+Tab goes back to the window switched from", {"B", "A2"}, "A1", "A1 [A2] B"},
+        {"another application in between", {"A1", "B", "A2"}, {}, "A2 [B] A1"},
+        {"a window manager that focuses without raising", {"A1", "B", "~A2"}, {}, "A2 [B] A1"},
+    };
+    WindowSwitcherEngine& engine = make();
+    int n = 0;
+    for (const UseCase& c : cases) {
+        const QString a = QStringLiteral("a%1").arg(n), b = QStringLiteral("b%1").arg(n++);
+        std::map<QString, std::uint32_t> ids;
+        ids["A1"] = open(a, QStringLiteral("A1"));
+        ids["A2"] = open(a, QStringLiteral("A2"));
+        ids["B"] = open(b, QStringLiteral("B"));
+        for (const QString& title : c.focused) {
+            const bool raise = !title.startsWith(QLatin1Char('~'));
+            sim_.focusWindow(ids[raise ? title : title.mid(1)], raise);
+        }
+        if (!c.chosen.isEmpty()) {
+            hold();
+            tab();
+            const QStringList titles = sessionTitles();
+            engine.select(static_cast<int>(titles.indexOf(c.chosen)));
+            hold(0);
+        }
+        hold();
+        tab();
+        QStringList order = sessionTitles();
+        order[engine.selectedIndex()] = QStringLiteral("[%1]").arg(order[engine.selectedIndex()]);
+        EXPECT_EQ(order.join(QLatin1Char(' ')), c.after) << c.name;
+        sim_.pressKey(KeyCode::Escape, Command);
+        hold(0);
+        for (const auto& item : ids) {
+            sim_.closeWindow(item.second);
+        }
+    }
+}
+
+struct StampCase {
+    const char* name;
+    Rect bounds;
+    double alpha;
+    bool stamped; // else the application's next window is
+};
+
+TEST_F(SwitcherTest, AnActivationStampsTheFrontWindowOnlyWhenItIsARealOne) {
+    const StampCase cases[] = {
+        {"81 x 61", {0, 0, 81, 61}, 1.0, true},          {"80 x 61", {0, 0, 80, 61}, 1.0, false},
+        {"81 x 60", {0, 0, 81, 60}, 1.0, false},         {"transparent", {0, 0, 800, 600}, 0.0, false},
+        {"faintly there", {0, 0, 800, 600}, 0.01, true},
+    };
+    WindowSwitcherEngine& engine = make();
+    int n = 0;
+    for (const StampCase& c : cases) {
+        const QString app = QStringLiteral("s%1").arg(n++);
+        const std::uint32_t next = open(app, QStringLiteral("Next"));
+        const std::uint32_t front = open(app, QStringLiteral("Front"), c.bounds);
+        sim_.setWindowAlpha(front, c.alpha);
+        sim_.activate(pids_.value(app));
+        EXPECT_EQ(engine.stamp(front).has_value(), c.stamped) << c.name;
+        EXPECT_EQ(engine.stamp(next).has_value(), !c.stamped) << c.name;
+    }
+}
+
+TEST_F(SwitcherTest, NeverUsedWindowsFollowInStackingOrderHoweverMany) {
+    QStringList stacking;
+    for (int i = 0; i < 24; ++i) {
+        open(QStringLiteral("a"), QStringLiteral("W%1").arg(i));
+        stacking.prepend(QStringLiteral("W%1").arg(i));
+    }
+    const std::uint32_t used = open(QStringLiteral("b"), QStringLiteral("Used"));
+    WindowSwitcherEngine& engine = make();
+    sim_.focusWindow(used);
+    sim_.focusWindow(sim_.platform().windowList->windows(0).back().number); // W0, from the back
+    hold();
+    tab();
+    stacking.removeOne(QStringLiteral("W0"));
+    EXPECT_EQ(sessionTitles(), QStringList({"W0", "Used"}) + stacking);
+    EXPECT_EQ(engine.selectedIndex(), 1);
+}
+
+struct SwitchCase {
+    const char* name;
+    bool withProcess;
+    bool chosenRaisable;
+};
+
+TEST_F(SwitcherTest, TheSwitchStampsTheChosenWindowAndReachesOneWithoutAProcessByNumber) {
+    const SwitchCase cases[] = {
+        {"a window of a known process", true, true},
+        {"one that cannot be raised: stamped all the same", true, false},
+        {"a window that names no process", false, true},
+    };
+    WindowSwitcherEngine& engine = make();
+    int n = 0;
+    for (const SwitchCase& c : cases) {
+        const QString app = QStringLiteral("w%1").arg(n);
+        const QString title = QStringLiteral("Chosen %1").arg(n++);
+        const std::uint32_t chosen = c.withProcess ? open(app, title) : sim_.openWindow(0, title, {10, 10, 400, 300});
+        sim_.setWindowMinimized(chosen, true);
+        const std::uint32_t other = open(app, QStringLiteral("Other"));
+        sim_.setWindowAccessible(chosen, c.chosenRaisable);
+        sim_.focusWindow(open(app, QStringLiteral("Third")));
+        sim_.focusWindow(other); // reported without an activation: the application was in front already
+        const std::uint64_t before = *engine.stamp(other);
+        const std::size_t byNumber = sim_.windowActivationRequests().size();
+        hold();
+        tab();
+        engine.select(static_cast<int>(sessionTitles().indexOf(title)));
+        hold(0);
+        ASSERT_TRUE(engine.stamp(chosen)) << c.name;
+        EXPECT_GT(*engine.stamp(chosen), before) << c.name;
+        // What came forward instead of an unraisable window is what a quick Super+Tab should leave.
+        EXPECT_EQ(*engine.stamp(chosen) > *engine.stamp(other), c.chosenRaisable) << c.name;
+        EXPECT_EQ(sim_.windowActivationRequests().size() - byNumber, c.withProcess ? 0u : 1u) << c.name;
+        if (c.chosenRaisable) {
+            EXPECT_EQ(frontTitle(), title) << c.name;
+            EXPECT_TRUE(sim_.window(chosen)->isOnscreen) << c.name;
+        }
+    }
+}
+
+TEST_F(SwitcherTest, PanelGoesToTheDisplayWhoseTopLeftRectangleHoldsThePointer) {
+    // Screen space, y up: one display above the first and one below it, 1280 × 800 each.
+    const Rect first{0, 0, 1280, 800}, above{0, 800, 1280, 800}, below{0, -800, 1280, 800};
+    sim_.setScreens({{first, first}, {above, above}, {below, below}});
+    const std::pair<platform::Point, Rect> cases[] = {
+        {{100, 800}, first},  // the first display's top pixel row
+        {{100, 1}, first},    // its bottom row
+        {{100, 1600}, above}, // the top row of the display above
+        {{100, 801}, above},  // its bottom row
+        {{100, 0}, below},    // the top row of the display below
+    };
+    open(QStringLiteral("a"), QStringLiteral("A"));
+    make();
+    for (const auto& [pointer, frame] : cases) {
+        sim_.setMouseLocation(pointer);
+        hold();
+        tab();
+        sim_.pressKey(KeyCode::Escape, Command);
+        hold(0);
+        ASSERT_FALSE(panels_.frames.empty());
+        EXPECT_EQ(panels_.frames.back(), frame) << pointer.x << "," << pointer.y;
+    }
+}
+
 struct RaiseCase {
     const char* name;
     bool numbersKnown;
@@ -259,19 +418,31 @@ TEST_F(SwitcherTest, SwitchRaisesTheMatchingElementAndAlwaysActivatesTheApplicat
     }
 }
 
-TEST_F(SwitcherTest, ThumbnailsAreQuarterSizeArriveAfterShowingAndAreKept) {
+TEST_F(SwitcherTest, ThumbnailsFillThePreviewBoxInPixelsArriveAfterShowingAndAreKept) {
     const std::uint32_t big = open(QStringLiteral("a"), QStringLiteral("Big"), {0, 0, 1000, 600});
     const std::uint32_t small = open(QStringLiteral("a"), QStringLiteral("Small"), {0, 0, 83, 63});
     WindowSwitcherEngine& engine = make();
+    // The 178 × 111 box less 3 on each side, in the panel display's pixels, whatever the window's size.
+    for (const auto& [scale, width, height] : {std::tuple{1.0, 172, 105}, {2.0, 344, 210}, {1.5, 258, 158}}) {
+        panels_.scale = scale;
+        hold();
+        tab();
+        EXPECT_EQ(sim_.pendingCaptures(),
+                  (std::vector<platform::CaptureRequest>{{small, width, height}, {big, width, height}}))
+            << scale;
+        sim_.finishCaptures();
+        sim_.pressKey(KeyCode::Escape, Command);
+        hold(0);
+    }
+    panels_.scale = 1;
     hold();
     tab();
-    EXPECT_EQ(sim_.pendingCaptures(), (std::vector<platform::CaptureRequest>{{small, 20, 15}, {big, 250, 150}}));
     std::vector<int> changed;
     QObject::connect(&engine, &WindowSwitcherEngine::thumbnailChanged, [&](int index) { changed.push_back(index); });
     sim_.finishCaptures();
     scheduler_.runPosted();
     EXPECT_EQ(changed, (std::vector<int>{0, 1}));
-    EXPECT_EQ(engine.thumbnailAt(1)->width, 250);
+    EXPECT_EQ(engine.thumbnailAt(1)->width, 172);
 
     // A capture that lands after its session fills the cache only; the next session shows it at once.
     hold(0);
@@ -283,7 +454,8 @@ TEST_F(SwitcherTest, ThumbnailsAreQuarterSizeArriveAfterShowingAndAreKept) {
     scheduler_.runPosted();
     EXPECT_TRUE(engine.windows().empty());
     tab();
-    EXPECT_EQ(engine.thumbnailAt(0)->width, 300);
+    EXPECT_EQ(engine.thumbnailAt(0)->height, 105);
+    EXPECT_EQ(engine.thumbnailAt(0)->width, 158) << "1200 × 800 in 172 × 105";
 }
 
 TEST_F(SwitcherTest, ThumbnailCacheHoldsAtMost48BetweenSessions) {
@@ -302,6 +474,24 @@ TEST_F(SwitcherTest, ThumbnailCacheHoldsAtMost48BetweenSessions) {
         sim_.finishCaptures();
         scheduler_.runPosted();
         EXPECT_EQ(engine.thumbnailCacheSize(), 48u) << (landsLate ? "late" : "in session");
+    }
+}
+
+TEST_F(SwitcherTest, WithoutCapturesTheHintSaysWhatIsMissing) {
+    const std::pair<QString, QString> cases[] = {
+        {{}, QStringLiteral("Enable Screen Recording in System Settings to see window previews")},
+        {QStringLiteral("Window previews need the X server's Composite extension"),
+         QStringLiteral("Window previews need the X server's Composite extension")},
+    };
+    open(QStringLiteral("a"), QStringLiteral("A"));
+    sim_.setScreenCaptureAllowed(false);
+    WindowSwitcherEngine& engine = make();
+    for (const auto& [missing, hint] : cases) {
+        sim_.setScreenCaptureMissing(missing);
+        hold();
+        tab();
+        EXPECT_EQ(engine.hint(), hint);
+        hold(0);
     }
 }
 

@@ -1,6 +1,8 @@
 #include "switcher/switcher_layout.h"
 #include "switcher/window_catalogue.h"
 
+#include <QRegularExpression>
+
 #include <gtest/gtest.h>
 
 namespace tillory::switcher {
@@ -75,22 +77,25 @@ struct LayoutCase {
     int rows;
     int firstVisible;
     int visibleRows;
+    QString more; // rows cut off: "above", "below"
 };
 
 TEST(SwitcherLayout, GridFitsTheDisplayAndKeepsTheSelectionInView) {
     const platform::Size wide{1512, 982};
     const LayoutCase cases[] = {
-        {"one window, one column", 1, 0, wide, false, 0, 1, 1, 0, 1},
-        {"9 windows: rows of 7 and 2", 9, 1, wide, false, 0, 7, 2, 0, 2},
-        {"14 windows: 2 rows of 7", 14, 1, wide, false, 0, 7, 2, 0, 2},
-        {"15 windows: rows of 7, 7, 1", 15, 1, wide, false, 0, 7, 3, 0, 3},
-        {"1440 still takes 7", 7, 1, {1440, 900}, false, 0, 7, 1, 0, 1},
-        {"1366 takes 6", 7, 1, {1366, 768}, false, 0, 6, 2, 0, 2},
-        {"1280 takes 6", 7, 1, {1280, 800}, false, 0, 6, 2, 0, 2},
-        {"800 takes 3", 7, 1, {800, 600}, false, 0, 3, 3, 0, 3},
-        {"last of 50 on 1280 x 800 scrolls to it", 50, 49, {1280, 800}, true, 0, 6, 9, 5, 4},
-        {"back to the first scrolls up", 50, 0, {1280, 800}, true, 5, 6, 9, 0, 4},
-        {"a move inside the shown rows does not scroll", 50, 40, {1280, 800}, true, 5, 6, 9, 5, 4},
+        {"one window, one column", 1, 0, wide, false, 0, 1, 1, 0, 1, ""},
+        {"9 windows: rows of 7 and 2", 9, 1, wide, false, 0, 7, 2, 0, 2, ""},
+        {"14 windows: 2 rows of 7", 14, 1, wide, false, 0, 7, 2, 0, 2, ""},
+        {"15 windows: rows of 7, 7, 1", 15, 1, wide, false, 0, 7, 3, 0, 3, ""},
+        {"1440 still takes 7", 7, 1, {1440, 900}, false, 0, 7, 1, 0, 1, ""},
+        {"1366 takes 6", 7, 1, {1366, 768}, false, 0, 6, 2, 0, 2, ""},
+        {"1280 takes 6", 7, 1, {1280, 800}, false, 0, 6, 2, 0, 2, ""},
+        {"800 takes 3", 7, 1, {800, 600}, false, 0, 3, 3, 0, 3, ""},
+        {"last of 50 on 1280 x 800 scrolls to it", 50, 49, {1280, 800}, true, 0, 6, 9, 5, 4, "above"},
+        {"back to the first scrolls up", 50, 0, {1280, 800}, true, 5, 6, 9, 0, 4, "below"},
+        {"a move inside the shown rows does not scroll", 50, 40, {1280, 800}, true, 5, 6, 9, 5, 4, "above"},
+        {"the middle rows of 50", 50, 20, {1280, 800}, true, 0, 6, 9, 0, 4, "below"},
+        {"row 5 of 9 shown from row 2", 50, 30, {1280, 800}, true, 2, 6, 9, 2, 4, "above below"},
     };
     for (const LayoutCase& c : cases) {
         const SwitcherLayout l = SwitcherLayout::make(c.count, c.selected, c.display, c.hint, c.previousFirst);
@@ -98,6 +103,11 @@ TEST(SwitcherLayout, GridFitsTheDisplayAndKeepsTheSelectionInView) {
         EXPECT_EQ(l.rows, c.rows) << c.name;
         EXPECT_EQ(l.firstVisibleRow, c.firstVisible) << c.name;
         EXPECT_EQ(l.visibleRows, c.visibleRows) << c.name;
+        EXPECT_EQ(QStringList({l.moreAbove() ? "above" : "", l.moreBelow() ? "below" : ""})
+                      .filter(QRegularExpression("."))
+                      .join(QLatin1Char(' ')),
+                  c.more)
+            << c.name;
         EXPECT_LE(l.cardWidth, c.display.width) << c.name;
         EXPECT_LE(l.cardHeight, c.display.height) << c.name;
     }

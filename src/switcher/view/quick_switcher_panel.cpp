@@ -92,6 +92,10 @@ public:
         }
     }
 
+    double backingScale() const override {
+        return view_.devicePixelRatio();
+    }
+
     void orderOut() override {
         warming_ = false;
         firstFramePending_ = false;

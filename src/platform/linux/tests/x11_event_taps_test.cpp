@@ -255,6 +255,49 @@ TEST_F(X11EventTapsTest, ChordHeldByAnotherProgramIsReported) {
     ASSERT_TRUE(pumpUntil([this] { return target_->received(Qt::Key_V, Qt::MetaModifier); }));
 }
 
+TEST_F(X11EventTapsTest, ChordKeptFromUsWhileAnotherProgramHoldsTheKeyboardForSuperIsReported) {
+    // The other program binds Super alone, as a window manager that opens its menu with it: pressing Super makes
+    // the server give it the whole keyboard until Super is let go.
+    xcb_connection_t* other = xcb_connect(nullptr, nullptr);
+    const xcb_window_t root = xcb_setup_roots_iterator(xcb_get_setup(other)).data->root;
+    constexpr xcb_keycode_t kSuperL = 133; // Xvfb's keymap
+    auto t = tap([this](EventType, const Event& e) -> EventResult {
+        seen_.push_back(e);
+        return e;
+    });
+    const KeyTrigger superTab{KeyCode::Tab, EventFlags::Command, true, {}};
+    t->setTriggers({superTab});
+    struct Step {
+        const char* name;
+        bool held; // the other program binds Super
+        bool arrives;
+        bool reported;
+    };
+    const Step steps[] = {
+        {"free: the chord arrives", false, true, false},
+        {"held: it never does, and that is reported", true, false, true},
+        {"let go: it arrives again and the report goes", false, true, false},
+    };
+    for (const Step& step : steps) {
+        if (step.held) {
+            xcb_grab_key(other, 0, root, XCB_MOD_MASK_ANY, kSuperL, XCB_GRAB_MODE_ASYNC, XCB_GRAB_MODE_ASYNC);
+        } else {
+            xcb_ungrab_key(other, kSuperL, root, XCB_MOD_MASK_ANY);
+        }
+        std::free(xcb_get_input_focus_reply(other, xcb_get_input_focus(other), nullptr));
+        seen_.clear();
+        xdotool({QStringLiteral("keydown"), QStringLiteral("super"), QStringLiteral("key"), QStringLiteral("Tab")});
+        const auto tabSeen = [this] {
+            return std::any_of(seen_.begin(), seen_.end(), [](const Event& e) { return e.keyCode == KeyCode::Tab; });
+        };
+        EXPECT_EQ(pumpUntil(tabSeen, 600), step.arrives) << step.name;
+        xdotool({QStringLiteral("keyup"), QStringLiteral("super")});
+        settle();
+        EXPECT_EQ(taps_->refusedChords().contains(QStringLiteral("Super+Tab")), step.reported) << step.name;
+    }
+    xcb_disconnect(other);
+}
+
 TEST_F(X11EventTapsTest, PostedPasteChordWaitsForHeldModifiersAndArrivesAsControlV) {
     xdotool({QStringLiteral("keydown"), QStringLiteral("super")});
     Event down = Event::key(EventType::KeyDown, KeyCode::V, EventFlags::Command);

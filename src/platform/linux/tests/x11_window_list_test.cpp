@@ -203,9 +203,10 @@ class WindowIcon final : public AppIcons {
 public:
     std::optional<Bitmap> icon(std::int32_t pid, std::uint32_t, int) override {
         asked.push_back(pid);
-        return Bitmap{1, 1, 4, QByteArray(4, '\x7f')};
+        return bare ? std::nullopt : std::optional(Bitmap{1, 1, 4, QByteArray(4, '\x7f')});
     }
     std::vector<std::int32_t> asked;
+    bool bare = false; // no window has an icon of its own
 };
 
 TEST(EntryAppIcons, TheDesktopEntrysIconComesFirstThenTheWindowsOwn) {
@@ -230,6 +231,19 @@ TEST(EntryAppIcons, TheDesktopEntrysIconComesFirstThenTheWindowsOwn) {
     EXPECT_EQ(icons.icon(11, 0, 24)->width, 1) << "no application id: the window's icon";
     EXPECT_EQ(icons.icon(99, 0, 24)->width, 1);
     EXPECT_EQ(windows.asked, (std::vector<std::int32_t>{11, 99}));
+
+    // For a window its own picture comes first; the desktop entry's stands in for a window without one.
+    EntryAppIcons forWindows(windows, workspace, entries, EntryAppIcons::Order::WindowsFirst);
+    struct Case {
+        bool bare;
+        std::int32_t pid;
+        int width; // 0: none
+    };
+    for (const Case& c : {Case{false, 10, 1}, Case{true, 10, 24}, Case{true, 11, 0}}) {
+        windows.bare = c.bare;
+        const auto found = forWindows.icon(c.pid, 0, 24);
+        EXPECT_EQ(found ? found->width : 0, c.width) << c.bare << " " << c.pid;
+    }
 }
 
 std::vector<std::uint32_t> icon(std::uint32_t w, std::uint32_t h, std::uint32_t argb) {

@@ -222,6 +222,34 @@ TEST_F(SnapViewTest, PickerShowsEveryLayoutOnACentredCardOverTheDimmedDisplay) {
     EXPECT_FALSE(bluish(at(image, place(cards[1]).topLeft() + QPointF(40, 47))));
 }
 
+TEST_F(SnapViewTest, PickerLightsOneZoneWhicheverOfKeysAndPointerMovedLast) {
+    make();
+    snap->open();
+    ASSERT_NE(panel(), nullptr);
+    pump(300);
+    const auto cards = items(QStringLiteral("layoutCard"));
+    ASSERT_EQ(cards.size(), 5u);
+    const auto lit = [&cards] {
+        std::vector<std::pair<int, int>> on; // card, zone
+        for (std::size_t c = 0; c < cards.size(); ++c) {
+            for (const QQuickItem* zone : items(QStringLiteral("zone"), cards[c])) {
+                if (zone->property("lit").toBool()) {
+                    on.emplace_back(int(c), zone->property("index").toInt());
+                }
+            }
+        }
+        return on;
+    };
+    using Lit = std::vector<std::pair<int, int>>;
+    EXPECT_EQ(lit(), (Lit{{0, 0}}));
+    QTest::mouseMove(panel(), place(items(QStringLiteral("zone"), cards[2]).at(1)).center().toPoint());
+    pump(30);
+    EXPECT_EQ(lit(), (Lit{{2, 1}})) << "the pointer's zone, not the keyboard's as well";
+    sim.pressKey(platform::KeyCode::RightArrow, 0);
+    pump(30);
+    EXPECT_EQ(lit(), (Lit{{2, 2}})) << "the keys go on from there";
+}
+
 TEST_F(SnapViewTest, ClicksCommitAZoneFillTheHighlightedZoneOrCancel) {
     make();
     snap->open();

@@ -61,6 +61,31 @@ Item {
             }
         }
 
+        // More rows than fit: a chevron in the margin above or below the rows shown says that more exist.
+        Symbol {
+            objectName: "moreAbove"
+            visible: root.engine.moreAbove
+            name: "chevron.right"
+            rotation: -90
+            width: 14
+            height: 14
+            x: (parent.width - width) / 2
+            y: -1
+            color: Qt.rgba(1, 1, 1, 0.6)
+        }
+        Symbol {
+            objectName: "moreBelow"
+            visible: root.engine.moreBelow
+            name: "chevron.right"
+            rotation: 90
+            width: 14
+            height: 14
+            x: (parent.width - width) / 2
+            // Just under the last row shown, above the hint when there is one.
+            y: parent.height - 12 - (root.engine.hint !== "" ? 8 + 16 : 0) - 3
+            color: Qt.rgba(1, 1, 1, 0.6)
+        }
+
         Row {
             objectName: "hint"
             visible: root.engine.hint !== ""

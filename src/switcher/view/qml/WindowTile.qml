@@ -1,7 +1,8 @@
 import QtQuick
 import QtQuick.Window
 
-// One window: its preview (or its application's icon), the application's icon as a badge, and its title.
+// One window: its preview (or its application's icon, or a plain window outline), the application's icon as a badge,
+// and its title.
 Item {
     id: tile
     property string tileTitle
@@ -68,6 +69,26 @@ Item {
                 // would hold its texture past the panel.
                 cache: false
                 smooth: true
+            }
+            // Neither a picture nor an icon of its own: a plain window outline, so that no tile is blank.
+            Rectangle {
+                objectName: "genericIcon"
+                anchors.centerIn: parent
+                width: 36
+                height: 30
+                visible: !tile.showsThumbnail && !tile.showsIcon
+                radius: 5
+                color: Qt.rgba(1, 1, 1, 0.08)
+                border.width: 1.5
+                border.color: Qt.rgba(1, 1, 1, 0.55)
+                Rectangle {
+                    x: 1.5
+                    y: 1.5
+                    width: parent.width - 3
+                    height: 7
+                    radius: 3.5
+                    color: Qt.rgba(1, 1, 1, 0.35)
+                }
             }
             Image {
                 objectName: "centredIcon"

@@ -236,6 +236,65 @@ TEST_F(SwitcherViewTest, WithoutScreenRecordingTheHintShowsAndTilesShowIcons) {
     EXPECT_GT(qBlue(icon), qRed(icon) + 60) << Qt::hex << icon;
 }
 
+TEST_F(SwitcherViewTest, AWindowWithoutPictureOrIconShowsAPlainWindowOutline) {
+    sim.setScreenCaptureAllowed(false);
+    capture.allowed = false;
+    const std::int32_t plain = sim.launchApp(QStringLiteral("org.example.Plain"), QStringLiteral("Plain"));
+    sim.openWindow(plain, QStringLiteral("xlogo"), {40, 40, 300, 300});
+    make();
+    QQuickWindow* window = open();
+    ASSERT_NE(window, nullptr);
+    const QImage image = snapshot(window, QStringLiteral("switcher-generic-icon"));
+    // Tile 0 is the plain window (front most), tile 4 has an icon. The box's centre column, from the outline's
+    // title bar down to its lower edge, shows something brighter than the empty well in both.
+    const auto brightest = [&](int tile) {
+        int most = 0;
+        for (int y = 6 + 55 - 15; y <= 6 + 55 + 15; ++y) {
+            most = std::max(most, brightness(image.pixel(tileAt(tile) + QPoint(6 + 89, y))));
+        }
+        return most;
+    };
+    const int well = brightness(image.pixel(tileAt(0) + QPoint(6 + 30, 6 + 55)));
+    EXPECT_GT(brightest(0), well + 100);
+    EXPECT_GT(brightest(4), well + 100);
+}
+
+TEST_F(SwitcherViewTest, RowsCutOffAboveOrBelowShowAChevronThere) {
+    struct Case {
+        const char* name;
+        bool forward;
+        bool previews;
+        bool above, below;
+    };
+    // 1280 × 500 holds two rows of six: the twelve windows fit; with eleven more, rows are cut off.
+    for (int i = 0; i < 11; ++i) {
+        const std::uint32_t id = sim.openWindow(windowPids[0], QStringLiteral("Extra %1").arg(i), {40, 40, 1200, 760});
+        capture.looks[id] = {kApps[0].color, kApps[0].dark};
+    }
+    const Case cases[] = {
+        {"switcher-more-below", true, true, false, true},
+        {"switcher-more-above", false, true, true, false},
+        {"switcher-more-below-hint", true, false, false, true},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.name);
+        sim.setScreenCaptureAllowed(c.previews);
+        capture.allowed = c.previews;
+        make({1280, 500});
+        QQuickWindow* window = open(c.forward);
+        ASSERT_NE(window, nullptr);
+        const QImage image = snapshot(window, QString::fromUtf8(c.name));
+        const int middle = window->width() / 2;
+        // The chevron's point: in the top margin, or in the margin under the last row shown (above the hint).
+        const QRgb top = image.pixel(middle, 4);
+        const QRgb bottom = image.pixel(middle, window->height() - 12 - (c.previews ? 0 : 8 + 16) - 3 + 9);
+        EXPECT_EQ(brightness(top) > 300, c.above) << Qt::hex << top;
+        EXPECT_EQ(brightness(bottom) > 300, c.below) << Qt::hex << bottom;
+        sim.pressKey(KeyCode::Escape, Command);
+        engine.reset();
+    }
+}
+
 TEST_F(SwitcherViewTest, PanelIsMadeAtEnableAndPicturesArriveIntoTheOpenPanel) {
     make();
     ASSERT_TRUE(engine->hasPanel());
