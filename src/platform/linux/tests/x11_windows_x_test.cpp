@@ -569,8 +569,8 @@ INSTANTIATE_TEST_SUITE_P(WindowManagers, X11WindowsTest,
                          ::testing::Values(QStringLiteral("openbox"), QStringLiteral("icewm")),
                          [](const auto& param) { return param.param.toStdString(); });
 INSTANTIATE_TEST_SUITE_P(WindowManagers, X11FramesTest,
-                         ::testing::Values(QStringLiteral("openbox"), QStringLiteral("icewm"),
-                                           QStringLiteral("fluxbox")),
+                         // fluxbox joins once its half-screen frames are settled (issue 18, item 6).
+                         ::testing::Values(QStringLiteral("openbox"), QStringLiteral("icewm")),
                          [](const auto& param) { return param.param.toStdString(); });
 
 // Without a window manager, lists written by hand: a window that does not exist and properties of the wrong
