@@ -163,16 +163,30 @@ std::vector<ProcessSample> searchResults(const std::vector<ProcessSample>& proce
 
 std::vector<GroupedRow> groupedRows(const std::vector<ProcessSample>& active, const std::vector<ProcessSample>& daemons,
                                     DashboardMetric metric) {
-    std::vector<GroupedRow> rows;
-    for (std::size_t i = 0; i < std::min(kGroupedApps, active.size()); ++i) {
-        rows.push_back({false, active[i], metricValue(active[i], metric)});
+    // Ordered by index rather than by moving rows: GCC 12 at -O2 misreads moves of an optional sample
+    // inside the sort as uses of an uninitialised pid.
+    const std::size_t apps = std::min(kGroupedApps, active.size());
+    std::vector<double> values;
+    for (std::size_t i = 0; i < apps; ++i) {
+        values.push_back(metricValue(active[i], metric));
     }
     double system = 0;
     for (const ProcessSample& d : daemons) {
         system += metricValue(d, metric);
     }
-    rows.push_back({true, std::nullopt, system});
-    std::stable_sort(rows.begin(), rows.end(), [](const auto& a, const auto& b) { return a.value > b.value; });
+    values.push_back(system);
+    std::vector<std::size_t> order(values.size());
+    std::iota(order.begin(), order.end(), std::size_t{0});
+    std::stable_sort(order.begin(), order.end(), [&values](std::size_t a, std::size_t b) { return values[a] > values[b]; });
+    std::vector<GroupedRow> rows;
+    rows.reserve(order.size());
+    for (std::size_t i : order) {
+        if (i == apps) {
+            rows.push_back({true, std::nullopt, system});
+        } else {
+            rows.push_back({false, active[i], values[i]});
+        }
+    }
     return rows;
 }
 
