@@ -91,7 +91,8 @@ def hover_times(desktop, tries, tmp):
         desktop.run(["xdotool", "mousemove", str(SCREEN_W // 2), "600"])
         time.sleep(1.0)
         start = time.monotonic()
-        desktop.run(["xdotool", "mousemove", str(SCREEN_W // 2), "16"])
+        # A warp is no movement: the step back is what the island hears.
+        desktop.run(["xdotool", "mousemove", str(SCREEN_W // 2 + 1), "16", "mousemove_relative", "--", "-1", "0"])
         while not card_drawn(desktop, os.path.join(tmp, "hover.png"), background):
             if time.monotonic() - start > 10:
                 break
@@ -146,7 +147,8 @@ def silent_cover(desktop, args, tmp):
     times = []
     try:
         time.sleep(4)
-        desktop.run(["xdotool", "mousemove", str(SCREEN_W // 2), "16"])
+        # A warp is no movement: the step back is what the island hears.
+        desktop.run(["xdotool", "mousemove", str(SCREEN_W // 2 + 1), "16", "mousemove_relative", "--", "-1", "0"])
         time.sleep(1)
         for _ in range(args.tries):
             player.send("next")  # a new track: its cover is asked for again, and hangs

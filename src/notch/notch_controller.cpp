@@ -12,9 +12,11 @@ using platform::EventType;
 using platform::Rect;
 using platform::ScreenInfo;
 
-// Releases too: the pointer poll must know when the button is held.
-constexpr std::uint64_t kClickMask =
-    platform::eventMaskBit(EventType::LeftMouseDown) | platform::eventMaskBit(EventType::LeftMouseUp);
+// Releases too: hovering must know when the button is held. Movements drive the hover checks, so nothing runs
+// while the pointer rests.
+constexpr std::uint64_t kPointerMask = platform::eventMaskBit(EventType::LeftMouseDown) |
+                                       platform::eventMaskBit(EventType::LeftMouseUp) |
+                                       platform::eventMaskBit(EventType::MouseMoved);
 constexpr double kPanelWidth = 476;
 constexpr double kExpandedWidth = 440;
 // Below the notch: the gap, the card and the notice capsule.
@@ -91,10 +93,9 @@ void NotchController::enable() {
             }
         });
     }
-    scheduleHoverTimer(kFarPollInterval);
     if (platform_.eventTaps) {
         QPointer<NotchController> self(this);
-        clickTap_ = platform_.eventTaps->createTap(kClickMask, [self](EventType type, const Event& event) {
+        clickTap_ = platform_.eventTaps->createTap(kPointerMask, [self](EventType type, const Event& event) {
             if (self && !self->handleStripClick(type, event)) {
                 return platform::EventResult{};
             }
@@ -104,12 +105,18 @@ void NotchController::enable() {
             clickTap_->setEnabled(true);
         }
     }
+    if (clickTap_) {
+        pointerMoved(); // the pointer may rest on the strip already
+    } else {
+        scheduleHoverTimer(kFarPollInterval); // no movements to follow: poll
+    }
 }
 
 void NotchController::disable() {
     collapseWorkItem_.reset();
     screenObserver_.reset();
     hoverTimer_.reset();
+    quietCheck_.reset();
     hoverInterval_ = kFarPollInterval;
     pointerInside_ = false;
     buttonHeld_ = false;
@@ -145,7 +152,7 @@ void NotchController::updateFrame() {
         }
         // An open card with nothing to show it on would keep the fast polling going.
         collapseNow();
-        if (hoverTimer_ && hoverInterval_ != kFarPollInterval) {
+        if (!clickTap_ && hoverTimer_ && hoverInterval_ != kFarPollInterval) {
             scheduleHoverTimer(kFarPollInterval);
         }
         return;
@@ -157,6 +164,24 @@ void NotchController::updateFrame() {
     if (!panel_->isVisible()) {
         panel_->orderFrontRegardless();
     }
+    if (clickTap_) {
+        pointerMoved(); // the strip may have come to the pointer
+    }
+}
+
+void NotchController::pointerMoved() {
+    if (!clickTap_ || hoverTimer_) {
+        return; // polling, or a check is already due
+    }
+    // One look a near-poll interval after the first of a run of movements: as often as the near poll looked, and
+    // a press that comes within that time (a title bar clicked through the strip) is seen before the hover.
+    QPointer<NotchController> self(this);
+    hoverTimer_ = scheduler_.after(kNearPollInterval, [self] {
+        if (self) {
+            self->hoverTimer_.reset();
+            self->pollPointer();
+        }
+    });
 }
 
 void NotchController::scheduleHoverTimer(double interval) {
@@ -177,13 +202,13 @@ void NotchController::pollPointer() {
     if (!island) {
         return;
     }
-    pollTime_ = scheduler_.now();
-    Q_EMIT pointerPolled();
     const platform::Point p = platform_.screens->mouseLocation();
-    const bool near = p.y > island->minY() - kNearDistance;
-    const double wanted = near || isExpanded_ ? kNearPollInterval : kFarPollInterval;
-    if (wanted != hoverInterval_) {
-        scheduleHoverTimer(wanted);
+    if (!clickTap_) {
+        const bool near = p.y > island->minY() - kNearDistance;
+        const double wanted = near || isExpanded_ ? kNearPollInterval : kFarPollInterval;
+        if (wanted != hoverInterval_) {
+            scheduleHoverTimer(wanted);
+        }
     }
     // The strip sits where title bars are: a press or a drag meant for one must not open the card under it.
     const bool blocked = !isExpanded_ && (buttonHeld_ || scheduler_.now() < quietUntil_);
@@ -191,6 +216,11 @@ void NotchController::pollPointer() {
     if (inside != pointerInside_) {
         pointerInside_ = inside;
         hoverChanged(inside);
+    }
+    // While the card is open it is looked after as the near poll did: leaving it must close it even when the
+    // pointer was warped away rather than moved.
+    if (clickTap_ && isExpanded_) {
+        pointerMoved();
     }
 }
 
@@ -215,8 +245,13 @@ bool NotchController::handleStripClick(EventType type, const Event& event) {
         }
         return true;
     }
+    if (type == EventType::MouseMoved) {
+        pointerMoved();
+        return true;
+    }
     if (type == EventType::LeftMouseUp) {
         buttonHeld_ = false;
+        pointerMoved(); // a drag that ends on the strip opens it without another movement
         return true;
     }
     if (type != EventType::LeftMouseDown) {
@@ -235,7 +270,16 @@ bool NotchController::handleStripClick(EventType type, const Event& event) {
     // Only a press the tap kept from the window below is the island's own; any other may be the first of a
     // double-click there, whose second press must not land on a card that opened in between.
     if (!island->contains(p) || !clickTap_ || !clickTap_->swallowsEvents()) {
-        quietUntil_ = scheduler_.now() + platform_.screens->doubleClickInterval();
+        const double quiet = platform_.screens->doubleClickInterval();
+        quietUntil_ = scheduler_.now() + quiet;
+        // A pointer that rests on the strip through the quiet time opens it when that ends.
+        QPointer<NotchController> self(this);
+        quietCheck_ = scheduler_.after(quiet, [self] {
+            if (self) {
+                self->quietCheck_.reset();
+                self->pointerMoved();
+            }
+        });
         return true;
     }
     pointerInside_ = true;
@@ -261,6 +305,9 @@ void NotchController::setExpanded(bool expanded) {
     isExpanded_ = expanded;
     if (panel_) {
         panel_->setIgnoresMouseEvents(!expanded);
+    }
+    if (expanded) {
+        pointerMoved(); // looked after while open
     }
     // While disabled the media timer stays off; the cadence is only remembered.
     media_->setPollingCadence(expanded);

@@ -38,7 +38,8 @@ std::optional<platform::ScreenInfo> notchDisplay(const std::vector<platform::Scr
 NotchGeometry notchGeometry(const platform::ScreenInfo& display);
 
 /// Puts the notch player on screen: keeps the panel around the notch, expands and collapses the island on hover
-/// (polled; not while the left button is held, nor within a double-click interval of a press the window below
+/// (checked as the pointer moves, at most once per near-poll interval, and every near-poll interval while the card
+/// is open; polled throughout only where the platform reports no movements; not while the left button is held, nor within a double-click interval of a press the window below
 /// received) and on a click on the strip that the click tap kept to itself, flashes notices, and runs the media polling
 /// and the battery watcher while enabled. The view binds to the properties below. Main thread.
 class NotchController : public QObject {
@@ -53,8 +54,6 @@ class NotchController : public QObject {
     Q_PROPERTY(double bareWidth READ bareWidth NOTIFY geometryChanged)
     Q_PROPERTY(double wingExtraEach READ wingExtraEach NOTIFY geometryChanged)
     Q_PROPERTY(QObject* media READ mediaObject CONSTANT)
-    /// Scheduler seconds at the last pointer poll: the view's equalizer steps with it.
-    Q_PROPERTY(double pollTime READ pollTime NOTIFY pointerPolled)
 
 public:
     static constexpr double kFarPollInterval = 0.18;
@@ -108,18 +107,18 @@ public:
     bool isPolling() const { return hoverTimer_ != nullptr; }
     double hoverInterval() const { return hoverInterval_; }
     bool pointerInside() const { return pointerInside_; }
-    double pollTime() const { return pollTime_; }
 
 Q_SIGNALS:
     void isExpandedChanged();
     void hudChanged();
     void geometryChanged();
-    void pointerPolled();
 
 private:
     std::optional<platform::ScreenInfo> target() const;
     void scheduleHoverTimer(double interval);
     void pollPointer();
+    /// The pointer moved (or may now be somewhere new to the island): looks at it shortly, once for a run of calls.
+    void pointerMoved();
     void setExpanded(bool expanded);
     void setHud(std::optional<TransportHUD> hud);
     /// Drops a pending collapse and the pointer state, and collapses at once.
@@ -145,7 +144,7 @@ private:
     core::TimerPtr hudWorkItem_;
     std::unique_ptr<BatteryWatcher> battery_;
     double hoverInterval_ = kFarPollInterval;
-    double pollTime_ = 0;
+    core::TimerPtr quietCheck_;
     bool enabled_ = false;
 };
 

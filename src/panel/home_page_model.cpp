@@ -103,6 +103,7 @@ void HomePageModel::refreshHint() {
     inputs.switcherEnabled = state.switcherEnabled();
     inputs.switcherHasAccessibility = state.switcher().hasAccessibility();
     inputs.switcherHasScreenRecording = state.switcher().hasScreenRecording();
+    inputs.previewsMissing = state.switcher().missingCapability();
     inputs.snapEnabled = state.snapEnabled();
     inputs.snapHasAccessibility = state.snap().hasAccessibility();
     if (panel_.services().refusedChords) {

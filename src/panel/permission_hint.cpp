@@ -21,7 +21,9 @@ PermissionHint choosePermissionHint(const PermissionInputs& in) {
                 true};
     }
     if (in.switcherEnabled && !in.switcherHasScreenRecording) {
-        return {PermissionHint::Kind::screenRecording, QStringLiteral("Allow Screen Recording for previews"),
+        // Named after what is missing here: there is no setting to allow on this desktop.
+        return {PermissionHint::Kind::screenRecording,
+                in.previewsMissing.isEmpty() ? QStringLiteral("Window previews are not available") : in.previewsMissing,
                 QStringLiteral("The switcher draws window previews from the X server's Composite extension. "
                                "Without it the switcher shows icons instead of previews."),
                 false};

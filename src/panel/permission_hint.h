@@ -14,6 +14,8 @@ struct PermissionInputs {
     bool snapHasAccessibility = false;
     /// Chords another program already holds, as "Super+Tab".
     QStringList refusedChords;
+    /// What this desktop lacks for window previews, as the capture reports it; empty when it does not say.
+    QString previewsMissing;
 };
 
 /// The one hint of the home page. `help` says what to do; "Open" shows it (after running the screen-capture

@@ -163,8 +163,18 @@ std::optional<platform::Bitmap> WindowSwitcherEngine::icon(std::int32_t pid, std
     if (!platform_.appIcons) {
         return std::nullopt;
     }
+    // A window that had no icon is not asked again: on X11 each miss reads the whole window list to try the
+    // process's other windows, which made every session quadratic in the icon-less windows.
+    const std::uint64_t missKey = (std::uint64_t(std::uint32_t(pid)) << 32) | window;
+    if (iconMisses_.contains(missKey)) {
+        return std::nullopt;
+    }
     std::optional<platform::Bitmap> image = platform_.appIcons->icon(pid, window, kIconSize);
     if (!image || !image->isValid()) {
+        if (iconMisses_.size() > kRecencyLimit) {
+            iconMisses_.clear();
+        }
+        iconMisses_.insert(missKey);
         return std::nullopt;
     }
     if (iconCache_.size() > kIconCacheLimit) {
@@ -327,8 +337,12 @@ QString WindowSwitcherEngine::hint() const {
         return {};
     }
     // Where the desktop itself lacks what captures need, no setting would help: say what is missing.
-    const QString missing = platform_.screenCapture ? platform_.screenCapture->missingCapability() : QString();
+    const QString missing = missingCapability();
     return missing.isEmpty() ? kHint : missing;
+}
+
+QString WindowSwitcherEngine::missingCapability() const {
+    return platform_.screenCapture ? platform_.screenCapture->missingCapability() : QString();
 }
 
 QVariantList WindowSwitcherEngine::windowRows() const {

@@ -15,6 +15,7 @@
 #include <memory>
 #include <optional>
 #include <unordered_map>
+#include <unordered_set>
 #include <vector>
 
 namespace tillory::core {
@@ -105,6 +106,8 @@ public:
     bool hasAccessibility() const { return hasAccessibility_; }
     bool hasScreenRecording() const { return hasScreenRecording_; }
     QString hint() const;
+    /// What this desktop lacks for previews, as the capture reports it; empty when nothing is known missing.
+    QString missingCapability() const;
     QString hintSymbol() const { return kHintSymbol; }
     const SwitcherLayout& layout() const { return layout_; }
     int columns() const { return layout_.columns; }
@@ -182,6 +185,7 @@ private:
     platform::SubscriptionPtr activationObserver_;
     platform::SubscriptionPtr activeWindowObserver_;
     std::unordered_map<std::int32_t, platform::Bitmap> iconCache_;
+    std::unordered_set<std::uint64_t> iconMisses_; // process and window number of windows that had no icon
 
     std::unordered_map<std::uint32_t, int> thumbnailRevisions_;
     int thumbnailSerial_ = 0;

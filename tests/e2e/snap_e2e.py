@@ -292,7 +292,8 @@ class Run:
         self.snap = Snapper(self.desktop, self.app)
 
     def shot(self, name):
-        screenshot(self.desktop, os.path.join(self.artifacts, f"e2e-snap-{name}-{self.desktop.manager}.png"))
+        two = "-two-monitors" if self.args.monitors == 2 else ""
+        screenshot(self.desktop, os.path.join(self.artifacts, f"e2e-snap-{name}-{self.desktop.manager}{two}.png"))
 
     def manager_maximises(self, maximises):
         """Gives the window manager a title double click that maximises, or one that does nothing."""
@@ -309,8 +310,11 @@ class Run:
         if desktop.manager == "fluxbox":
             with open(os.path.join(desktop.tmp, "fluxbox", ".fluxbox", "keys"), "w") as f:
                 f.write(FLUXBOX_KEYS.format(double=FLUXBOX_MAXIMISES if maximises else ""))
-            desktop.procs[1].send_signal(signal.SIGUSR1)  # reads its configuration, the keys too, again
-            time.sleep(0.5)
+            # SIGHUP has it load its configuration, the keys too; SIGUSR1 leaves the keys as they were.
+            desktop.procs[1].send_signal(signal.SIGHUP)
+            time.sleep(1.0)
+            windows = (self.alpha, self.beta, self.gamma)
+            wait_for(lambda: all(w in client_list(desktop) for w in windows), 10, "fluxbox to take the windows again")
             return
         with open(os.path.join(desktop.tmp, "icewm", "preferences"), "w") as f:
             f.write(ICEWM_PREFERENCES.format(button=1 if maximises else 0))
@@ -494,12 +498,14 @@ def run(desktop, args):
         raise AssertionError(f"failed under {desktop.manager}: {', '.join(test.failures)}")
 
 
-def reserve_top_strip(desktop):
-    """A panel along the top of the whole root that reserves 24 pixels (_NET_WM_STRUT_PARTIAL) for itself."""
+def reserve_top_strip(desktop, monitor):
+    """A panel along the top of the monitor under test (trayer's `monitor`: it spans one monitor) that reserves 24
+    pixels (_NET_WM_STRUT_PARTIAL) for itself."""
     if not shutil.which("trayer"):
         raise Skip("trayer is not installed")
     top = desktop.run(["xprop", "-root", "_NET_WORKAREA"])
-    desktop.spawn(["trayer", "--edge", "top", "--align", "left", "--widthtype", "percent", "--width", "100",
+    desktop.spawn(["trayer", "--edge", "top", "--align", "left", "--monitor", str(monitor),
+                   "--widthtype", "percent", "--width", "100",
                    "--height", "24", "--SetDockType", "true", "--SetPartialStrut", "true", "--transparent", "false",
                    "--tint", "0x303030"])
     wait_for(lambda: desktop.run(["xprop", "-root", "_NET_WORKAREA"]) != top, 10, "the panel's strip to be reserved")
@@ -544,7 +550,7 @@ def main():
             desktop.run(["xrandr", "--setmonitor", "right", "1280/339x800/212+1280+0", "none"])
             SCREEN = (1280, 0, 1280, 800)
         if args.manager == "fluxbox":
-            reserve_top_strip(desktop)
+            reserve_top_strip(desktop, 1 if two else 0)
         run(desktop, args)
     except Skip as why:
         print(f"SKIPPED: {why}")

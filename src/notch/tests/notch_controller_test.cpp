@@ -67,8 +67,13 @@ struct Fixture {
         notch->enable();
         scheduler.runPosted();
     }
+    /// The pointer moves to `p` (bottom-left space), then `wait` passes.
     void pointer(Point p, double wait) {
         desktop.setMouseLocation(p);
+        Event e;
+        e.type = EventType::MouseMoved;
+        e.location = {p.x, 982 - p.y};
+        desktop.inject(e);
         scheduler.advance(wait);
     }
     bool clickPasses(Point topLeft) {
@@ -150,27 +155,86 @@ TEST(NotchController, HoverExpandsAtOnceAndCollapsesAfterTheDelay) {
         Point pointer;
         double wait;
         bool expanded;
-        double hoverInterval; // 0: a tick falls on the collapse itself, either value is right
         double mediaInterval;
     } steps[] = {
-        {"far", {756, 300}, 0.2, false, 0.18, 4.0},
-        {"near", {756, 871}, 0.22, false, 0.05, 4.0},
-        {"on the strip", {756, 960}, 0.06, true, 0.05, 1.5},
-        {"on the card", {600, 850}, 0.2, true, 0.05, 1.5},
-        {"left the card", {756, 300}, 0.3, true, 0.05, 1.5},
-        {"back in time", {756, 900}, 0.2, true, 0.05, 1.5},
-        {"left again", {756, 300}, 0.3, true, 0.05, 1.5},
-        {"delay over", {756, 300}, 0.1, false, 0, 4.0},
-        {"collapsed and far", {756, 300}, 0.1, false, 0.18, 4.0},
+        {"far", {756, 300}, 0.2, false, 4.0},
+        {"near", {756, 871}, 0.22, false, 4.0},
+        {"on the strip", {756, 960}, 0.06, true, 1.5},
+        {"on the card", {600, 850}, 0.2, true, 1.5},
+        {"left the card", {756, 300}, 0.3, true, 1.5},
+        {"back in time", {756, 900}, 0.2, true, 1.5},
+        {"left again", {756, 300}, 0.3, true, 1.5},
+        {"delay over", {756, 300}, 0.1, false, 4.0},
+        {"collapsed and far", {756, 300}, 0.1, false, 4.0},
     };
     for (const auto& s : steps) {
         fx.pointer(s.pointer, s.wait);
         EXPECT_EQ(fx.notch->isExpanded(), s.expanded) << s.what;
         EXPECT_EQ(fx.panels.log.ignores, !s.expanded) << s.what;
-        if (s.hoverInterval > 0) {
-            EXPECT_EQ(fx.notch->hoverInterval(), s.hoverInterval) << s.what;
-        }
         EXPECT_EQ(fx.notch->media().pollInterval(), s.mediaInterval) << s.what;
+    }
+}
+
+// Hover follows the pointer's movements: a resting pointer costs nothing, a moving one at most one look every
+// 0.05 s, and the strip still opens under a pointer that got there without a movement (a drag that ended there,
+// a quiet time that ran out, a display that came to it).
+TEST(NotchController, HoverIsCheckedOnlyAsThePointerMoves) {
+    {
+        Fixture fx;
+        fx.scheduler.advance(1); // the look at start
+        const int reads = fx.desktop.mouseReads();
+        fx.scheduler.advance(60);
+        EXPECT_EQ(fx.desktop.mouseReads(), reads) << "a resting pointer is not looked at";
+        EXPECT_FALSE(fx.notch->isPolling());
+        for (int i = 0; i < 100; ++i) { // 1000 movements a second for 0.1 s
+            fx.pointer({756.0 + i, 300}, 0.001);
+        }
+        fx.scheduler.advance(0.1);
+        const int looks = fx.desktop.mouseReads() - reads;
+        EXPECT_GE(looks, 2);
+        EXPECT_LE(looks, 3) << "one look per 0.05 s";
+        EXPECT_FALSE(fx.notch->isPolling()) << "and none once it rests";
+    }
+    {
+        Fixture fx;
+        fx.pointer({756, 960}, 0.1);
+        ASSERT_TRUE(fx.notch->isExpanded());
+        fx.desktop.setMouseLocation({756, 300}); // warped away: no movement reported
+        fx.scheduler.advance(0.5);
+        EXPECT_FALSE(fx.notch->isExpanded()) << "an open card is looked after without movements";
+        const int reads = fx.desktop.mouseReads();
+        fx.scheduler.advance(10);
+        EXPECT_LE(fx.desktop.mouseReads() - reads, 1) << "and the looking ends when it closes";
+    }
+    const struct {
+        const char* what;
+        std::vector<ScreenInfo> before;
+        EventType press;
+        double wait;
+        bool expanded;
+    } cases[] = {
+        {"a button let go on the strip", {kNotched}, EventType::LeftMouseUp, 0.06, true},
+        {"a press beside the strip, then resting on it", {kNotched}, EventType::LeftMouseDown, 0.3, true},
+        {"the notched display plugged in under the pointer", {kPlain}, EventType::Null, 0.06, true},
+    };
+    for (const auto& c : cases) {
+        Fixture fx(c.before);
+        fx.desktop.setMouseLocation({756, 960});
+        Event up;
+        up.type = EventType::LeftMouseUp;
+        up.location = {756, 22};
+        if (c.press == EventType::LeftMouseDown) {
+            fx.clickPasses({560, 10}); // beside the strip: quiet for the double-click interval
+            fx.desktop.inject(up);
+            fx.scheduler.advance(0.3);
+            EXPECT_FALSE(fx.notch->isExpanded()) << c.what << ": quiet";
+        } else if (c.press == EventType::LeftMouseUp) {
+            fx.desktop.inject(up);
+        } else {
+            fx.desktop.setScreens({kNotched});
+        }
+        fx.scheduler.advance(c.wait);
+        EXPECT_EQ(fx.notch->isExpanded(), c.expanded) << c.what;
     }
 }
 
@@ -225,7 +289,10 @@ TEST(NotchController, PressesMeantForATitleBarUnderTheStripDoNotOpenTheCard) {
             e.type = s.action == 'u' ? EventType::LeftMouseUp : EventType::LeftMouseDown;
             e.location = {s.at.x, 982 - s.at.y};
             if (s.action != 'u') {
+                Event moved = e;
+                moved.type = EventType::MouseMoved;
                 fx.desktop.setMouseLocation(s.at);
+                fx.desktop.inject(moved);
             }
             if (s.action != 'm') {
                 fx.desktop.inject(e);
@@ -234,14 +301,6 @@ TEST(NotchController, PressesMeantForATitleBarUnderTheStripDoNotOpenTheCard) {
             EXPECT_EQ(fx.notch->isExpanded(), s.expanded) << c.what << ", step " << n;
         }
     }
-}
-
-TEST(NotchController, PollTimeMarksEachPointerPoll) {
-    Fixture fx;
-    fx.pointer({756, 300}, 0.4); // far: 0.18 and 0.36
-    EXPECT_NEAR(fx.notch->pollTime(), 0.36, 1e-9);
-    fx.pointer({756, 900}, 0.25); // near from the tick at 0.54: 0.59 and 0.64
-    EXPECT_NEAR(fx.notch->pollTime(), 0.64, 1e-9);
 }
 
 TEST(NotchController, ANoticeLastsOnePointThreeSecondsAfterTheLatest) {
@@ -265,7 +324,39 @@ TEST(NotchController, LosingTheDisplayWhileExpandedCollapses) {
     fx.desktop.setScreens({kPlain});
     EXPECT_FALSE(fx.notch->isExpanded());
     EXPECT_EQ(fx.notch->media().pollInterval(), 4.0);
-    EXPECT_EQ(fx.notch->hoverInterval(), 0.18);
+}
+
+// Without pointer movements from the platform (no tap), hovering is polled: every 0.18 s far from the island,
+// every 0.05 s within 80 points below it or while the card is open.
+TEST(NotchController, WithoutATapHoverIsPolled) {
+    core::ManualScheduler scheduler;
+    platform::sim::SimDesktop desktop{scheduler};
+    core::MemorySettings settings;
+    FakeFactory panels;
+    desktop.setScreens({kNotched});
+    desktop.setTapCreationFails(true);
+    desktop.setMouseLocation({756, 300});
+    NotchController notch(desktop.platform(), settings, scheduler, &panels);
+    notch.enable();
+    const struct {
+        const char* what;
+        Point pointer;
+        double wait;
+        bool expanded;
+        double interval;
+    } steps[] = {
+        {"far", {756, 300}, 0.4, false, 0.18},
+        {"near", {756, 871}, 0.2, false, 0.05},
+        {"on the strip", {756, 960}, 0.06, true, 0.05},
+        {"left", {756, 300}, 0.5, false, 0.18},
+    };
+    for (const auto& s : steps) {
+        desktop.setMouseLocation(s.pointer);
+        scheduler.advance(s.wait);
+        EXPECT_TRUE(notch.isPolling()) << s.what;
+        EXPECT_EQ(notch.isExpanded(), s.expanded) << s.what;
+        EXPECT_EQ(notch.hoverInterval(), s.interval) << s.what;
+    }
 }
 
 TEST(NotchController, DisableStopsEverythingAndDropsTheNotice) {

@@ -58,23 +58,28 @@ TEST(PermissionHint, AtMostOneHintInPriorityOrder) {
     struct Case {
         bool switcherOn, switcherAx, capture, snapOn, snapAx;
         QStringList chords;
+        const char* missing;
         Kind kind;
         const char* text;
     };
     const QStringList none;
     const QStringList held{QStringLiteral("Super+Tab"), QStringLiteral("Super+V")};
     const Case cases[] = {
-        {false, false, false, true, false, none, Kind::keyboardTap, "The keyboard tap is not available"},
-        {true, false, true, false, false, none, Kind::keyboardTap, "The keyboard tap is not available"},
-        {false, false, false, false, false, held, Kind::none, ""},
-        {true, true, true, true, true, held, Kind::heldChords, "Another program holds Super+Tab, Super+V"},
-        {true, true, false, true, true, none, Kind::screenRecording, "Allow Screen Recording for previews"},
-        {false, true, false, true, true, none, Kind::none, ""},
-        {true, true, true, true, true, none, Kind::none, ""},
+        {false, false, false, true, false, none, "", Kind::keyboardTap, "The keyboard tap is not available"},
+        {true, false, true, false, false, none, "", Kind::keyboardTap, "The keyboard tap is not available"},
+        {false, false, false, false, false, held, "", Kind::none, ""},
+        {true, true, true, true, true, held, "", Kind::heldChords, "Another program holds Super+Tab, Super+V"},
+        {true, true, false, true, true, none, "Window previews need the X server's Composite extension",
+         Kind::screenRecording, "Window previews need the X server's Composite extension"},
+        {true, true, false, true, true, none, "", Kind::screenRecording, "Window previews are not available"},
+        {false, true, false, true, true, none, "Window previews need the X server's Composite extension", Kind::none,
+         ""},
+        {true, true, true, true, true, none, "", Kind::none, ""},
     };
     for (const Case& c : cases) {
         const PermissionHint hint =
-            choosePermissionHint({c.switcherOn, c.switcherAx, c.capture, c.snapOn, c.snapAx, c.chords});
+            choosePermissionHint(
+            {c.switcherOn, c.switcherAx, c.capture, c.snapOn, c.snapAx, c.chords, QString::fromUtf8(c.missing)});
         EXPECT_EQ(hint.kind, c.kind) << c.text;
         EXPECT_EQ(hint.text, QString::fromUtf8(c.text));
         EXPECT_EQ(hint.help.isEmpty(), c.kind == Kind::none);

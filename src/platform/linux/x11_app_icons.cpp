@@ -21,6 +21,7 @@ constexpr std::uint32_t kIconMaskHint = 1u << 5;
 constexpr std::size_t kPixmapWord = 3;
 constexpr std::size_t kMaskWord = 7;
 constexpr std::uint32_t kHintsWords = 9;
+constexpr std::uint32_t kMaxClientWords = 4096;
 
 int stride(const XImage& image) {
     const long bits = long(image.width) * image.bitsPerPixel;
@@ -194,14 +195,36 @@ std::optional<Bitmap> X11AppIcons::icon(std::int32_t pid, std::uint32_t window, 
             return found;
         }
     }
-    for (const ClientWindow& w : clients_.read()) {
-        if (w.pid == pid && w.id != window) {
-            if (auto found = iconOf(w.id, size)) {
+    for (const xcb_window_t w : windowsOf(pid)) {
+        if (w != window) {
+            if (auto found = iconOf(w, size)) {
                 return found;
             }
         }
     }
     return std::nullopt;
+}
+
+std::vector<xcb_window_t> X11AppIcons::windowsOf(std::int32_t pid) {
+    xcb_connection_t* c = clients_.connection();
+    const auto cookie = xcb_get_property(c, 0, clients_.root(), clients_.atom("_NET_CLIENT_LIST"), XCB_ATOM_WINDOW, 0,
+                                         kMaxClientWords);
+    const Reply<xcb_get_property_reply_t> reply(xcb_get_property_reply(c, cookie, nullptr));
+    std::vector<std::uint32_t> list = words(reply.get());
+    if (list.empty() || list != knownList_) {
+        knownOwners_.clear();
+        for (const ClientWindow& w : clients_.read()) {
+            knownOwners_.emplace_back(w.id, w.pid);
+        }
+        knownList_ = std::move(list);
+    }
+    std::vector<xcb_window_t> mine;
+    for (const auto& [w, owner] : knownOwners_) {
+        if (owner == pid) {
+            mine.push_back(w);
+        }
+    }
+    return mine;
 }
 
 } // namespace tillory::platform::nix

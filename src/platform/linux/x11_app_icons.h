@@ -5,6 +5,9 @@
 
 #include <QByteArray>
 
+#include <utility>
+#include <vector>
+
 namespace tillory::platform::nix {
 
 /// An X image as GetImage gives it in Z format, with what the server's setup says about its layout.
@@ -40,7 +43,12 @@ private:
     std::optional<Bitmap> hintsIconOf(xcb_window_t window);
     /// The drawable read whole, refused before any pixels are asked for when it is not a sane icon.
     std::optional<XImage> readPixmap(xcb_pixmap_t pixmap);
+    /// The process's managed windows front to back; the whole list is read again only when the manager's client
+    /// list has changed since the last call, so a session's misses cost one small read each.
+    std::vector<xcb_window_t> windowsOf(std::int32_t pid);
     X11Clients& clients_;
+    std::vector<std::uint32_t> knownList_;
+    std::vector<std::pair<xcb_window_t, std::int32_t>> knownOwners_; // front to back
 };
 
 } // namespace tillory::platform::nix

@@ -13,6 +13,7 @@
 #include <cmath>
 #include <cstdlib>
 #include <cstring>
+#include <map>
 #include <memory>
 #include <set>
 #include <utility>
@@ -203,6 +204,56 @@ SizeHints X11Clients::sizeHints(xcb_window_t window) {
     return parseSizeHints(words(reply.get()));
 }
 
+std::vector<std::uint32_t> X11Clients::stackedByServer(std::vector<std::uint32_t> ids) {
+    // Each client's top-level ancestor (its frame), found level by level with every query of a level sent before
+    // the first reply is read; frames sit at most a few levels down.
+    constexpr int kMaxDepth = 6;
+    const auto rootCookie = xcb_query_tree(c_, root_);
+    std::vector<xcb_window_t> top(ids.begin(), ids.end());
+    std::vector<bool> done(ids.size(), false);
+    for (int depth = 0; depth < kMaxDepth; ++depth) {
+        std::vector<std::pair<std::size_t, xcb_query_tree_cookie_t>> asked;
+        for (std::size_t i = 0; i < ids.size(); ++i) {
+            if (!done[i]) {
+                asked.emplace_back(i, xcb_query_tree(c_, top[i]));
+            }
+        }
+        if (asked.empty()) {
+            break;
+        }
+        for (const auto& [i, cookie] : asked) {
+            const Reply<xcb_query_tree_reply_t> reply(xcb_query_tree_reply(c_, cookie, nullptr));
+            if (!reply || reply->parent == root_ || reply->parent == XCB_NONE) {
+                done[i] = true; // a window gone meanwhile keeps its own id and sorts as unknown
+            } else {
+                top[i] = reply->parent;
+            }
+        }
+    }
+    const Reply<xcb_query_tree_reply_t> rootTree(xcb_query_tree_reply(c_, rootCookie, nullptr));
+    if (!rootTree) {
+        return ids;
+    }
+    const xcb_window_t* children = xcb_query_tree_children(rootTree.get());
+    const int count = xcb_query_tree_children_length(rootTree.get());
+    std::map<xcb_window_t, int> level;
+    for (int i = 0; i < count; ++i) {
+        level[children[i]] = i;
+    }
+    // Bottom to top like the lists; a window whose frame is not found keeps its place below the others.
+    std::vector<std::pair<int, std::uint32_t>> keyed;
+    keyed.reserve(ids.size());
+    for (std::size_t i = 0; i < ids.size(); ++i) {
+        const auto found = level.find(top[i]);
+        keyed.emplace_back(found == level.end() ? -1 : found->second, ids[i]);
+    }
+    std::stable_sort(keyed.begin(), keyed.end(), [](const auto& a, const auto& b) { return a.first < b.first; });
+    for (std::size_t i = 0; i < ids.size(); ++i) {
+        ids[i] = keyed[i].second;
+    }
+    return ids;
+}
+
 std::vector<ClientWindow> X11Clients::read(xcb_window_t only) {
     if (!alive()) {
         return {};
@@ -243,8 +294,14 @@ std::vector<ClientWindow> X11Clients::read(xcb_window_t only) {
     const Reply<xcb_get_property_reply_t> list(xcb_get_property_reply(c_, listCookie, nullptr));
     // Both lists run bottom to top (the mapping order stands in for the stacking when a manager keeps no stack).
     std::vector<std::uint32_t> ids = words(stacking.get());
+    const std::vector<std::uint32_t> mapped = words(list.get());
     if (ids.empty()) {
-        ids = words(list.get());
+        ids = mapped;
+    }
+    // A manager may keep its stacking list in mapping order whatever is raised (fluxbox does): when the two lists
+    // agree, the server's own stacking of the top-level frames says what is in front.
+    if (only == XCB_NONE && ids.size() > 1 && ids == mapped) {
+        ids = stackedByServer(std::move(ids));
     }
     std::reverse(ids.begin(), ids.end());
     std::set<std::uint32_t> seen;

@@ -122,6 +122,8 @@ public:
 private:
     void dropQueuedEvents();
     void resolvePids(std::vector<ClientWindow>& windows);
+    /// `ids`, bottom to top, put in the order the server stacks their top-level frames.
+    std::vector<std::uint32_t> stackedByServer(std::vector<std::uint32_t> ids);
 
     std::string display_;
     xcb_connection_t* c_ = nullptr;

@@ -16,7 +16,7 @@ namespace {
 
 constexpr double kDoubleClickDistance = 8;
 constexpr std::uint64_t kMouseMask = eventMaskBit(EventType::LeftMouseDown) | eventMaskBit(EventType::LeftMouseUp) |
-                                     eventMaskBit(EventType::LeftMouseDragged);
+                                     eventMaskBit(EventType::LeftMouseDragged) | eventMaskBit(EventType::MouseMoved);
 
 class X11MouseTap final : public EventTap {
 public:
@@ -24,7 +24,9 @@ public:
         : mask_(mask), callback_(std::move(callback)), alive_(std::make_shared<bool>(true)),
           raw_(true, [this](const std::vector<X11RawPointer::Report>& reports, const X11RawPointer::Pointer& pointer) {
               handle(reports, pointer);
-          }) {}
+          }) {
+        raw_.setMotion(wantsMoves());
+    }
 
     bool available() const { return raw_.available(); }
 
@@ -34,7 +36,7 @@ public:
         }
         enabled_ = enabled;
         down_ = false;
-        raw_.setMotion(false);
+        raw_.setMotion(wantsMoves());
         raw_.setActive(enabled);
     }
     bool isEnabled() const override { return enabled_; }
@@ -47,11 +49,17 @@ private:
         event.location = logicalFromNative(pointer.native);
         event.flags = flagsFromXState(pointer.state);
         bool dragged = false; // one dragged event for each run of movements
+        bool moved = false;   // and one moved event for each batch
         for (const X11RawPointer::Report& report : reports) {
             if (report.kind == Kind::Motion) {
                 if (down_ && !dragged) {
                     dragged = true;
                     if (!deliver(EventType::LeftMouseDragged, event)) {
+                        return;
+                    }
+                } else if (!down_ && !moved && wantsMoves()) {
+                    moved = true;
+                    if (!deliver(EventType::MouseMoved, event)) {
                         return;
                     }
                 }
@@ -79,9 +87,11 @@ private:
         }
     }
 
+    bool wantsMoves() const { return (mask_ & eventMaskBit(EventType::MouseMoved)) != 0; }
+
     bool release(const Event& event) {
         down_ = false;
-        raw_.setMotion(false);
+        raw_.setMotion(wantsMoves());
         return deliver(EventType::LeftMouseUp, event);
     }
 

@@ -135,6 +135,8 @@ public:
     // Screens and pointer.
     void setScreens(std::vector<ScreenInfo> screens);
     void setMouseLocation(Point point) { mouse_ = point; }
+    /// How often the program asked where the pointer is.
+    int mouseReads() const { return mouseReads_; }
 
     // Window capture.
     void setScreenCaptureAllowed(bool allowed) { captureAllowed_ = allowed; }
@@ -269,6 +271,7 @@ private:
     std::function<void()> duringWrite_;
     std::vector<ScreenInfo> screens_;
     Point mouse_;
+    int mouseReads_ = 0;
     bool captureAllowed_ = false;
     QString captureMissing_;
     int captureRequests_ = 0;

@@ -9,6 +9,7 @@ std::vector<ScreenInfo> SimDesktop::SimScreens::screens() {
 }
 
 Point SimDesktop::SimScreens::mouseLocation() {
+    ++d_.mouseReads_;
     return d_.mouse_;
 }
 

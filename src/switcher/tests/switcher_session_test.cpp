@@ -534,6 +534,31 @@ TEST_F(SwitcherTest, IconCacheIsPerProcessAndResetBeyond128) {
     EXPECT_EQ(engine.iconCacheSize(), 1u);
 }
 
+// Every Super+Tab lists the windows again; a window without an icon must not be asked about each time (on X11
+// each miss reads the whole window list), while a new window of the same process is.
+TEST_F(SwitcherTest, AWindowWithoutAnIconIsAskedAboutOnce) {
+    WindowSwitcherEngine& engine = make();
+    const std::int32_t plain = sim_.launchApp(QStringLiteral("org.plain"), QStringLiteral("Plain"));
+    struct Case {
+        const char* what;
+        std::int32_t pid;
+        std::uint32_t window;
+        int newRequests;
+    };
+    const Case cases[] = {
+        {"first look", plain, 11, 1},
+        {"the same window again", plain, 11, 0},
+        {"another window of the process", plain, 12, 1},
+        {"that window again", plain, 12, 0},
+        {"the same number in another process", plain + 1, 11, 1},
+    };
+    for (const Case& c : cases) {
+        const int before = sim_.iconRequests();
+        EXPECT_FALSE(engine.icon(c.pid, c.window)) << c.what;
+        EXPECT_EQ(sim_.iconRequests() - before, c.newRequests) << c.what;
+    }
+}
+
 TEST_F(SwitcherTest, WaitsForAccessibilityCheckingEvery2Seconds) {
     sim_.revokeAccessibility();
     WindowSwitcherEngine& engine = make();

@@ -10,8 +10,8 @@ Item {
     implicitHeight: 56
     clip: true
 
-    // Each new value moves the line one step to the left; gliding over that step until the next tick keeps the
-    // chart moving smoothly instead of jumping once a second.
+    // Each new value moves the line one step to the left; a short glide over that step, then stillness until the
+    // next tick: a glide lasting the whole second would redraw the page sixty times a second while it is open.
     property real shift: 0
     onLineChanged: if (line.length >= 2) glide.restart()
     NumberAnimation {
@@ -20,7 +20,7 @@ Item {
         property: "shift"
         from: chart.width / 59
         to: 0
-        duration: 900
+        duration: 200
         easing.type: Easing.OutQuad
     }
 

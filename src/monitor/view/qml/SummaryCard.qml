@@ -172,6 +172,7 @@ Rectangle {
             }
         }
         MetricAreaChart {
+            objectName: "chart"
             visible: !!card.summary.chart
             width: parent.width
             series: card.summary.chart || ({})

@@ -12,6 +12,7 @@
 #include "ui/view/tests/painted_pictures.h"
 #include "ui/view/tests/view_test_support.h"
 
+#include <QElapsedTimer>
 #include <QPalette>
 #include <QQmlComponent>
 #include <QQmlEngine>
@@ -245,6 +246,32 @@ TEST_F(MonitorViewTest, DashboardForEveryMetricInBothThemes) {
                 EXPECT_TRUE(shown.contains(QStringLiteral("System")));
             }
             close();
+        }
+    }
+}
+
+// A new reading glides the chart one step in a fifth of a second, then it holds still until the next: an open
+// dashboard must not redraw all the time.
+TEST_F(MonitorViewTest, TheChartGlidesBrieflyAfterEachReadingThenHoldsStill) {
+    DashboardModel page(*monitor, icons);
+    page.setMetric(int(DashboardMetric::cpu));
+    ASSERT_NE(show("DashboardPage.qml", &page, true), nullptr);
+    QQuickItem* chart = item("chart");
+    ASSERT_NE(chart, nullptr);
+    const struct {
+        int afterMs;
+        bool moving;
+    } steps[] = {{20, true}, {400, false}, {900, false}};
+    for (int tick = 70; tick < 72; ++tick) {
+        monitor->apply(reading(tick));
+        QElapsedTimer clock;
+        clock.start();
+        for (const auto& s : steps) {
+            pump(int(std::max<qint64>(1, s.afterMs - clock.elapsed())));
+            if (s.moving && clock.elapsed() > 150) {
+                continue; // a busy machine let the glide run out before we looked
+            }
+            EXPECT_EQ(chart->property("shift").toDouble() != 0, s.moving) << "tick " << tick << ", " << s.afterMs;
         }
     }
 }

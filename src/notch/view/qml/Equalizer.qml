@@ -5,10 +5,20 @@ import QtQuick
 Item {
     id: eq
     property color barColor: "#34c759"
-    // Seconds; the bars step whenever it moves. The island wakes for its pointer poll anyway (about 5 times a
-    // second, 20 with the pointer near), and a wake of its own for the bars would cost as much again: a playing
-    // track keeps them moving all day.
+    // Seconds; the bars step whenever it moves. Steps of 0.18 s rather than a smooth animation: a playing track
+    // keeps the bars moving all day, and each step redraws the island.
     property real time: 0
+    readonly property real step: 0.18
+    // False where the bars are faded out though still visible.
+    property bool moving: true
+
+    Timer {
+        interval: eq.step * 1000
+        repeat: true
+        // Only while the bars can be seen: a hidden wing or an island off screen costs nothing.
+        running: eq.moving && eq.visible && eq.Window.window !== null && eq.Window.window.visible
+        onTriggered: eq.time += eq.step
+    }
 
     Repeater {
         model: 4

@@ -430,12 +430,12 @@ TEST(ClickCounter, CountsPressesCloseInTimeAndPlace) {
 
 TEST_F(X11EventTapsTest, MouseTapsTakeOnlyLeftButtonMasksAndCannotSwallow) {
     const auto ignore = [](EventType, const Event& e) -> EventResult { return e; };
-    for (const std::uint64_t mask : {70u, 2u, 64u, 6u}) {
+    for (const std::uint64_t mask : {70u, 2u, 64u, 6u, 32u, 38u}) {
         auto t = taps_->createTap(mask, ignore);
         ASSERT_TRUE(t) << mask;
         EXPECT_FALSE(t->swallowsEvents()) << mask;
     }
-    for (const std::uint64_t mask : {70u | 0x400u, 8u, 32u, 0u}) {
+    for (const std::uint64_t mask : {70u | 0x400u, 8u, 0u}) {
         EXPECT_FALSE(taps_->createTap(mask, ignore)) << mask;
     }
     EXPECT_TRUE(tap(ignore)->swallowsEvents());
@@ -467,6 +467,42 @@ TEST_F(X11EventTapsTest, MouseTapSeesPressDragsAtEachStepAndRelease) {
     xdotool({QStringLiteral("click"), QStringLiteral("3")});
     testing::pump(200);
     EXPECT_EQ(seen_.size(), before);
+}
+
+// Movements with the button up, asked for: one report per batch with where the pointer is; with the button held
+// they are drags, not movements. Movements are what a device reports, so a warp of the pointer is none.
+TEST_F(X11EventTapsTest, MouseTapReportsMovementsWhenAskedFor) {
+    xdotool(QStringLiteral("mousemove 300 200").split(u' '));
+    auto t = taps_->createTap(38, [this](EventType, const Event& e) -> EventResult { // down, up, moved
+        seen_.push_back(e);
+        return e;
+    });
+    const struct {
+        const char* what;
+        const char* command;
+        EventType type;
+        Point at;
+    } steps[] = {
+        {"a move", "mousemove_relative -- 20 10", EventType::MouseMoved, {320, 210}},
+        {"another", "mousemove_relative -- 5 5", EventType::MouseMoved, {325, 215}},
+        {"a press", "mousedown 1", EventType::LeftMouseDown, {325, 215}},
+        {"a move while held", "mousemove_relative -- 10 0", EventType::Null, {}},
+        {"the release", "mouseup 1", EventType::LeftMouseUp, {335, 215}},
+        {"a move again", "mousemove_relative -- -35 -15", EventType::MouseMoved, {300, 200}},
+        // xdotool's absolute move warps the pointer: no device moved, so it is not a movement.
+        {"a warp", "mousemove 400 300", EventType::Null, {}},
+    };
+    for (const auto& s : steps) {
+        const std::size_t before = seen_.size();
+        xdotool(QString::fromUtf8(s.command).split(u' '));
+        if (s.type == EventType::Null) {
+            testing::pump(200);
+            EXPECT_EQ(seen_.size(), before) << s.what;
+            continue;
+        }
+        ASSERT_TRUE(pumpUntil([&] { return seen_.size() > before && seen_.back().location == s.at; })) << s.what;
+        EXPECT_EQ(seen_.back().type, s.type) << s.what;
+    }
 }
 
 TEST_F(X11EventTapsTest, MouseTapFollowsADragWhileAnotherClientHoldsThePointer) {

@@ -569,8 +569,7 @@ INSTANTIATE_TEST_SUITE_P(WindowManagers, X11WindowsTest,
                          ::testing::Values(QStringLiteral("openbox"), QStringLiteral("icewm")),
                          [](const auto& param) { return param.param.toStdString(); });
 INSTANTIATE_TEST_SUITE_P(WindowManagers, X11FramesTest,
-                         // fluxbox joins once its half-screen frames are settled (issue 18, item 6).
-                         ::testing::Values(QStringLiteral("openbox"), QStringLiteral("icewm")),
+                         ::testing::Values(QStringLiteral("openbox"), QStringLiteral("icewm"), QStringLiteral("fluxbox")),
                          [](const auto& param) { return param.param.toStdString(); });
 
 // Without a window manager, lists written by hand: a window that does not exist and properties of the wrong
@@ -603,6 +602,47 @@ TEST(X11WindowsWithoutManager, VanishedWindowsAndWrongFormatsLeaveTheRestIntact)
     maker.set(clients.root(), "_NET_CLIENT_LIST", XCB_ATOM_WINDOW, 32, stacking, 3);
     clients.sync();
     EXPECT_EQ(list.windows(0).size(), 1u) << "the other list stands in";
+}
+
+// A manager that keeps its stacking list in mapping order, whatever is raised: the server's stacking decides which
+// window is in front. A list that differs from the mapping order is the manager's own and is taken as it is.
+TEST(X11WindowsWithoutManager, AStackingListInMappingOrderGivesWayToTheServersStacking) {
+    XServer server;
+    if (!server.start(false)) {
+        GTEST_SKIP() << server.missing().toStdString() << " is not available";
+    }
+    Maker maker(server.display().toStdString());
+    const xcb_window_t a = maker.make(Shape{"A"});
+    const xcb_window_t b = maker.make(Shape{"B"});
+    const xcb_window_t c = maker.make(Shape{"C"});
+    X11Clients clients(server.display().toStdString());
+    X11WindowList list(clients, 0);
+    struct Case {
+        const char* what;
+        std::vector<xcb_window_t> stacking, mapped;
+        xcb_window_t raised;
+        std::vector<xcb_window_t> frontToBack;
+    };
+    const Case cases[] = {
+        {"stale list, the first raised", {a, b, c}, {a, b, c}, a, {a, c, b}},
+        {"stale list, the middle raised", {a, b, c}, {a, b, c}, b, {b, a, c}},
+        {"no stacking list", {}, {a, b, c}, c, {c, b, a}},
+        {"the manager's own order", {c, a, b}, {a, b, c}, a, {b, a, c}},
+    };
+    for (const Case& k : cases) {
+        const std::uint32_t above = XCB_STACK_MODE_ABOVE;
+        xcb_configure_window(maker.clients().connection(), k.raised, XCB_CONFIG_WINDOW_STACK_MODE, &above);
+        maker.set(clients.root(), "_NET_CLIENT_LIST_STACKING", XCB_ATOM_WINDOW, 32, k.stacking.data(),
+                  std::uint32_t(k.stacking.size()));
+        maker.set(clients.root(), "_NET_CLIENT_LIST", XCB_ATOM_WINDOW, 32, k.mapped.data(),
+                  std::uint32_t(k.mapped.size()));
+        clients.sync();
+        std::vector<xcb_window_t> seen;
+        for (const WindowInfo& w : list.windows(0)) {
+            seen.push_back(w.number);
+        }
+        EXPECT_EQ(seen, k.frontToBack) << k.what;
+    }
 }
 
 // Writes wait for a window manager that answers. One that has gone (the root still names its check window) costs no
