@@ -181,11 +181,15 @@ int main(int argc, char** argv) {
     snapPanels.setKeyNames(platform.keyNames);
     notchPanels.setController(&appState.notch());
 
-    // One look for the panel and the windows, from what the desktop says of dark and light.
+    // One look for the panel, the windows and the overlays, from what the desktop says of dark and light.
     const auto dark = [appearance = platform.appearance] {
         return ui::darkViews(appearance ? appearance->colorScheme() : platform::Appearance::ColorScheme::unstated,
                              QGuiApplication::palette());
     };
+    palettePanels.setDark(dark);
+    switcherPanels.setDark(dark);
+    snapPanels.setDark(dark);
+    notchPanels.setDark(dark);
     shell::QuickShellWindowFactory shellWindows;
     shellWindows.setTranslucency([&compositor] { return compositor.isRunning(); });
     shellWindows.setDark(dark);

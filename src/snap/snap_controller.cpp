@@ -80,7 +80,6 @@ void SnapController::enable() {
         hubToken_ = hub_.registerHandler(handler, std::move(triggers));
     }
     ensureMouseTap();
-    makePanel();
     // A tap that could not be made is tried again while trust holds.
     if (!mouseTap_) {
         startPermissionWatch();
@@ -164,12 +163,16 @@ void SnapController::tearDownMouseTap() {
 }
 
 void SnapController::makePanel() {
+    releaseTimer_.reset();
     if (!panel_ && panels_) {
         panel_ = panels_->create();
     }
 }
 
 void SnapController::showPanel(const ScreenInfo& screen, bool takesClicks) {
+    // Made when first shown and let go a while after it hides: snapping that is not in use holds no window or
+    // scene.
+    makePanel();
     if (!panel_) {
         return;
     }
@@ -181,6 +184,13 @@ void SnapController::showPanel(const ScreenInfo& screen, bool takesClicks) {
 void SnapController::orderOutUnlessActive() {
     if (panel_ && !isActive_) {
         panel_->orderOut();
+        QPointer<SnapController> self(this);
+        releaseTimer_ = scheduler_.after(kReleaseDelay, [self] {
+            if (self && !self->isActive_ && !self->dragVisible_) {
+                self->releaseTimer_.reset();
+                self->panel_.reset();
+            }
+        });
     }
 }
 

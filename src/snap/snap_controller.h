@@ -78,6 +78,8 @@ public:
     /// Where the platform hands clicks to windows before the tap hears of them, how long after a double click
     /// the window manager gets to show it acted on the click itself.
     static constexpr double kWindowManagerSettle = 0.3;
+    /// Seconds after the panel hides until it is let go.
+    static constexpr double kReleaseDelay = 30.0;
 
     /// `panels` may be null: snapping then works without showing anything.
     SnapController(const platform::Platform& platform, keyhub::KeyEventHub& hub, core::Scheduler& scheduler,
@@ -247,6 +249,7 @@ private:
     std::unique_ptr<SnapPanel> panel_;
     bool wantsEnabled_ = false;
     core::TimerPtr permissionTimer_;
+    core::TimerPtr releaseTimer_;
     std::uint64_t thumbnailGeneration_ = 0;
     bool thumbnailTask_ = false;
     std::unique_ptr<platform::EventTap> mouseTap_;

@@ -164,9 +164,7 @@ void SnapController::cancel() {
     if (hubToken_) {
         hub_.setCapturing(*hubToken_, false);
     }
-    if (panel_) {
-        panel_->orderOut();
-    }
+    orderOutUnlessActive();
     setCandidates({});
     activeLayout_.reset();
     Q_EMIT assistChanged();

@@ -4,6 +4,7 @@
 #include "switcher/window_switcher_engine.h"
 
 #include <QLoggingCategory>
+#include <QPointer>
 
 #include <limits>
 #include <set>
@@ -136,6 +137,9 @@ void WindowSwitcherEngine::begin(bool forward) {
 }
 
 void WindowSwitcherEngine::present() {
+    // Made at the first session and let go a while after the last: a switcher that is not in use holds no
+    // window, scene or pictures.
+    releaseTimer_.reset();
     if (!panel_ && panels_) {
         panel_ = panels_->create();
     }
@@ -182,6 +186,15 @@ void WindowSwitcherEngine::endSession() {
     setActive(false);
     if (panel_) {
         panel_->orderOut();
+        QPointer<WindowSwitcherEngine> self(this);
+        releaseTimer_ = scheduler_.after(kReleaseDelay, [self] {
+            if (self && !self->isActive_) {
+                self->releaseTimer_.reset();
+                self->panel_.reset();
+                self->thumbnailCache_.clear();
+                self->thumbnailRevisions_.clear();
+            }
+        });
     }
     if (hubToken_) {
         hub_.setCapturing(*hubToken_, false);

@@ -77,9 +77,6 @@ void WindowSwitcherEngine::enable() {
     };
     // Tab with ⌘ and any other modifiers: ⌘⇧Tab opens backwards.
     hubToken_ = hub_.registerHandler(handler, {platform::KeyTrigger{KeyCode::Tab, Command, true, {}}});
-    if (!panel_ && panels_) {
-        panel_ = panels_->create();
-    }
     if (!activationObserver_ && platform_.workspace) {
         activationObserver_ = platform_.workspace->observeActivations([self](const platform::AppInfo& app) {
             if (self) {

@@ -57,6 +57,8 @@ public:
     static constexpr std::size_t kThumbnailCacheLimit = 48;
     static constexpr std::size_t kIconCacheLimit = 128;
     static constexpr double kPermissionWatchInterval = 2.0;
+    /// Seconds after a session ends until the panel and the kept previews are let go.
+    static constexpr double kReleaseDelay = 30.0;
     /// Pixels asked of the icon source: the tile draws icons at 36 and 28 points.
     static constexpr int kIconSize = 36;
     /// Beyond this many stamps the table drops windows that no longer exist, between sessions too.
@@ -173,6 +175,7 @@ private:
     bool hasScreenRecording_ = false;
     std::optional<QUuid> hubToken_;
     std::unique_ptr<SwitcherPanel> panel_;
+    core::TimerPtr releaseTimer_;
     /// Which capture task is current: a delivery of an older one only fills the cache.
     std::uint64_t thumbnailGeneration_ = 0;
     std::map<std::uint32_t, platform::Bitmap> thumbnailCache_;

@@ -1,6 +1,7 @@
 #include "clipboard/view/quick_palette_panel.h"
 
 #include "clipboard/clipboard_palette_controller.h"
+#include "ui/view/color_scheme.h"
 #include "ui/view/key_labels.h"
 #include "ui/view/screen_space.h"
 
@@ -14,8 +15,9 @@ namespace {
 
 class QuickPalettePanel final : public PalettePanel {
 public:
-    QuickPalettePanel(ClipboardPaletteController* controller, platform::KeyNames keyNames)
-        : controller_(controller), keys_(std::move(keyNames)) {
+    QuickPalettePanel(ClipboardPaletteController* controller, platform::KeyNames keyNames,
+                      QuickPalettePanelFactory::Dark dark)
+        : controller_(controller), keys_(std::move(keyNames)), dark_(std::move(dark)) {
         view_.setFlags(Qt::Tool | Qt::FramelessWindowHint | Qt::WindowStaysOnTopHint | Qt::WindowDoesNotAcceptFocus);
         view_.setColor(Qt::transparent);
         // The window follows the card through fit(), which keeps the edge it is anchored to.
@@ -34,6 +36,9 @@ public:
 
     void present(platform::Rect frame) override {
         panel_ = ui::toWindowGeometry(frame);
+        if (QQuickItem* root = view_.rootObject()) {
+            root->setProperty("dark", ui::darkViews(dark_));
+        }
         fit();
         view_.show();
         view_.raise();
@@ -59,6 +64,7 @@ private:
 
     QPointer<ClipboardPaletteController> controller_;
     ui::KeyLabels keys_;
+    QuickPalettePanelFactory::Dark dark_;
     QQuickView view_;
     QRect panel_;
 };
@@ -73,7 +79,7 @@ std::unique_ptr<PalettePanel> QuickPalettePanelFactory::create() {
     if (!controller_) {
         return nullptr;
     }
-    return std::make_unique<QuickPalettePanel>(controller_, keyNames_);
+    return std::make_unique<QuickPalettePanel>(controller_, keyNames_, dark_);
 }
 
 } // namespace tillory::clipboard

@@ -5,6 +5,8 @@
 
 #include <QPointer>
 
+#include <functional>
+
 namespace tillory::clipboard {
 
 class ClipboardPaletteController;
@@ -16,11 +18,15 @@ public:
     void setController(ClipboardPaletteController* controller);
     /// How the hint names the modifier keys; the symbols themselves unless set.
     void setKeyNames(platform::KeyNames names) { keyNames_ = std::move(names); }
+    /// Whether the desktop's colours are dark; read at each show. The application palette decides when unset.
+    using Dark = std::function<bool()>;
+    void setDark(Dark dark) { dark_ = std::move(dark); }
     std::unique_ptr<PalettePanel> create() override;
 
 private:
     QPointer<ClipboardPaletteController> controller_;
     platform::KeyNames keyNames_;
+    Dark dark_;
 };
 
 } // namespace tillory::clipboard

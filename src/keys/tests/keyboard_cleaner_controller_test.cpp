@@ -330,7 +330,7 @@ TEST_F(KeyboardCleanerTest, SliderUnlockStopsTheLock) {
     QObject::connect(&slider, &SlideToUnlock::unlockRequested, &controller_, &KeyboardCleanerController::stop);
     controller_.start();
 
-    slider.dragChanged(SlideToUnlock::kThreshold, 0);
+    slider.dragChanged(216, 0); // nine tenths of the 240-point travel
     slider.released();
     EXPECT_FALSE(controller_.isActive());
     EXPECT_TRUE(sim_.pressKey(KeyCode::A).has_value());

@@ -17,7 +17,7 @@ protected:
 
     /// A press, a drag to `x` (starting with a move that certainly begins the drag) and a release.
     void slideTo(double x) {
-        slider_.dragChanged(SlideToUnlock::kMinimumDragDistance, 0);
+        slider_.dragChanged(10, 0);
         slider_.dragChanged(x, 0);
         slider_.released();
     }

@@ -2,6 +2,7 @@
 
 #include "notch/notch_controller.h"
 #include "notch/view/notch_images.h"
+#include "ui/view/color_scheme.h"
 #include "ui/view/panel_presence.h"
 #include "ui/view/scene_graph.h"
 #include "ui/view/screen_space.h"
@@ -71,8 +72,8 @@ Q_SIGNALS:
 class QuickNotchPanel final : public NotchPanel {
 public:
     QuickNotchPanel(NotchController* controller, QuickNotchPanelFactory::KeepOnTop keepOnTop,
-                    QuickNotchPanelFactory::Translucency translucency)
-        : keepOnTop_(std::move(keepOnTop)), translucency_(std::move(translucency)) {
+                    QuickNotchPanelFactory::Translucency translucency, QuickNotchPanelFactory::Dark dark)
+        : keepOnTop_(std::move(keepOnTop)), translucency_(std::move(translucency)), dark_(std::move(dark)) {
         // Bypassing the window manager keeps the island above full-screen windows; such a window never takes the
         // focus, so showing it never activates this program.
         view_.setFlags(Qt::Tool | Qt::FramelessWindowHint | Qt::WindowStaysOnTopHint | Qt::WindowDoesNotAcceptFocus |
@@ -86,6 +87,18 @@ public:
                                     {QStringLiteral("shape"), QVariant::fromValue<QObject*>(&shape_)}});
         view_.setSource(QUrl(QStringLiteral("qrc:/tillory/notch/NotchView.qml")));
         QObject::connect(&shape_, &NotchShapeSink::changed, &shape_, [this] { update(); });
+        // The island stays up for hours: its glass takes the desktop's colours each time it opens, not only when
+        // the strip first showed. Before the next frame, so the card never shows in the old colours.
+        QObject::connect(controller, &NotchController::isExpandedChanged, &view_, [this, controller] {
+            if (controller->isExpanded()) {
+                followDesktop();
+            }
+        });
+        QObject::connect(controller, &NotchController::hudChanged, &view_, [this, controller] {
+            if (controller->hasHud()) {
+                followDesktop();
+            }
+        });
     }
 
     ~QuickNotchPanel() override {
@@ -105,6 +118,7 @@ public:
     void orderFrontRegardless() override {
         ordered_ = true;
         view_.rootObject()->setProperty("translucent", !translucency_ || translucency_());
+        followDesktop();
         update();
         if (view_.isVisible()) {
             view_.raise();
@@ -119,6 +133,12 @@ public:
     bool isVisible() const override { return view_.isVisible(); }
 
 private:
+    void followDesktop() {
+        if (QQuickItem* root = view_.rootObject()) {
+            root->setProperty("dark", ui::darkViews(dark_));
+        }
+    }
+
     /// The window is shaped to what the view draws, as it grows and shrinks: clicks beside the island reach the
     /// windows below, and without a compositing manager no clear pixel shows as black.
     void update() {
@@ -129,6 +149,7 @@ private:
 
     QuickNotchPanelFactory::KeepOnTop keepOnTop_;
     QuickNotchPanelFactory::Translucency translucency_;
+    QuickNotchPanelFactory::Dark dark_;
     NotchShapeSink shape_;
     QQuickView view_;                               // after what its QML refers to, so it goes first
     ui::PanelPresence presence_{view_, keepOnTop_}; // lets go of the keeper before the window ends
@@ -145,7 +166,7 @@ std::unique_ptr<NotchPanel> QuickNotchPanelFactory::create() {
     if (!controller_) {
         return nullptr;
     }
-    auto panel = std::make_unique<QuickNotchPanel>(controller_, keepOnTop_, translucency_);
+    auto panel = std::make_unique<QuickNotchPanel>(controller_, keepOnTop_, translucency_, dark_);
     if (!panel->loaded()) {
         qCWarning(lcNotchView) << "the notch view did not load";
         return nullptr;

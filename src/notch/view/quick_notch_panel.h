@@ -25,6 +25,10 @@ public:
     /// unless set.
     using Translucency = std::function<bool()>;
     void setTranslucency(Translucency translucency) { translucency_ = std::move(translucency); }
+    /// Whether the desktop's colours are dark; read as the card or a notice is about to show. The application
+    /// palette decides when unset.
+    using Dark = std::function<bool()>;
+    void setDark(Dark dark) { dark_ = std::move(dark); }
     /// Nothing without a controller or when the view does not load.
     std::unique_ptr<NotchPanel> create() override;
 
@@ -32,6 +36,7 @@ private:
     QPointer<NotchController> controller_;
     KeepOnTop keepOnTop_;
     Translucency translucency_;
+    Dark dark_;
 };
 
 } // namespace tillory::notch

@@ -37,7 +37,11 @@ struct FakePanels final : SnapPanelFactory {
         void orderOut() override { owner.shown = false; }
         FakePanels& owner;
     };
-    std::unique_ptr<SnapPanel> create() override { return std::make_unique<Panel>(*this); }
+    std::unique_ptr<SnapPanel> create() override {
+        ++created;
+        return std::make_unique<Panel>(*this);
+    }
+    int created = 0;
     std::vector<Rect> frames;
     bool ignoresMouse = false;
     bool shown = false;
@@ -535,6 +539,40 @@ TEST_F(SnapControllerTest, PickerKeys) {
     sim_.setCaptureFails(true);
     sim_.pressKey(KeyCode::Z, Control | Option);
     EXPECT_FALSE(snap.isActive());
+}
+
+// The panel is made when first shown and let go 30 s after it hides, unless it shows again first.
+TEST_F(SnapControllerTest, APanelHidden30SecondsIsLetGo) {
+    auto& snap = make();
+    const auto picker = [&] {
+        sim_.pressKey(KeyCode::Z, Control | Option);
+        sim_.pressKey(KeyCode::Escape, 0);
+    };
+    const struct {
+        const char* what;
+        bool show;
+        double idle;
+        bool panel;
+        int created;
+    } steps[] = {
+        {"enabled, never shown", false, 0, false, 0},
+        {"the picker shown and closed", true, 0, true, 1},
+        {"29.9 s later", false, 29.9, true, 1},
+        {"30 s later", false, 0.1, false, 1},
+        {"shown again", true, 0, true, 2},
+        {"shown within 30 s", true, 20, true, 2},
+        {"20 s after that", false, 20, true, 2},
+        {"30 s after that", false, 10, false, 2},
+    };
+    for (const auto& s : steps) {
+        scheduler_.advance(s.idle);
+        if (s.show) {
+            picker();
+        }
+        EXPECT_FALSE(snap.isActive()) << s.what;
+        EXPECT_EQ(snap.hasPanel(), s.panel) << s.what;
+        EXPECT_EQ(panels_.created, s.created) << s.what;
+    }
 }
 
 TEST_F(SnapControllerTest, SnapAssistOffersOneWindowPerApplication) {

@@ -3,6 +3,7 @@
 #include "snap/snap_controller.h"
 #include "snap/view/snap_images.h"
 #include "snap/view/snap_view_layout.h"
+#include "ui/view/color_scheme.h"
 #include "ui/view/key_labels.h"
 #include "ui/view/panel_presence.h"
 #include "ui/view/scene_graph.h"
@@ -22,9 +23,9 @@ Q_LOGGING_CATEGORY(lcSnapView, "tillory.snap.view", QtWarningMsg)
 class QuickSnapPanel final : public SnapPanel {
 public:
     QuickSnapPanel(SnapController* controller, platform::KeyNames keyNames, QuickSnapPanelFactory::KeepOnTop keepOnTop,
-                   QuickSnapPanelFactory::Translucency translucency)
+                   QuickSnapPanelFactory::Translucency translucency, QuickSnapPanelFactory::Dark dark)
         : keys_(std::move(keyNames)), keepOnTop_(std::move(keepOnTop)), translucency_(std::move(translucency)),
-          layout_(controller) {
+          dark_(std::move(dark)), layout_(controller) {
         // Bypassing the window manager puts the panel above full-screen windows and docks on every window manager
         // tried; such a window never gets the focus, and the keys reach the controller through the key hub.
         view_.setFlags(Qt::Tool | Qt::FramelessWindowHint | Qt::WindowStaysOnTopHint | Qt::WindowDoesNotAcceptFocus |
@@ -61,6 +62,7 @@ public:
     void orderFrontRegardless() override {
         ordered_ = true;
         layout_.setTranslucent(!translucency_ || translucency_());
+        view_.rootObject()->setProperty("dark", ui::darkViews(dark_));
         update();
         if (view_.isVisible()) {
             view_.raise();
@@ -84,6 +86,7 @@ private:
     ui::KeyLabels keys_;
     QuickSnapPanelFactory::KeepOnTop keepOnTop_;
     QuickSnapPanelFactory::Translucency translucency_;
+    QuickSnapPanelFactory::Dark dark_;
     SnapViewLayout layout_;
     QQuickView view_;                               // after what its QML refers to, so it goes first
     ui::PanelPresence presence_{view_, keepOnTop_}; // lets go of the keeper before the window ends
@@ -100,7 +103,7 @@ std::unique_ptr<SnapPanel> QuickSnapPanelFactory::create() {
     if (!controller_) {
         return nullptr;
     }
-    auto panel = std::make_unique<QuickSnapPanel>(controller_, keyNames_, keepOnTop_, translucency_);
+    auto panel = std::make_unique<QuickSnapPanel>(controller_, keyNames_, keepOnTop_, translucency_, dark_);
     if (!panel->loaded()) {
         qCWarning(lcSnapView) << "the snap view did not load";
         return nullptr;

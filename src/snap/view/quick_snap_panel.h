@@ -29,6 +29,9 @@ public:
     /// panel is shown. Translucent unless set.
     using Translucency = std::function<bool()>;
     void setTranslucency(Translucency translucency) { translucency_ = std::move(translucency); }
+    /// Whether the desktop's colours are dark; read at each show. The application palette decides when unset.
+    using Dark = std::function<bool()>;
+    void setDark(Dark dark) { dark_ = std::move(dark); }
     /// Nothing without a controller or when the view does not load.
     std::unique_ptr<SnapPanel> create() override;
 
@@ -37,6 +40,7 @@ private:
     platform::KeyNames keyNames_;
     KeepOnTop keepOnTop_;
     Translucency translucency_;
+    Dark dark_;
 };
 
 } // namespace tillory::snap

@@ -162,7 +162,7 @@ TEST_F(SwitcherTest, PanelCoversTheDisplayUnderThePointerAndHoldsTheKeyboardMean
         open(QStringLiteral("a"), QStringLiteral("W%1").arg(i));
     }
     WindowSwitcherEngine& engine = make();
-    EXPECT_EQ(panels_.created, 1) << "made at the first enable";
+    EXPECT_EQ(panels_.created, 0) << "made at the first session";
     EXPECT_EQ(sim_.tapTriggers(), (std::vector<platform::KeyTrigger>{{KeyCode::Tab, Command, true, {}}}));
     std::vector<int> columnsWithTiles; // as a view placing the new tiles sees the card
     QObject::connect(&engine, &WindowSwitcherEngine::windowsChanged, [&] {
@@ -559,6 +559,48 @@ TEST_F(SwitcherTest, AWindowWithoutAnIconIsAskedAboutOnce) {
     }
 }
 
+// The panel and the previews kept for the next session are let go 30 s after a session ends, unless another
+// session comes first; the next session makes a new panel.
+TEST_F(SwitcherTest, APanelUnusedFor30SecondsIsLetGoWithItsPreviews) {
+    open(QStringLiteral("a"), QStringLiteral("One"));
+    open(QStringLiteral("b"), QStringLiteral("Two"));
+    WindowSwitcherEngine& engine = make();
+    const auto session = [&] {
+        hold();
+        tab();
+        sim_.finishCaptures();
+        scheduler_.runPosted();
+        hold(0);
+    };
+    const struct {
+        const char* what;
+        double idle;
+        bool panel;
+        int created;
+    } steps[] = {
+        {"just closed", 0, true, 1},
+        {"29.9 s later", 29.9, true, 1},
+        {"30 s later", 0.1, false, 1},
+        {"closed again", -1, true, 2},
+        {"a session within 30 s keeps it", 20, true, 2},
+        {"30 s after the later one", 30, false, 2},
+    };
+    session();
+    for (const auto& s : steps) {
+        if (s.idle < 0) {
+            session();
+        } else if (std::string_view(s.what).starts_with("a session")) {
+            scheduler_.advance(s.idle);
+            session();
+        } else {
+            scheduler_.advance(s.idle);
+        }
+        EXPECT_EQ(engine.hasPanel(), s.panel) << s.what;
+        EXPECT_EQ(engine.thumbnailCacheSize() > 0, s.panel) << s.what;
+        EXPECT_EQ(panels_.created, s.created) << s.what;
+    }
+}
+
 TEST_F(SwitcherTest, WaitsForAccessibilityCheckingEvery2Seconds) {
     sim_.revokeAccessibility();
     WindowSwitcherEngine& engine = make();
@@ -572,7 +614,7 @@ TEST_F(SwitcherTest, WaitsForAccessibilityCheckingEvery2Seconds) {
     EXPECT_TRUE(engine.isListening());
     EXPECT_FALSE(engine.isWaitingForPermission());
     EXPECT_EQ(sim_.trustPromptCount(), 1) << "the watch never prompts";
-    EXPECT_EQ(panels_.created, 1);
+    EXPECT_EQ(panels_.created, 0);
     EXPECT_EQ(sim_.liveTapCount(), 1);
 }
 

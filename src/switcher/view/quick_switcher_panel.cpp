@@ -3,6 +3,7 @@
 #include "switcher/view/switcher_images.h"
 #include "switcher/view/switcher_tile_model.h"
 #include "switcher/window_switcher_engine.h"
+#include "ui/view/color_scheme.h"
 #include "ui/view/key_labels.h"
 #include "ui/view/scene_graph.h"
 #include "ui/view/screen_space.h"
@@ -36,8 +37,9 @@ constexpr int kTrimDelayMs = 2000;
 class QuickSwitcherPanel final : public SwitcherPanel {
 public:
     QuickSwitcherPanel(WindowSwitcherEngine* engine, platform::KeyNames keyNames,
-                       QuickSwitcherPanelFactory::KeepOnTop keepOnTop)
-        : engine_(engine), keys_(std::move(keyNames)), keepOnTop_(std::move(keepOnTop)), tiles_(engine) {
+                       QuickSwitcherPanelFactory::KeepOnTop keepOnTop, QuickSwitcherPanelFactory::Dark dark)
+        : engine_(engine), keys_(std::move(keyNames)), keepOnTop_(std::move(keepOnTop)), dark_(std::move(dark)),
+          tiles_(engine) {
         // Bypassing the window manager puts the panel above full-screen windows on every window manager tried,
         // and without a round trip through it; such a window never gets the focus either.
         view_.setFlags(Qt::Tool | Qt::FramelessWindowHint | Qt::WindowStaysOnTopHint | Qt::WindowDoesNotAcceptFocus |
@@ -84,6 +86,7 @@ public:
         warming_ = false;
         firstFramePending_ = true;
         display_ = ui::toWindowGeometry(frame);
+        view_.rootObject()->setProperty("dark", ui::darkViews(dark_));
         fit();
         view_.show();
         view_.raise();
@@ -141,6 +144,7 @@ private:
     QPointer<WindowSwitcherEngine> engine_;
     ui::KeyLabels keys_;
     QuickSwitcherPanelFactory::KeepOnTop keepOnTop_;
+    QuickSwitcherPanelFactory::Dark dark_;
     SwitcherTileModel tiles_;
     QQuickView view_; // after what its QML refers to, so it goes first
     QTimer trim_;
@@ -165,7 +169,7 @@ std::unique_ptr<SwitcherPanel> QuickSwitcherPanelFactory::create() {
     if (!engine_) {
         return nullptr;
     }
-    auto panel = std::make_unique<QuickSwitcherPanel>(engine_, keyNames_, keepOnTop_);
+    auto panel = std::make_unique<QuickSwitcherPanel>(engine_, keyNames_, keepOnTop_, dark_);
     if (!panel->loaded()) {
         qCWarning(lcSwitcherView) << "the switcher's view did not load";
         return nullptr;

@@ -25,6 +25,9 @@ public:
     /// the panel's native window when it shows and with 0 when it hides. Optional.
     using KeepOnTop = std::function<void(quintptr window)>;
     void setKeepOnTop(KeepOnTop keep) { keepOnTop_ = std::move(keep); }
+    /// Whether the desktop's colours are dark; read at each show. The application palette decides when unset.
+    using Dark = std::function<bool()>;
+    void setDark(Dark dark) { dark_ = std::move(dark); }
     /// Nothing without an engine or when the view does not load.
     std::unique_ptr<SwitcherPanel> create() override;
 
@@ -35,6 +38,7 @@ private:
     QPointer<WindowSwitcherEngine> engine_;
     platform::KeyNames keyNames_;
     KeepOnTop keepOnTop_;
+    Dark dark_;
 };
 
 } // namespace tillory::switcher

@@ -3,7 +3,10 @@
 #include "platform/api/appearance.h"
 
 #include <QColor>
+#include <QGuiApplication>
 #include <QPalette>
+
+#include <functional>
 
 namespace tillory::ui {
 
@@ -18,6 +21,12 @@ inline bool darkViews(platform::Appearance::ColorScheme stated, const QPalette& 
     const QColor window = palette.color(QPalette::Window);
     const bool qtDefault = window == QColor(0xef, 0xef, 0xef) && palette.color(QPalette::WindowText) == Qt::black;
     return qtDefault || window.lightness() < 128;
+}
+
+/// What a view asks each time it shows: `rule` (the desktop's answer) where one is given, else the application
+/// palette's.
+inline bool darkViews(const std::function<bool()>& rule) {
+    return rule ? rule() : darkViews(platform::Appearance::ColorScheme::unstated, QGuiApplication::palette());
 }
 
 } // namespace tillory::ui

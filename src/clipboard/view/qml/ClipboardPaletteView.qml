@@ -7,6 +7,9 @@ Item {
     id: root
     required property QtObject controller
     required property QtObject keys
+    // Whether the desktop is dark; the host sets it at each show.
+    property bool dark: true
+    readonly property OverlayTheme theme: OverlayTheme { dark: root.dark }
     width: 360
     implicitWidth: 360
     implicitHeight: card.height
@@ -16,8 +19,8 @@ Item {
         width: parent.width
         height: 44 + 30 * rows.count
         radius: 12
-        color: "#ee26282c"
-        border.color: "#40ffffff"
+        color: root.theme.paletteGlass
+        border.color: root.theme.ink(0.25)
         border.width: 1
         transformOrigin: controller.dropsDown ? Item.Top : Item.Bottom
         scale: controller.isVisible ? 1 : 0.94
@@ -28,9 +31,10 @@ Item {
         Text {
             textFormat: Text.PlainText
             id: title
+            objectName: "title"
             x: 12; y: 10
             text: "Clipboard"
-            color: "white"
+            color: root.theme.text
             font.pixelSize: 11
             font.weight: Font.DemiBold
         }
@@ -40,7 +44,7 @@ Item {
             anchors.right: parent.right; anchors.rightMargin: 12
             anchors.verticalCenter: title.verticalCenter
             text: keys.text(controller.headerHint)
-            color: "#b3ffffff"
+            color: root.theme.secondary
             font.pixelSize: 9
         }
 
@@ -56,6 +60,7 @@ Item {
                     required property int index
                     width: parent ? parent.width : 0
                     row: controller.rows[index]
+                    theme: root.theme
                     onPicked: controller.pick(index)
                     onHovered: controller.hover(index)
                 }

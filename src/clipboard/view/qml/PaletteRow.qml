@@ -5,11 +5,12 @@ import "qrc:/tillory/ui"
 Rectangle {
     id: item
     property var row
+    required property OverlayTheme theme
     signal picked()
     signal hovered()
     height: 30
     radius: 7
-    color: item.row.selected ? "#cc3a7bd5" : "transparent"
+    color: item.row.selected ? item.theme.selection : "transparent"
 
     Item {
         id: badge
@@ -20,7 +21,7 @@ Rectangle {
             anchors.centerIn: parent
             visible: item.row.stageNumber === 0
             text: item.row.number
-            color: "#80ffffff"
+            color: item.theme.tertiary
             font.pixelSize: 9
             font.family: "DejaVu Sans Mono"
         }
@@ -28,12 +29,12 @@ Rectangle {
             anchors.centerIn: parent
             visible: item.row.stageNumber > 0
             width: 14; height: 14; radius: 7
-            color: "#e6ffffff"
+            color: item.theme.badge
             Text {
                 textFormat: Text.PlainText
                 anchors.centerIn: parent
                 text: item.row.stageNumber
-                color: "#26282c"
+                color: item.theme.badgeText
                 font.pixelSize: 9
                 font.bold: true
             }
@@ -44,8 +45,9 @@ Rectangle {
         anchors.left: badge.right; anchors.leftMargin: 6
         anchors.right: pin.visible ? pin.left : parent.right; anchors.rightMargin: 8
         anchors.verticalCenter: parent.verticalCenter
+        objectName: "rowText"
         text: item.row.text
-        color: "white"
+        color: item.theme.text
         elide: Text.ElideRight
         maximumLineCount: 1
         font.pixelSize: 12
@@ -54,7 +56,7 @@ Rectangle {
         id: pin
         visible: item.row.pinned
         name: "pin.fill"
-        color: "#ccffffff"
+        color: item.theme.ink(0.8)
         width: 11; height: 11
         weight: 1.4
         anchors.right: parent.right; anchors.rightMargin: 9

@@ -161,6 +161,42 @@ TEST_F(PaletteViewTest, HintNamesTheKeysAsThisKeyboardDoes) {
     }
 }
 
+TEST_F(PaletteViewTest, CardIsLightOrDarkAsTheDesktopSaysAtEachShowAndItsTextReads) {
+    // One window shown light, then dark, then light again: the scheme is read at every show.
+    const struct {
+        bool dark;
+        const char* name;
+    } cases[] = {{false, "palette-light"}, {true, "palette-dark"}, {false, "palette-light-again"}};
+    bool desktopDark = false;
+    panels.setDark([&desktopDark] { return desktopDark; });
+    QQuickWindow* first = nullptr;
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.name);
+        desktopDark = c.dark;
+        QQuickWindow* window = open();
+        ASSERT_NE(window, nullptr);
+        EXPECT_TRUE(first == nullptr || window == first);
+        first = window;
+        const QQuickItem* title = itemNamed(window->contentItem(), QStringLiteral("title"));
+        const QQuickItem* hint = itemNamed(window->contentItem(), QStringLiteral("headerHint"));
+        const QQuickItem* row = itemNamed(window->contentItem(), QStringLiteral("rowText"));
+        ASSERT_TRUE(title && hint && row);
+        // The card is translucent: it must read over a white desktop and over a black one.
+        for (const QColor desktop : {QColor(Qt::white), QColor(Qt::black)}) {
+            const QImage image = snapshotOver(window, desktop, QString::fromUtf8(c.name));
+            const double glass = luminance(besideItem(image, title));
+            EXPECT_TRUE(c.dark ? glass < 0.1 : glass > 0.6) << glass;
+            EXPECT_GE(textContrast(image, title), 4.5);
+            EXPECT_GE(textContrast(image, hint), 3.0);
+        }
+        // The chosen first row: its text over the highlight.
+        const QImage image = snapshot(window, QString::fromUtf8(c.name) + QStringLiteral("-row"));
+        EXPECT_GE(textContrast(image, row), 4.5);
+        sim.pressKey(KeyCode::Escape, Command);
+        window->setColor(Qt::transparent);
+    }
+}
+
 TEST_F(PaletteViewTest, DismissHidesTheWindowAndTheNextShowReusesIt) {
     QQuickWindow* window = open();
     ASSERT_NE(window, nullptr);

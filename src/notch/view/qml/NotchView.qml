@@ -3,7 +3,8 @@ import QtQuick.Shapes
 import "qrc:/tillory/ui"
 
 // The island: a black strip around the notch with the cover on the left wing and a playing indicator on the right;
-// below it the player card while expanded, or a notice capsule while collapsed.
+// below it the player card while expanded, or a notice capsule while collapsed. The strip stands for the notch, so
+// it is black on any desktop; the card and the capsule are glass in the desktop's light or dark.
 Item {
     id: root
     required property QtObject controller
@@ -12,12 +13,15 @@ Item {
     required property QtObject shape
     // Without a compositing manager nothing behind the window shows through: the glass is drawn opaque.
     property bool translucent: true
+    // Whether the desktop is dark; the host sets it as the card or the notice is about to show.
+    property bool dark: true
+    readonly property OverlayTheme theme: OverlayTheme { dark: root.dark }
 
     readonly property real notchHeight: controller.notchSize.height
     readonly property bool expanded: controller.isExpanded
     readonly property bool showsHud: !expanded && controller.hasHud
     readonly property string art: media.hasArtwork ? "image://tillory-notch/art/" + media.artworkImageId : ""
-    readonly property color glass: translucent ? Qt.rgba(0.11, 0.11, 0.12, 0.86) : "#1c1c1e"
+    readonly property color glass: translucent ? theme.islandGlass : theme.solid(theme.islandGlass)
 
     function shapeOf(item, radius) {
         item.x; item.y; item.width; item.height; item.scale; // the shape follows every one of them
@@ -114,7 +118,7 @@ Item {
                 height: parent.height
                 Equalizer {
                     objectName: "equalizer"
-                    time: root.controller.pollTime
+                    moving: !root.expanded
                     anchors.centerIn: parent
                     anchors.horizontalCenterOffset: -3
                     width: 17
@@ -147,7 +151,7 @@ Item {
         radius: 22
         color: root.glass
         border.width: 1
-        border.color: Qt.rgba(1, 1, 1, 0.08)
+        border.color: root.theme.islandEdge
         transformOrigin: Item.Top
         opacity: root.expanded ? 1 : 0
         scale: root.expanded ? 1 : 0.6
@@ -173,14 +177,14 @@ Item {
                     Rectangle {
                         anchors.fill: parent
                         radius: 11
-                        color: Qt.rgba(1, 1, 1, 0.1)
+                        color: root.theme.ink(0.1)
                         visible: root.art === ""
                         Symbol {
                             anchors.centerIn: parent
                             width: 20
                             height: 20
                             name: "music.note"
-                            color: Qt.rgba(1, 1, 1, 0.6)
+                            color: root.theme.secondary
                         }
                     }
                     Image {
@@ -201,7 +205,7 @@ Item {
                         objectName: "title"
                         width: parent.width
                         text: root.media.hasNowPlaying ? root.media.shownTitle : "Play something in a media player"
-                        color: "white"
+                        color: root.theme.text
                         font.pixelSize: 13
                         font.weight: Font.DemiBold
                         elide: Text.ElideRight
@@ -212,7 +216,7 @@ Item {
                         objectName: "artist"
                         width: parent.width
                         text: root.media.hasNowPlaying ? root.media.shownArtist : ""
-                        color: Qt.rgba(1, 1, 1, 0.6)
+                        color: root.theme.secondary
                         font.pixelSize: 11
                         elide: Text.ElideRight
                         maximumLineCount: 1
@@ -225,16 +229,19 @@ Item {
                     TransportGlyph {
                         objectName: "previous"
                         symbol: "backward.fill"
+                        theme: root.theme
                         onAction: root.media.previousTrack()
                     }
                     TransportGlyph {
                         objectName: "playPause"
                         symbol: root.media.hasNowPlaying && root.media.isPlaying ? "pause.fill" : "play.fill"
+                        theme: root.theme
                         onAction: root.media.playPause()
                     }
                     TransportGlyph {
                         objectName: "next"
                         symbol: "forward.fill"
+                        theme: root.theme
                         onAction: root.media.nextTrack()
                     }
                 }
@@ -243,6 +250,7 @@ Item {
                 objectName: "scrubber"
                 width: parent.width
                 media: root.media
+                theme: root.theme
                 visible: root.media.hasNowPlaying
             }
         }
@@ -260,7 +268,7 @@ Item {
         radius: height / 2
         color: root.glass
         border.width: 1
-        border.color: Qt.rgba(1, 1, 1, 0.08)
+        border.color: root.theme.islandEdge
         opacity: root.showsHud ? 1 : 0
         scale: root.showsHud ? 1 : 0.7
         visible: opacity > 0.01
@@ -289,14 +297,14 @@ Item {
                 width: 13
                 height: 13
                 name: hud.symbol
-                color: "white"
+                color: root.theme.text
             }
             Text {
                 textFormat: Text.PlainText
                 objectName: "hudLabel"
                 anchors.verticalCenter: parent.verticalCenter
                 text: hud.label
-                color: "white"
+                color: root.theme.text
                 font.pixelSize: 12
                 font.weight: Font.Medium
             }

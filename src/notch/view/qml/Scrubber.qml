@@ -1,10 +1,12 @@
 import QtQuick
+import "qrc:/tillory/ui"
 
 // Elapsed time, bar, total time. The bar moves between polls from the position's timestamp; dragging shows where
 // the track will go and seeks on release.
 Item {
     id: scrubber
     property QtObject media
+    required property OverlayTheme theme
     property var dragFraction: undefined
     // Bumped every half second so the live position is read again.
     property int tick: 0
@@ -40,7 +42,7 @@ Item {
             anchors.verticalCenter: parent.verticalCenter
             horizontalAlignment: Text.AlignRight
             text: scrubber.media.clock(scrubber.fraction * Math.max(0, scrubber.media.duration))
-            color: Qt.rgba(1, 1, 1, 0.6)
+            color: scrubber.theme.secondary
             font.pixelSize: 9 // whole pixels only; the nearest to 8.5
             font.family: "monospace"
         }
@@ -54,12 +56,12 @@ Item {
                 width: parent.width
                 height: 4
                 radius: 2
-                color: Qt.rgba(1, 1, 1, 0.18)
+                color: scrubber.theme.ink(0.18)
                 Rectangle {
                     width: parent.width * scrubber.fraction
                     height: parent.height
                     radius: 2
-                    color: "white"
+                    color: scrubber.theme.text
                 }
             }
             MouseArea {
@@ -83,7 +85,7 @@ Item {
             width: scrubber.clockWidth
             anchors.verticalCenter: parent.verticalCenter
             text: scrubber.media.clock(scrubber.media.duration)
-            color: Qt.rgba(1, 1, 1, 0.6)
+            color: scrubber.theme.secondary
             font.pixelSize: 9 // whole pixels only; the nearest to 8.5
             font.family: "monospace"
         }

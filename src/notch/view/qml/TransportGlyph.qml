@@ -5,6 +5,7 @@ import "qrc:/tillory/ui"
 Item {
     id: glyph
     property string symbol
+    required property OverlayTheme theme
     property bool isHovered: area.containsMouse
     property bool isPressed: false
     signal action()
@@ -14,7 +15,7 @@ Item {
     Rectangle {
         anchors.fill: parent
         radius: width / 2
-        color: Qt.rgba(1, 1, 1, glyph.isHovered ? 0.16 : 0.06)
+        color: glyph.theme.ink(glyph.isHovered ? 0.16 : 0.06)
         scale: glyph.isPressed ? 0.86 : 1
         Behavior on scale { NumberAnimation { duration: 90 } }
         Behavior on color { ColorAnimation { duration: 120 } }
@@ -23,7 +24,7 @@ Item {
             width: 10.5
             height: 10.5
             name: glyph.symbol
-            color: "white"
+            color: glyph.theme.text
         }
     }
 

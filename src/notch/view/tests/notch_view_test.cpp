@@ -135,6 +135,49 @@ TEST_F(NotchViewTest, WingsFollowThePlayer) {
     }
 }
 
+// The bars step only while someone can see them move: a playing track all day must not redraw a hidden island.
+TEST_F(NotchViewTest, TheEqualizerStepsOnlyWhileItsBarsShow) {
+    const auto stepping = [this] {
+        QQuickItem* eq = item("equalizer");
+        const QList<QObject*> timers = eq ? eq->findChildren<QObject*>() : QList<QObject*>{};
+        for (QObject* t : timers) {
+            if (t->property("running").isValid() && t->property("interval").isValid()) {
+                return t->property("running").toBool() && t->property("interval").toInt() == 180;
+            }
+        }
+        return false;
+    };
+    const struct {
+        const char* what;
+        const char* state;
+        bool expanded, onScreen, steps;
+    } cases[] = {
+        {"playing, collapsed", "playing", false, true, true},
+        {"paused", "paused", false, true, false},
+        {"playing, the card open", "playing", true, true, false},
+        {"playing, no notched display", "playing", false, false, false},
+        {"nothing running", "", false, true, false},
+    };
+    for (const auto& c : cases) {
+        sim.setScreens({kNotched});
+        play(c.state, false, c.what);
+        notch->hoverChanged(c.expanded);
+        scheduler.advance(1);
+        if (!c.onScreen) {
+            sim.setScreens({{{0, 0, 1920, 1080}, {0, 0, 1920, 1080}}});
+        }
+        pump(50);
+        EXPECT_EQ(stepping(), c.steps) << c.what;
+    }
+    const double before = item("equalizer") ? item("equalizer")->property("time").toDouble() : -1;
+    sim.setScreens({kNotched});
+    play("playing", false, "moving");
+    notch->hoverChanged(false);
+    scheduler.advance(1);
+    pump(400);
+    EXPECT_GT(item("equalizer")->property("time").toDouble(), before) << "the bars moved on their own";
+}
+
 TEST_F(NotchViewTest, ExpandedCardShowsTheTrackWithItsLivePosition) {
     play("playing");
     scheduler.advance(1);
@@ -147,6 +190,59 @@ TEST_F(NotchViewTest, ExpandedCardShowsTheTrackWithItsLivePosition) {
         EXPECT_TRUE(t.contains(QString::fromUtf8(want))) << want << " in " << t.join(u'|').toStdString();
     }
     EXPECT_EQ(item("playPause")->property("symbol").toString(), QStringLiteral("pause.fill"));
+}
+
+TEST_F(NotchViewTest, CardAndNoticeAreLightOrDarkAsTheDesktopSaysEachTimeTheyOpenAndTheStripStaysBlack) {
+    // The panel is made before the first case and stays up: each opening of the card or the notice reads again.
+    bool desktopDark = false;
+    panels.setDark([&desktopDark] { return desktopDark; });
+    notch->disable();
+    notch->enable();
+    scheduler.runPosted();
+    play("playing");
+    struct Case {
+        const char* name;
+        bool dark;
+        bool notice; // else the expanded card
+        const char* title;
+        const char* secondary;
+    };
+    const Case cases[] = {
+        {"notch-expanded-light", false, false, "title", "artist"},
+        {"notch-expanded-dark", true, false, "title", "artist"},
+        {"notch-hud-light", false, true, "hudLabel", nullptr},
+        {"notch-hud-dark", true, true, "hudLabel", nullptr},
+        {"notch-expanded-light-again", false, false, "title", "elapsed"},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.name);
+        desktopDark = c.dark;
+        if (c.notice) {
+            notch->flashHUD({QStringLiteral("bolt.fill"), QStringLiteral("Charging · 80%")});
+        } else {
+            notch->hoverChanged(true);
+        }
+        const QQuickItem* title = item(c.title);
+        const QQuickItem* secondary = c.secondary ? item(c.secondary) : nullptr;
+        ASSERT_TRUE(title && (secondary || !c.secondary));
+        // The glass lets the desktop through: over a white one and a black one.
+        for (const QColor desktop : {QColor(Qt::white), QColor(Qt::black)}) {
+            const QImage image = snapshotOver(panel(), desktop, QString::fromUtf8(c.name));
+            const double glass = luminance(besideItem(image, title));
+            EXPECT_TRUE(c.dark ? glass < 0.12 : glass > 0.6) << glass;
+            EXPECT_GE(textContrast(image, title), 4.5);
+            if (secondary) {
+                EXPECT_GE(textContrast(image, secondary), 3.0);
+            }
+            EXPECT_EQ(image.pixel(238, 16), qRgb(0, 0, 0)) << "the strip over the notch is black on any desktop";
+        }
+        panel()->setColor(kDesktop);
+        notch->hoverChanged(false);
+        scheduler.advance(5); // the card folds and the notice goes
+        pump(450);
+        EXPECT_FALSE(shown("card"));
+        EXPECT_FALSE(shown("hud"));
+    }
 }
 
 TEST_F(NotchViewTest, TrackTextsThatLookLikeMarkupAreShownAsTheyAreAndLoadNothing) {

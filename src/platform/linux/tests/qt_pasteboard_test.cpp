@@ -158,7 +158,7 @@ TEST_F(QtPasteboardTest, InvalidUtf8IsReplacedNotDropped) {
 }
 
 TEST_F(QtPasteboardTest, PasswordManagerMarkCountsAsConcealed) {
-    xclipCopy("secret", nix::QtPasteboard::kPasswordManagerHint);
+    xclipCopy("secret", QStringLiteral("x-kde-passwordManagerHint"));
     EXPECT_TRUE(pasteboard_->types().contains(PasteboardType::Concealed));
     EXPECT_FALSE(pasteboard_->string().has_value()) << "xclip answers any target; only listed ones are read";
 }

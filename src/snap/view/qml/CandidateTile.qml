@@ -1,11 +1,13 @@
 import QtQuick
 import QtQuick.Window
+import "qrc:/tillory/ui"
 
 // One window Snap Assist offers: its picture (or its application's icon), and the icon and title under it.
 Item {
     id: tile
     required property var window
-    required property color accent
+    required property OverlayTheme theme
+    readonly property color accent: theme.accent
     property bool isFocused: false
     property bool animated: true
     readonly property bool isHovered: mouse.containsMouse
@@ -30,7 +32,7 @@ Item {
     }
 
     Well {
-        color: Qt.rgba(1, 1, 1, 0.06)
+        color: tile.theme.ink(0.06)
     }
 
     Item {
@@ -85,8 +87,9 @@ Item {
                 textFormat: Text.PlainText
                 anchors.verticalCenter: parent.verticalCenter
                 width: Math.min(implicitWidth, tile.width - (tile.window.hasIcon ? 17 : 0))
+                objectName: "tileTitle"
                 text: tile.window.title
-                color: Qt.rgba(1, 1, 1, 0.6)
+                color: tile.theme.secondary
                 font.pixelSize: 11
                 elide: Text.ElideRight
                 maximumLineCount: 1
@@ -97,7 +100,7 @@ Item {
     Well {
         color: "transparent"
         border.width: tile.isFocused ? 2 : 1
-        border.color: tile.isFocused ? tile.accent : Qt.rgba(1, 1, 1, 0.14)
+        border.color: tile.isFocused ? tile.accent : tile.theme.ink(0.14)
     }
 
     MouseArea {

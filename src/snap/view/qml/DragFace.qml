@@ -1,4 +1,5 @@
 import QtQuick
+import "qrc:/tillory/ui"
 
 // What a window drag shows: the frame the window would take, and the layout bar when the pointer is near the top.
 // Without compositing both are drawn opaque and still (the window then shows only these parts): the preview as a
@@ -7,10 +8,15 @@ Item {
     id: face
     required property QtObject controller
     required property QtObject layout
-    required property color accent
+    required property OverlayTheme theme
+    readonly property color accent: theme.accent
     readonly property bool translucent: layout.translucent
     readonly property var geo: controller.barGeometry
     readonly property bool hasBar: geo.barRect !== undefined
+
+    function glass(color) {
+        return translucent ? Qt.rgba(color.r, color.g, color.b, 0xe6 / 255) : theme.solid(color);
+    }
 
     Item {
         id: preview
@@ -107,15 +113,16 @@ Item {
             cache: false
             border { left: 66; top: 66; right: 66; bottom: 66 }
         }
+        // The cards' glass, a little clearer.
         Rectangle {
             anchors.fill: parent
             radius: 18
             gradient: Gradient {
-                GradientStop { position: 0; color: face.translucent ? "#e6303238" : "#303238" }
-                GradientStop { position: 1; color: face.translucent ? "#e61f2024" : "#1f2024" }
+                GradientStop { position: 0; color: face.glass(face.theme.cardTop) }
+                GradientStop { position: 1; color: face.glass(face.theme.cardBottom) }
             }
             border.width: 1
-            border.color: Qt.rgba(1, 1, 1, 0.16)
+            border.color: face.theme.ink(0.16)
         }
 
         Repeater {
@@ -132,7 +139,7 @@ Item {
                 Rectangle {
                     anchors.fill: parent
                     radius: 10
-                    color: Qt.rgba(1, 1, 1, 0.06)
+                    color: face.theme.ink(0.06)
                 }
                 Repeater {
                     model: barCard.modelData.zones
@@ -147,9 +154,9 @@ Item {
                         width: modelData.width
                         height: modelData.height
                         radius: 4
-                        color: lit ? face.accent : Qt.rgba(1, 1, 1, 0.12)
+                        color: lit ? face.accent : face.theme.ink(0.12)
                         border.width: lit ? 2 : 1
-                        border.color: lit ? Qt.lighter(face.accent, 1.35) : Qt.rgba(1, 1, 1, 0.24)
+                        border.color: lit ? Qt.lighter(face.accent, 1.35) : face.theme.ink(0.24)
                         Behavior on color { enabled: face.translucent; ColorAnimation { duration: 120; easing.type: Easing.OutQuad } }
                     }
                 }

@@ -8,7 +8,8 @@ Item {
     id: card
     required property var zones
     required property QtObject layout
-    required property color accent
+    required property OverlayTheme theme
+    readonly property color accent: theme.accent
     property bool isFocused: false
     property int focusedZone: -1
     property int activeZone: -1
@@ -21,7 +22,7 @@ Item {
     Rectangle {
         anchors.fill: parent
         radius: 10
-        color: Qt.rgba(1, 1, 1, 0.06)
+        color: card.theme.ink(0.06)
         border.width: card.isFocused ? 1.5 : 0
         border.color: card.accent
     }
@@ -42,9 +43,9 @@ Item {
             height: place.height
             radius: 6
             color: isFilled ? Qt.rgba(card.accent.r, card.accent.g, card.accent.b, 0.35)
-                            : lit ? Qt.rgba(card.accent.r, card.accent.g, card.accent.b, 0.85) : Qt.rgba(1, 1, 1, 0.1)
+                            : lit ? Qt.rgba(card.accent.r, card.accent.g, card.accent.b, 0.85) : card.theme.ink(0.1)
             border.width: lit ? 2 : 1
-            border.color: lit ? card.accent : Qt.rgba(1, 1, 1, 0.22)
+            border.color: lit ? card.accent : card.theme.ink(0.22)
             Behavior on color { enabled: card.animated; ColorAnimation { duration: 120; easing.type: Easing.OutQuad } }
 
             Symbol {
@@ -54,7 +55,7 @@ Item {
                 width: 11
                 height: 11
                 weight: 2.2
-                color: Qt.rgba(1, 1, 1, 0.7)
+                color: card.theme.ink(0.7)
             }
 
             MouseArea {

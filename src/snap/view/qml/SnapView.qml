@@ -1,4 +1,5 @@
 import QtQuick
+import "qrc:/tillory/ui"
 
 // The snap panel's content over one whole display: the drag overlay while a window is dragged, and while the
 // picker or Snap Assist is open the dimmed display with the floating card. Places and sizes come from the layout
@@ -8,7 +9,9 @@ Item {
     required property QtObject controller
     required property QtObject layout
     required property QtObject keys
-    readonly property color accent: "#3a7bd5"
+    // Whether the desktop is dark; the host sets it at each show.
+    property bool dark: true
+    readonly property OverlayTheme theme: OverlayTheme { dark: root.dark }
     readonly property bool translucent: layout.translucent
     readonly property bool assisting: controller.mode === 1
 
@@ -16,7 +19,7 @@ Item {
         anchors.fill: parent
         controller: root.controller
         layout: root.layout
-        accent: root.accent
+        theme: root.theme
         // Never in the way of a click: the panel lets them all through while the overlay shows.
         enabled: false
         visible: opacity > 0
@@ -66,11 +69,17 @@ Item {
                 anchors.fill: parent
                 radius: 20
                 gradient: Gradient {
-                    GradientStop { position: 0; color: root.translucent ? "#f5303238" : "#303238" }
-                    GradientStop { position: 1; color: root.translucent ? "#f51f2024" : "#1f2024" }
+                    GradientStop {
+                        position: 0
+                        color: root.translucent ? root.theme.cardTop : root.theme.solid(root.theme.cardTop)
+                    }
+                    GradientStop {
+                        position: 1
+                        color: root.translucent ? root.theme.cardBottom : root.theme.solid(root.theme.cardBottom)
+                    }
                 }
                 border.width: 1
-                border.color: Qt.rgba(1, 1, 1, 0.14)
+                border.color: root.theme.ink(0.14)
             }
             // Clicks on the card itself do not reach the dimmed display under it.
             MouseArea {
@@ -88,7 +97,7 @@ Item {
                     width: parent.width
                     height: 20
                     text: root.assisting ? "Snap Assist" : "Snap Layouts"
-                    color: "white"
+                    color: root.theme.text
                     font.pixelSize: 15
                     font.weight: Font.DemiBold
                     horizontalAlignment: Text.AlignHCenter
@@ -110,7 +119,7 @@ Item {
                             height: 94
                             zones: modelData.zones
                             layout: root.layout
-                            accent: root.accent
+                            theme: root.theme
                             animated: root.translucent
                             isFocused: index === root.controller.focusedLayout
                             focusedZone: isFocused ? root.controller.focusedZone : -1
@@ -128,7 +137,7 @@ Item {
                     height: 138
                     zones: visible ? root.controller.layouts[root.controller.activeLayout].zones : []
                     layout: root.layout
-                    accent: root.accent
+                    theme: root.theme
                     animated: root.translucent
                     interactive: false
                     activeZone: root.controller.assistZone
@@ -147,7 +156,7 @@ Item {
                             required property int index
                             required property var modelData
                             window: modelData
-                            accent: root.accent
+                            theme: root.theme
                             animated: root.translucent
                             isFocused: index === root.controller.focusedZone
                             onTapped: root.controller.fillAssist(modelData.id)
@@ -161,7 +170,7 @@ Item {
                     width: parent.width
                     height: 110
                     text: "No other windows to place"
-                    color: Qt.rgba(1, 1, 1, 0.6)
+                    color: root.theme.secondary
                     font.pixelSize: 13
                     horizontalAlignment: Text.AlignHCenter
                     verticalAlignment: Text.AlignVCenter
@@ -174,7 +183,7 @@ Item {
                     height: 14
                     text: root.assisting ? "Pick a window to fill the highlighted zone"
                                          : root.keys.text("Click a zone, or ⌃⌥ + arrows to snap halves")
-                    color: Qt.rgba(1, 1, 1, 0.55)
+                    color: root.theme.secondary
                     font.pixelSize: 11
                     horizontalAlignment: Text.AlignHCenter
                     verticalAlignment: Text.AlignVCenter

@@ -332,6 +332,71 @@ TEST_F(SnapViewTest, AssistShowsTheLayoutWithTicksAndTheOtherWindows) {
     }
 }
 
+TEST_F(SnapViewTest, CardsAreLightOrDarkAsTheDesktopSaysAtEachShowAndTheirTextReads) {
+    bool desktopDark = false;
+    panels.setDark([&desktopDark] { return desktopDark; });
+    make();
+    // One panel: the drag bar, the picker and Snap Assist, each shown light and dark, one of them light again.
+    enum class Shows { Bar, Picker, Assist };
+    struct Case {
+        const char* name;
+        bool dark;
+        Shows shows;
+        const char* secondary; // a quieter text on the glass beside the title
+    };
+    const Case cases[] = {
+        {"snap-drag-bar-light", false, Shows::Bar, nullptr},
+        {"snap-drag-bar-dark", true, Shows::Bar, nullptr},
+        {"snap-picker-light", false, Shows::Picker, "hint"},
+        {"snap-picker-dark", true, Shows::Picker, "hint"},
+        {"snap-assist-light", false, Shows::Assist, "tileTitle"},
+        {"snap-assist-dark", true, Shows::Assist, "tileTitle"},
+        {"snap-assist-light-again", false, Shows::Assist, "hint"},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.name);
+        desktopDark = c.dark;
+        if (c.shows == Shows::Bar) {
+            sim.setWindowBounds(windows[0], {100, 100, 1200, 800});
+            scheduler.advance(1); // two presses in a moment would be a double click
+            drag({470, 65});
+        } else if (c.shows == Shows::Picker) {
+            snap->open();
+        } else {
+            assist(4, 3);
+        }
+        QQuickWindow* window = panel();
+        ASSERT_NE(window, nullptr);
+        QQuickItem* bar = itemNamed(window->contentItem(), QStringLiteral("bar"));
+        QQuickItem* title = itemNamed(window->contentItem(), QStringLiteral("title"));
+        QQuickItem* secondary =
+            c.secondary ? itemNamed(window->contentItem(), QString::fromUtf8(c.secondary)) : nullptr;
+        ASSERT_TRUE(bar && title && (secondary || !c.secondary));
+        // The glass is translucent: over a white display and a black one.
+        for (const QColor desktop : {QColor(Qt::white), QColor(Qt::black)}) {
+            QImage image = snapshotOver(window, desktop, QString::fromUtf8(c.name));
+            image.setDevicePixelRatio(window->devicePixelRatio());
+            // The bar has no text: its glass in the margin above the layouts.
+            const double glass =
+                c.secondary ? luminance(besideItem(image, title))
+                            : luminance(QColor(at(image, place(bar).topLeft() + QPointF(place(bar).width() / 2, 4))));
+            EXPECT_TRUE(c.dark ? glass < 0.1 : glass > 0.6) << glass;
+            if (c.secondary) {
+                EXPECT_GE(textContrast(image, title), 4.5);
+                EXPECT_GE(textContrast(image, secondary), 3.0);
+            }
+        }
+        window->setColor(kDesktop);
+        if (c.shows == Shows::Bar) {
+            moveTo({470, 65}, {700, 500}); // where nothing snaps: the overlay goes
+            mouse(EventType::LeftMouseUp, {700, 500});
+        } else {
+            snap->cancel();
+        }
+        EXPECT_EQ(panel(), nullptr);
+    }
+}
+
 TEST_F(SnapViewTest, AssistShowsTitlesThatLookLikeMarkupAsTheyAreAndLoadsNothing) {
     CountingServer server;
     const QStringList titles = markupTexts(server);

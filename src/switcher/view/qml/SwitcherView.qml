@@ -9,6 +9,9 @@ Item {
     required property QtObject engine
     required property QtObject tiles
     required property QtObject keys
+    // Whether the desktop is dark; the host sets it at each show.
+    property bool dark: true
+    readonly property OverlayTheme theme: OverlayTheme { dark: root.dark }
 
     Item {
         id: card
@@ -20,15 +23,15 @@ Item {
         Behavior on opacity { NumberAnimation { duration: root.tiles.appearMs; easing.type: Easing.OutCubic } }
         Behavior on scale { NumberAnimation { duration: root.tiles.appearMs; easing.type: Easing.OutCubic } }
 
-        // Frosted dark glass: a faint light from above and a hairline edge.
+        // Frosted glass: a faint light from above and a hairline edge.
         Rectangle {
             anchors.fill: parent
             radius: 24
             gradient: Gradient {
-                GradientStop { position: 0; color: "#f5303238" }
-                GradientStop { position: 1; color: "#f51f2024" }
+                GradientStop { position: 0; color: root.theme.cardTop }
+                GradientStop { position: 1; color: root.theme.cardBottom }
             }
-            border.color: Qt.rgba(1, 1, 1, 0.14)
+            border.color: root.theme.ink(0.14)
             border.width: 1
         }
 
@@ -57,6 +60,7 @@ Item {
                 icon: iconSource
                 badge: badgeSource
                 highlightMs: root.tiles.highlightMs
+                theme: root.theme
                 onActivated: root.tiles.activate(index)
             }
         }
@@ -71,7 +75,7 @@ Item {
             height: 14
             x: (parent.width - width) / 2
             y: -1
-            color: Qt.rgba(1, 1, 1, 0.6)
+            color: root.theme.secondary
         }
         Symbol {
             objectName: "moreBelow"
@@ -83,7 +87,7 @@ Item {
             x: (parent.width - width) / 2
             // Just under the last row shown, above the hint when there is one.
             y: parent.height - 12 - (root.engine.hint !== "" ? 8 + 16 : 0) - 3
-            color: Qt.rgba(1, 1, 1, 0.6)
+            color: root.theme.secondary
         }
 
         Row {
@@ -96,15 +100,16 @@ Item {
             spacing: 6
             Symbol {
                 name: root.engine.hintSymbol
-                color: Qt.rgba(1, 1, 1, 0.6)
+                color: root.theme.secondary
                 width: 14
                 height: 14
                 anchors.verticalCenter: parent.verticalCenter
             }
             Text {
                 textFormat: Text.PlainText
+                objectName: "hintText"
                 text: root.keys.text(root.engine.hint)
-                color: Qt.rgba(1, 1, 1, 0.6)
+                color: root.theme.secondary
                 font.pixelSize: 12
                 anchors.verticalCenter: parent.verticalCenter
             }

@@ -1,5 +1,6 @@
 import QtQuick
 import QtQuick.Window
+import "qrc:/tillory/ui"
 
 // One window: its preview (or its application's icon, or a plain window outline), the application's icon as a badge,
 // and its title.
@@ -13,6 +14,7 @@ Item {
     property string icon
     property string badge
     property int highlightMs
+    required property OverlayTheme theme
     signal activated()
 
     width: 190
@@ -30,10 +32,9 @@ Item {
         x: (tile.width - width) / 2
         y: (tile.height - height) / 2
         radius: 12 * tile.grow
-        color: tile.isSelected ? Qt.rgba(1, 1, 1, 0.16) : hover.containsMouse ? Qt.rgba(1, 1, 1, 0.07)
-                                                                               : "transparent"
+        color: tile.isSelected ? tile.theme.ink(0.16) : hover.containsMouse ? tile.theme.ink(0.07) : "transparent"
         border.width: tile.isSelected ? 1 : 0
-        border.color: Qt.rgba(1, 1, 1, 0.3)
+        border.color: tile.theme.ink(0.3)
     }
 
     // A faint well under the preview, so that a window without a picture still reads as a window; resized with
@@ -44,7 +45,7 @@ Item {
         width: 178 * tile.grow
         height: 111 * tile.grow
         radius: 8 * tile.grow
-        color: Qt.rgba(1, 1, 1, 0.05)
+        color: tile.theme.ink(0.05)
     }
 
     Item {
@@ -78,16 +79,16 @@ Item {
                 height: 30
                 visible: !tile.showsThumbnail && !tile.showsIcon
                 radius: 5
-                color: Qt.rgba(1, 1, 1, 0.08)
+                color: tile.theme.ink(0.08)
                 border.width: 1.5
-                border.color: Qt.rgba(1, 1, 1, 0.55)
+                border.color: tile.theme.ink(0.55)
                 Rectangle {
                     x: 1.5
                     y: 1.5
                     width: parent.width - 3
                     height: 7
                     radius: 3.5
-                    color: Qt.rgba(1, 1, 1, 0.35)
+                    color: tile.theme.ink(0.35)
                 }
             }
             Image {
@@ -125,7 +126,7 @@ Item {
             width: 174
             height: 16
             text: tile.tileTitle
-            color: "white"
+            color: tile.theme.text
             opacity: tile.isSelected ? 1 : 0.85
             font.pixelSize: 12
             elide: Text.ElideRight

@@ -164,7 +164,7 @@ TEST_F(SwitcherViewTest, ShowsEveryWindowWithItsTitlePreviewAndTheSecondHighligh
     for (const auto& [app, title] : kWindows) {
         EXPECT_TRUE(shown.contains(QString::fromUtf8(title))) << title;
     }
-    EXPECT_FALSE(shown.contains(WindowSwitcherEngine::kHint));
+    EXPECT_FALSE(shown.contains(QStringLiteral("Enable Screen Recording in System Settings to see window previews")));
     // The highlight is on the second tile; the first shows its painted window (the accent block).
     const QPoint below(20, 141);
     EXPECT_GT(brightness(image.pixel(tileAt(1) + below)), brightness(image.pixel(tileAt(0) + below)) + 40);
@@ -295,9 +295,43 @@ TEST_F(SwitcherViewTest, RowsCutOffAboveOrBelowShowAChevronThere) {
     }
 }
 
-TEST_F(SwitcherViewTest, PanelIsMadeAtEnableAndPicturesArriveIntoTheOpenPanel) {
+TEST_F(SwitcherViewTest, CardIsLightOrDarkAsTheDesktopSaysAtEachSessionAndItsTextReads) {
+    sim.setScreenCaptureAllowed(false); // the hint shows too
+    capture.allowed = false;
+    bool desktopDark = false;
+    panels.setDark([&desktopDark] { return desktopDark; });
     make();
-    ASSERT_TRUE(engine->hasPanel());
+    // One panel, made once: light, then dark, then light again.
+    const struct {
+        bool dark;
+        const char* name;
+    } cases[] = {{false, "switcher-light"}, {true, "switcher-dark"}, {false, "switcher-light-again"}};
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.name);
+        desktopDark = c.dark;
+        QQuickWindow* window = open();
+        ASSERT_NE(window, nullptr);
+        const QList<QQuickItem*> titles = itemsNamed(window->contentItem(), QStringLiteral("title"));
+        const QQuickItem* hint = itemNamed(window->contentItem(), QStringLiteral("hintText"));
+        ASSERT_GE(titles.size(), 2);
+        ASSERT_NE(hint, nullptr);
+        for (const QColor desktop : {QColor(Qt::white), QColor(Qt::black)}) {
+            const QImage image = snapshotOver(window, desktop, QString::fromUtf8(c.name));
+            const double glass = luminance(besideItem(image, titles[0]));
+            EXPECT_TRUE(c.dark ? glass < 0.1 : glass > 0.6) << glass;
+            EXPECT_GE(textContrast(image, titles[0]), 4.5) << "a plain tile";
+            EXPECT_GE(textContrast(image, titles[1]), 4.5) << "the highlighted tile";
+            EXPECT_GE(textContrast(image, hint), 3.0);
+        }
+        window->setColor(Qt::transparent);
+        sim.pressKey(KeyCode::Escape, Command);
+        sim.changeFlags(0);
+    }
+}
+
+TEST_F(SwitcherViewTest, PanelIsMadeAtTheFirstSessionAndPicturesArriveIntoTheOpenPanel) {
+    make();
+    EXPECT_FALSE(engine->hasPanel());
     QQuickWindow* window = open(true, false);
     ASSERT_NE(window, nullptr);
     EXPECT_TRUE(window->flags().testFlags(Qt::BypassWindowManagerHint | Qt::WindowDoesNotAcceptFocus |

@@ -15,6 +15,9 @@
 
 #include <gtest/gtest.h>
 
+#include <algorithm>
+#include <cmath>
+
 namespace tillory::ui::testing {
 
 class OffscreenApp : public ::testing::Environment {
@@ -63,6 +66,13 @@ inline QImage snapshot(QQuickWindow* window, const QString& name) {
     return image;
 }
 
+/// The window over a plain desktop, white or black (where translucent glass reads worst either way), saved as
+/// `name`.png or `name`-on-black.png.
+inline QImage snapshotOver(QQuickWindow* window, const QColor& desktop, const QString& name) {
+    window->setColor(desktop);
+    return snapshot(window, desktop == Qt::black ? name + QStringLiteral("-on-black") : name);
+}
+
 /// How many sampled pixels differ from the top-left one: 0 means nothing was drawn.
 inline int drawnPixels(const QImage& image) {
     int count = 0;
@@ -89,6 +99,66 @@ inline QStringList texts(QQuickItem* root) {
         list << texts(child);
     }
     return list;
+}
+
+/// The items named `name` under `root` (itself included), in tree order.
+inline QList<QQuickItem*> itemsNamed(QQuickItem* root, const QString& name) {
+    QList<QQuickItem*> found;
+    if (!root) {
+        return found;
+    }
+    if (root->objectName() == name) {
+        found << root;
+    }
+    for (QQuickItem* child : root->childItems()) {
+        found << itemsNamed(child, name);
+    }
+    return found;
+}
+
+/// The first item named `name` under `root`; null if there is none.
+inline QQuickItem* itemNamed(QQuickItem* root, const QString& name) {
+    const QList<QQuickItem*> found = itemsNamed(root, name);
+    return found.isEmpty() ? nullptr : found.front();
+}
+
+/// The relative luminance of an opaque colour, from 0 (black) to 1 (white), as contrast ratios are measured.
+inline double luminance(const QColor& color) {
+    const auto linear = [](double c) { return c <= 0.04045 ? c / 12.92 : std::pow((c + 0.055) / 1.055, 2.4); };
+    const QColor c = color.toRgb();
+    return 0.2126 * linear(c.redF()) + 0.7152 * linear(c.greenF()) + 0.0722 * linear(c.blueF());
+}
+
+/// How far apart two opaque colours read: 1 (the same) to 21 (black on white).
+inline double contrast(const QColor& a, const QColor& b) {
+    const double la = luminance(a), lb = luminance(b);
+    return (std::max(la, lb) + 0.05) / (std::min(la, lb) + 0.05);
+}
+
+/// `top`, with its translucency and `opacity`, laid over the opaque `under`.
+inline QColor laidOver(const QColor& top, const QColor& under, double opacity = 1) {
+    const double a = top.alphaF() * opacity;
+    const auto mix = [a](double t, double u) { return t * a + u * (1 - a); };
+    return QColor::fromRgbF(float(mix(top.redF(), under.redF())), float(mix(top.greenF(), under.greenF())),
+                            float(mix(top.blueF(), under.blueF())));
+}
+
+/// What `image` (a grab of `item`'s window) shows just left of `item`, at half its height: the card under a text.
+inline QColor besideItem(const QImage& image, const QQuickItem* item) {
+    const QPointF p = item->mapToScene(QPointF(-3, item->height() / 2));
+    const double ratio = item->window()->devicePixelRatio();
+    return QColor(image.pixel(int(p.x() * ratio), int(p.y() * ratio)));
+}
+
+/// How a text item reads on what the window shows beside it: its colour, with its own and its ancestors' opacity,
+/// over that.
+inline double textContrast(const QImage& image, const QQuickItem* text) {
+    double opacity = 1;
+    for (const QQuickItem* item = text; item; item = item->parentItem()) {
+        opacity *= item->opacity();
+    }
+    const QColor under = besideItem(image, text);
+    return contrast(laidOver(text->property("color").value<QColor>(), under, opacity), under);
 }
 
 /// A local HTTP server that only counts who reaches it: text shown as markup would make the view fetch the
