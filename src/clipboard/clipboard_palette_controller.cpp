@@ -279,6 +279,8 @@ bool ClipboardPaletteController::handlePaletteKey(EventType type, const Event& e
 }
 
 void ClipboardPaletteController::show() {
+    // Made at the first showing and let go a while after the last: a palette not in use holds no window or scene.
+    releaseTimer_.reset();
     if (!panel_) {
         panel_ = panels_.create();
         if (!panel_) {
@@ -464,6 +466,13 @@ void ClipboardPaletteController::dismiss() {
     localClickMonitor_.reset();
     if (panel_) {
         panel_->orderOut();
+        QPointer<ClipboardPaletteController> self(this);
+        releaseTimer_ = scheduler_.after(kReleaseDelay, [self] {
+            if (self && !self->isVisible_) {
+                self->releaseTimer_.reset();
+                self->panel_.reset();
+            }
+        });
     }
 }
 

@@ -56,6 +56,8 @@ public:
     static constexpr double kListChrome = 44; // header and padding around the rows
     static constexpr double kMargin = 8;
     static constexpr double kPasteDelay = 0.05;
+    /// Seconds after the palette closes until its panel is let go.
+    static constexpr double kReleaseDelay = 30.0;
     static constexpr double kMaxCaretHeight = 80;
     static constexpr double kMaxFieldHeight = 120;
 
@@ -69,6 +71,7 @@ public:
     void start();
 
     bool isVisible() const { return isVisible_; }
+    bool hasPanel() const { return panel_ != nullptr; }
     int selectedIndex() const { return selectedIndex_; }
     const QList<QUuid>& staged() const { return staged_; }
     QStringList stagedIds() const;
@@ -124,6 +127,7 @@ private:
     platform::Pasteboard& pasteboard_;
     platform::Screens& screens_;
     core::Scheduler& scheduler_;
+    core::TimerPtr releaseTimer_;
     PalettePanelFactory& panels_;
 
     bool isVisible_ = false;

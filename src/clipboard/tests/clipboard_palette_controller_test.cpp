@@ -263,6 +263,14 @@ TEST_F(PaletteTest, HoldOpensAndEveryShowStartsAfresh) {
     EXPECT_EQ(panels.frames.size(), 2u);
     EXPECT_EQ(palette->selectedIndex(), 0);
     EXPECT_TRUE(palette->staged().isEmpty());
+    // Let go 30 s after it closes; the next showing makes it anew.
+    pressEscape();
+    scheduler.advance(29.9);
+    EXPECT_TRUE(palette->hasPanel());
+    scheduler.advance(0.1);
+    EXPECT_FALSE(palette->hasPanel());
+    holdCommandV();
+    EXPECT_EQ(panels.created, 2);
 }
 
 TEST_F(PaletteTest, RegistersOnceAndHoldsTheControllerWeakly) {

@@ -3,8 +3,10 @@
 #include "clipboard/clipboard_palette_controller.h"
 #include "ui/view/color_scheme.h"
 #include "ui/view/key_labels.h"
+#include "ui/view/scene_graph.h"
 #include "ui/view/screen_space.h"
 
+#include <QCoreApplication>
 #include <QPainterPath>
 #include <QQuickItem>
 #include <QQuickView>
@@ -32,6 +34,15 @@ public:
                 }
             });
         }
+    }
+
+    ~QuickPalettePanel() override {
+        // The rows bind to the controller: let them go while it still exists, and sync once so the scene frees
+        // what they drew.
+        view_.setSource(QUrl());
+        QCoreApplication::sendPostedEvents(nullptr, QEvent::DeferredDelete);
+        ui::releaseSceneGraphPictures(view_);
+        ui::returnFreedMemorySoon(); // runs once the view itself is gone
     }
 
     void present(platform::Rect frame) override {

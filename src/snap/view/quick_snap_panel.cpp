@@ -46,6 +46,7 @@ public:
         view_.setSource(QUrl());
         QCoreApplication::sendPostedEvents(nullptr, QEvent::DeferredDelete);
         ui::releaseSceneGraphPictures(view_);
+        ui::returnFreedMemorySoon(); // runs once the view itself is gone
     }
 
     bool loaded() const { return view_.status() == QQuickView::Ready && view_.rootObject() != nullptr; }

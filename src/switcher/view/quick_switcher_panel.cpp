@@ -76,6 +76,7 @@ public:
         view_.setSource(QUrl());
         QCoreApplication::sendPostedEvents(nullptr, QEvent::DeferredDelete);
         ui::releaseSceneGraphPictures(view_);
+        ui::returnFreedMemorySoon(); // runs once the view itself is gone
     }
 
     bool loaded() const {
