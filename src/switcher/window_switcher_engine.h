@@ -57,8 +57,9 @@ public:
     static constexpr std::size_t kThumbnailCacheLimit = 48;
     static constexpr std::size_t kIconCacheLimit = 128;
     static constexpr double kPermissionWatchInterval = 2.0;
-    /// Seconds after a session ends until the panel and the kept previews are let go.
-    static constexpr double kReleaseDelay = 30.0;
+    /// Seconds after a session ends until the panel and the kept previews are let go: longer than the other views,
+    /// since a session that has to make its panel again shows its first frame some 20 to 40 ms later.
+    static constexpr double kReleaseDelay = 600.0;
     /// Pixels asked of the icon source: the tile draws icons at 36 and 28 points.
     static constexpr int kIconSize = 36;
     /// Beyond this many stamps the table drops windows that no longer exist, between sessions too.

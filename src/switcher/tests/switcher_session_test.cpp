@@ -559,9 +559,9 @@ TEST_F(SwitcherTest, AWindowWithoutAnIconIsAskedAboutOnce) {
     }
 }
 
-// The panel and the previews kept for the next session are let go 30 s after a session ends, unless another
+// The panel and the previews kept for the next session are let go 10 minutes after a session ends, unless another
 // session comes first; the next session makes a new panel.
-TEST_F(SwitcherTest, APanelUnusedFor30SecondsIsLetGoWithItsPreviews) {
+TEST_F(SwitcherTest, APanelUnusedForTenMinutesIsLetGoWithItsPreviews) {
     open(QStringLiteral("a"), QStringLiteral("One"));
     open(QStringLiteral("b"), QStringLiteral("Two"));
     WindowSwitcherEngine& engine = make();
@@ -579,11 +579,11 @@ TEST_F(SwitcherTest, APanelUnusedFor30SecondsIsLetGoWithItsPreviews) {
         int created;
     } steps[] = {
         {"just closed", 0, true, 1},
-        {"29.9 s later", 29.9, true, 1},
-        {"30 s later", 0.1, false, 1},
+        {"599.9 s later", 599.9, true, 1},
+        {"600 s later", 0.1, false, 1},
         {"closed again", -1, true, 2},
-        {"a session within 30 s keeps it", 20, true, 2},
-        {"30 s after the later one", 30, false, 2},
+        {"a session within 600 s keeps it", 500, true, 2},
+        {"600 s after the later one", 600, false, 2},
     };
     session();
     for (const auto& s : steps) {
