@@ -16,7 +16,7 @@ import subprocess
 import tempfile
 import time
 
-CLOCK_TICKS = os.sysconf("SC_CLK_TCK")
+from measure import cpu_seconds, rss_kib, write_settings
 
 
 def bench_medians(binary):
@@ -39,12 +39,7 @@ def tool_cpu_micros(command, runs=20):
 
 
 def process_cpu_and_rss(pid):
-    with open(f"/proc/{pid}/stat") as f:
-        fields = f.read().rsplit(")", 1)[1].split()
-    ticks = int(fields[11]) + int(fields[12])  # utime, stime
-    with open(f"/proc/{pid}/status") as f:
-        rss = next(int(line.split()[1]) for line in f if line.startswith("VmRSS:"))
-    return ticks / CLOCK_TICKS, rss
+    return cpu_seconds(pid), rss_kib(pid)
 
 
 def run_tillory(binary, seconds):
@@ -52,11 +47,7 @@ def run_tillory(binary, seconds):
     home = tempfile.mkdtemp(prefix="tillory-bench-")
     env.update(XDG_CONFIG_HOME=os.path.join(home, "config"), XDG_DATA_HOME=os.path.join(home, "data"),
                XDG_RUNTIME_DIR=home, QT_QPA_PLATFORM="xcb")
-    # A first start shows the what's-new window, which is not what is measured; it counts as seen.
-    os.makedirs(os.path.join(home, "config", "Tillory"))
-    version = subprocess.run([binary, "--version"], capture_output=True, text=True, check=True).stdout.split()[-1]
-    with open(os.path.join(home, "config", "Tillory", "Tillory.conf"), "w") as f:
-        f.write(f"[General]\nlastSeenWhatsNewVersion={version}\n")
+    write_settings(os.path.join(home, "config"), binary)
     xvfb = None
     if not env.get("DISPLAY"):
         read_fd, write_fd = os.pipe()
@@ -102,7 +93,8 @@ def main():
     print(f"  {'top -b -n 1':34} {top_us:9.1f}   Tillory's process tick is {process_us / top_us:5.2f} x top")
     for peer in ("btop", "htop"):
         if shutil.which(peer):
-            print(f"  {peer} is installed but has no one-shot batch mode to time")
+            print(f"  {peer} has no one-shot batch mode to time; bench/peers_compare.py --only dashboard runs it beside"
+                  " Tillory's open dashboard")
     if args.tillory:
         cpu, rss0, rss1 = run_tillory(args.tillory, args.seconds)
         print(f"Tillory running {args.seconds:.0f} s (system loop at 1 Hz, no window shown)")

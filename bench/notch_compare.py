@@ -15,24 +15,13 @@ Runs on its own Xvfb with openbox and its own session bus, with one MPRIS player
 
 import argparse
 import os
-import shutil
-import subprocess
 import sys
 import time
 
-HERE = os.path.dirname(os.path.abspath(__file__))
-sys.path.insert(0, os.path.join(HERE, "..", "tests", "e2e"))
-from harness import Desktop, Skip  # noqa: E402
-from keyboard_e2e import Tillory  # noqa: E402
-from notch_e2e import Player  # noqa: E402
-
-TICK = os.sysconf("SC_CLK_TCK")
-
-
-def cpu_seconds(pid):
-    with open(f"/proc/{pid}/stat") as f:
-        fields = f.read().rsplit(")", 1)[1].split()
-    return (int(fields[11]) + int(fields[12])) / TICK  # utime, stime
+from measure import cpu_seconds, own_session_bus, rss_kib  # puts tests/e2e on the path too
+from harness import Desktop, Skip
+from keyboard_e2e import Tillory
+from notch_e2e import Player
 
 
 def context_switches(pid):
@@ -46,14 +35,6 @@ def context_switches(pid):
         except FileNotFoundError:
             pass
     return total
-
-
-def rss_kib(pid):
-    with open(f"/proc/{pid}/status") as f:
-        for line in f:
-            if line.startswith("VmRSS:"):
-                return int(line.split()[1])
-    return 0
 
 
 def measure_cpu(desktop, args, home, enabled):
@@ -119,11 +100,9 @@ def main():
     parser.add_argument("--paused", action="store_true", help="the player paused: no equalizer moves")
     parser.add_argument("--memory-off", action="store_true", help="memory with the island off, to compare")
     args = parser.parse_args()
-    if not os.environ.get("DBUS_SESSION_BUS_ADDRESS"):
-        if not shutil.which("dbus-run-session"):
-            print("dbus-run-session is not installed")
-            return 1
-        return subprocess.call(["dbus-run-session", "--", sys.executable, *sys.argv])
+    status = own_session_bus()
+    if status is not None:
+        return status
     try:
         desktop = Desktop()
     except Skip as why:

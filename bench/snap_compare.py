@@ -21,19 +21,16 @@ taken next to the request it belongs to:
 
 import argparse
 import ctypes
-import os
 import select
 import shutil
 import statistics
-import subprocess
 import sys
 import time
 
-HERE = os.path.dirname(os.path.abspath(__file__))
-sys.path.insert(0, os.path.join(HERE, "..", "tests", "e2e"))
-from harness import Desktop, Skip, wait_for  # noqa: E402
-from keyboard_e2e import Client, Tillory  # noqa: E402
-from snap_e2e import LAYOUTS, OPENBOX_RC, SCREEN, close, frame, unit_frame, workarea  # noqa: E402
+from measure import own_session_bus, percentile, threads_cpu_seconds  # puts tests/e2e on the path too
+from harness import Desktop, Skip
+from keyboard_e2e import Client, Tillory
+from snap_e2e import LAYOUTS, OPENBOX_RC, SCREEN, close, frame, unit_frame, workarea
 
 STEP = 1 / 60
 FADE = 0.12  # seconds a bar zone's highlight takes to change where the overlay animates
@@ -203,11 +200,6 @@ def title_point(desktop, window):
     return x + w // 2, y + 10
 
 
-def percentile(values, fraction):
-    ordered = sorted(values)
-    return ordered[min(len(ordered) - 1, int(round(fraction * (len(ordered) - 1))))]
-
-
 def measure_drops(desktop, x, window, drags):
     area = workarea(desktop)
     top = x.top_level(window)
@@ -309,22 +301,8 @@ def measure_overlay(desktop, x, app, window):
             "reaction": (statistics.median(reactions), max(reactions)) if reactions else None}
 
 
-def cpu_seconds(pid):
-    """CPU time of all the process's threads, in nanoseconds where the kernel keeps schedstat."""
-    total = 0.0
-    try:
-        for task in os.listdir(f"/proc/{pid}/task"):
-            with open(f"/proc/{pid}/task/{task}/schedstat") as f:
-                total += int(f.read().split()[0]) / 1e9
-        return total
-    except (FileNotFoundError, ValueError):
-        with open(f"/proc/{pid}/stat") as f:
-            fields = f.read().rsplit(")", 1)[1].split()
-        return (int(fields[11]) + int(fields[12])) / os.sysconf("SC_CLK_TCK")
-
-
 def measure_cpu(x, pid, moving, seconds=10):
-    before = cpu_seconds(pid)
+    before = threads_cpu_seconds(pid)
     began = time.monotonic()
     if moving:
         # Back and forth over 300 pixels in the middle of the screen, no button held.
@@ -333,7 +311,7 @@ def measure_cpu(x, pid, moving, seconds=10):
         x.glide(path, STEP)
     else:
         time.sleep(seconds)
-    return (cpu_seconds(pid) - before) / (time.monotonic() - began) * 100
+    return (threads_cpu_seconds(pid) - before) / (time.monotonic() - began) * 100
 
 
 def main():
@@ -342,8 +320,9 @@ def main():
     parser.add_argument("--client", required=True)
     parser.add_argument("--drags", type=int, default=20)
     args = parser.parse_args()
-    if not os.environ.get("DBUS_SESSION_BUS_ADDRESS"):
-        return subprocess.call(["dbus-run-session", "--", sys.executable, *sys.argv])
+    status = own_session_bus()
+    if status is not None:
+        return status
     try:
         desktop = Desktop("openbox", OPENBOX_RC.format(double=""))
     except Skip as why:

@@ -15,15 +15,13 @@ session ends with Escape. openbox's own Alt+Tab cycling dialog is timed the same
 import argparse
 import os
 import re
-import shutil
 import statistics
 import subprocess
 import sys
 import time
 
-HERE = os.path.dirname(os.path.abspath(__file__))
-sys.path.insert(0, os.path.join(HERE, "..", "tests", "e2e"))
-from harness import Desktop, Skip, wait_for  # noqa: E402
+from measure import memory_mib, own_session_bus, write_settings  # puts tests/e2e on the path too
+from harness import Desktop, Skip, wait_for
 
 WINDOWS = 50
 SETTLE = 3  # seconds before a memory reading: late allocations and freed memory show by then
@@ -42,16 +40,6 @@ OPENBOX_RC = """<?xml version="1.0" encoding="UTF-8"?>
 STAMPED = re.compile(r"^\s*(\d+\.\d+) (\S+): (.*)$")
 
 
-def memory(pid):
-    values = {}
-    with open(f"/proc/{pid}/status") as f:
-        for line in f:
-            key, _, rest = line.partition(":")
-            if key in ("VmRSS", "VmHWM"):
-                values[key] = int(rest.split()[0]) / 1024
-    return values["VmRSS"], values["VmHWM"]
-
-
 class Probe:
     def __init__(self, desktop, binary):
         self.proc = desktop.spawn([binary], stdin=subprocess.PIPE, stdout=subprocess.PIPE, text=True)
@@ -68,11 +56,7 @@ class Probe:
 class Tillory:
     def __init__(self, desktop, binary, home):
         config = os.path.join(home, "config")
-        os.makedirs(os.path.join(config, "Tillory"), exist_ok=True)
-        # A first start shows the what's-new window over the desktop; it counts as seen.
-        version = subprocess.run([binary, "--version"], capture_output=True, text=True, check=True).stdout.split()[-1]
-        with open(os.path.join(config, "Tillory", "Tillory.conf"), "w") as f:
-            f.write(f"[General]\nlastSeenWhatsNewVersion={version}\n")
+        write_settings(config, binary)
         self.log_path = os.path.join(home, "tillory.log")
         self.log = open(self.log_path, "w")
         env = desktop.env(XDG_CONFIG_HOME=config, XDG_DATA_HOME=os.path.join(home, "data"),
@@ -131,12 +115,12 @@ def measure(desktop, args):
     captures = "captures delivered: 50"
     try:
         time.sleep(SETTLE)
-        rss_start = memory(app.proc.pid)
+        rss_start = memory_mib(app.proc.pid)
 
         # The first session ever: the panel was made and drawn once at start, so this is a show, not a build.
         _, first_map, _, first_thumbs = session_with_thumbnails(probe, app, captures, 1)
         time.sleep(SETTLE)
-        rss_first = memory(app.proc.pid)
+        rss_first = memory_mib(app.proc.pid)
 
         maps, paints, thumbs = [], [], []
         for n in range(2, args.sessions + 2):
@@ -158,7 +142,7 @@ def measure(desktop, args):
         total = 1 + args.sessions + args.cycles
         app.wait_count(captures, total, timeout=300)
         time.sleep(SETTLE)
-        rss_cycles = memory(app.proc.pid)
+        rss_cycles = memory_mib(app.proc.pid)
     finally:
         app.stop()
 
@@ -195,11 +179,9 @@ def main():
     parser.add_argument("--sessions", type=int, default=30)
     parser.add_argument("--cycles", type=int, default=1000)
     args = parser.parse_args()
-    if not os.environ.get("DBUS_SESSION_BUS_ADDRESS"):
-        if not shutil.which("dbus-run-session"):
-            print("dbus-run-session is not installed")
-            return 1
-        return subprocess.call(["dbus-run-session", "--", sys.executable, *sys.argv])
+    status = own_session_bus()
+    if status is not None:
+        return status
     try:
         desktop = Desktop("openbox", OPENBOX_RC)
     except Skip as why:

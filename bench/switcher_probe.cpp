@@ -17,6 +17,7 @@
 
 #include <unistd.h>
 
+#include <algorithm>
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
@@ -47,7 +48,9 @@ public:
         if (xcb_connection_has_error(c_) != 0) {
             return false;
         }
-        root_ = xcb_setup_roots_iterator(xcb_get_setup(c_)).data->root;
+        const xcb_screen_t* screen = xcb_setup_roots_iterator(xcb_get_setup(c_)).data;
+        root_ = screen->root;
+        screenWidth_ = screen->width_in_pixels;
         const std::uint32_t mask = XCB_EVENT_MASK_SUBSTRUCTURE_NOTIFY;
         xcb_change_window_attributes(c_, root_, XCB_CW_EVENT_MASK, &mask);
         symbols_ = xcb_key_symbols_alloc(c_);
@@ -134,8 +137,12 @@ public:
         const Reply<xcb_get_geometry_reply_t> geometry(
             xcb_get_geometry_reply(c_, xcb_get_geometry(c_, shown_), nullptr));
         if (geometry) {
-            // The row across the middle of the window.
-            const Rect seen{geometry->x, std::int16_t(geometry->y + geometry->height / 2), geometry->width};
+            // The row across the middle of the window, as far as it is on the screen: a switcher with many
+            // windows may reach past the screen's sides, and the root's pixels end there.
+            const int left = std::max<int>(geometry->x, 0);
+            const int right = std::min<int>(geometry->x + geometry->width, screenWidth_);
+            const Rect seen{std::int16_t(left), std::int16_t(geometry->y + geometry->height / 2),
+                            std::uint16_t(std::max(right - left, 1))};
             if (!known_ || seen.x != lastGeometry_.x || seen.y != lastGeometry_.y ||
                 seen.width != lastGeometry_.width) {
                 before.clear(); // a different place than last time: nothing to compare with
@@ -221,6 +228,7 @@ private:
 
     xcb_connection_t* c_ = nullptr;
     xcb_window_t root_ = XCB_NONE;
+    int screenWidth_ = 0;
     xcb_key_symbols_t* symbols_ = nullptr;
     xcb_window_t shown_ = XCB_NONE;
     Rect lastGeometry_;

@@ -14,40 +14,24 @@ GPU scene graph (QT_QUICK_BACKEND=rhi) for comparison. Screenshots of the palett
 
 import argparse
 import os
-import shutil
 import subprocess
 import sys
 import time
 
-HERE = os.path.dirname(os.path.abspath(__file__))
-sys.path.insert(0, os.path.join(HERE, "..", "tests", "e2e"))
-from harness import Desktop, Skip, wait_for  # noqa: E402
-from keyboard_e2e import Client, copy, drag, hold_super_v, knob_centre, release_super, screenshot  # noqa: E402
+# measure puts tests/e2e on the path.
+from measure import ensure_peer, memory_mib as memory, own_session_bus, write_settings
+from harness import Desktop, Skip, wait_for
+from keyboard_e2e import Client, copy, drag, hold_super_v, knob_centre, release_super, screenshot
 
 SETTLE = 3  # seconds after each step before reading: late allocations and freed memory show by then
 SHOWN = 0.6  # seconds from a view's first frame to its screenshot: fades and first paints are done by then
 LIMIT_MIB = 60  # what Tillory should stay under with every view shown once
 
 
-def memory(pid):
-    """Resident and peak resident memory in MiB, and threads, of a running process."""
-    values = {}
-    with open(f"/proc/{pid}/status") as f:
-        for line in f:
-            key, _, rest = line.partition(":")
-            if key in ("VmRSS", "VmHWM", "Threads"):
-                values[key] = int(rest.split()[0])
-    return values["VmRSS"] / 1024, values["VmHWM"] / 1024, values["Threads"]
-
-
 class Tillory:
     def __init__(self, desktop, binary, home, extra_env):
         config = os.path.join(home, "config")
-        os.makedirs(os.path.join(config, "Tillory"), exist_ok=True)
-        # A first start shows the what's-new window over the desktop; it counts as seen.
-        version = subprocess.run([binary, "--version"], capture_output=True, text=True, check=True).stdout.split()[-1]
-        with open(os.path.join(config, "Tillory", "Tillory.conf"), "w") as f:
-            f.write(f"[General]\nlastSeenWhatsNewVersion={version}\n")
+        write_settings(config, binary)
         self.log_path = os.path.join(home, f"tillory-{time.monotonic_ns()}.log")
         self.log = open(self.log_path, "w")
         env = desktop.env(XDG_CONFIG_HOME=config, XDG_DATA_HOME=os.path.join(home, "data"),
@@ -136,18 +120,6 @@ def measure_tillory(desktop, args, tray, editor, label, extra_env):
     return rows
 
 
-def ensure_peer(name):
-    if shutil.which(name):
-        return True
-    if os.geteuid() == 0 and shutil.which("apt-get"):
-        subprocess.run(["apt-get", "install", "-y", "--no-install-recommends", name], stdout=subprocess.DEVNULL,
-                       check=False)
-    if not shutil.which(name):
-        print(f"{name} is not installed (apt-get install {name}); the peer's column is left out")
-        return False
-    return True
-
-
 def measure_peer(desktop, args, editor):
     env = desktop.env(HOME=os.path.join(desktop.tmp, "peer"))
     os.makedirs(env["HOME"])
@@ -209,8 +181,9 @@ def main():
     parser.add_argument("--gpu", action="store_true", help="also measure with the GPU scene graph")
     parser.add_argument("--artifacts", default=os.getcwd())
     args = parser.parse_args()
-    if not os.environ.get("DBUS_SESSION_BUS_ADDRESS"):
-        return subprocess.call(["dbus-run-session", "--", sys.executable, *sys.argv])
+    status = own_session_bus()
+    if status is not None:
+        return status
     try:
         desktop = Desktop()
     except Skip as why:
