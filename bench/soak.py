@@ -9,10 +9,11 @@ test MPRIS player (tests/e2e/mpris_player.py). Every minute goes the same way: a
 in its first 25 s or so the next track, the palette (Super+V held, Escape), the switcher (Super+Tab, then Escape or
 letting go), a Control+Alt+Left/Right snap, a drag to a screen edge or onto the layout bar (then Snap Assist,
 Escape), the layout picker (Control+Alt+Z, Escape) and the tray panel on its home, dashboard and clipboard pages;
-after that only copies and one more track. Views are let go 30 s after they hide, so each minute's reading at its
-end finds the same state: VmRSS, CPU over the minute as a share of one core, open files and threads. It fails
-(exit 1) when RSS grew by 2 MiB or more from minute 5 to the end, when threads varied by more than 1 or open
-files by more than 2 from minute 5 on, or when Tillory died."""
+after that only copies and one more track. Views are let go 30 s after they hide (the switcher's 10 minutes after,
+so a session a minute keeps it), so each minute's reading at its end finds the same state: VmRSS, CPU over the
+minute as a share of one core, open files and threads. It fails (exit 1) when RSS grew by 2 MiB or more from
+minute 5 to the end, when threads varied by more than 1 or open files by more than 2 from minute 5 on, or when
+Tillory died."""
 
 import argparse
 import os
