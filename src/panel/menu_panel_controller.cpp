@@ -114,6 +114,7 @@ void MenuPanelController::show(const PanelAnchor& anchor) {
     if (isShown_ || !services_.hosts) {
         return;
     }
+    releaseTimer_.reset();
     if (!host_) {
         host_ = services_.hosts->create(*this);
         if (!host_) {
@@ -144,6 +145,16 @@ void MenuPanelController::hide() {
     host_->orderOut();
     setPage(PanelPage::home);
     dropModels();
+    // Its window and scene are let go a while after it closes: a panel opened now and then holds nothing between.
+    if (services_.scheduler) {
+        QPointer<MenuPanelController> self(this);
+        releaseTimer_ = services_.scheduler->after(kReleaseDelay, [self] {
+            if (self && !self->isShown_) {
+                self->releaseTimer_.reset();
+                self->host_.reset();
+            }
+        });
+    }
     Q_EMIT isShownChanged();
 }
 

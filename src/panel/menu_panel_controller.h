@@ -1,5 +1,6 @@
 #pragma once
 
+#include "core/scheduler.h"
 #include "panel/panel_geometry.h"
 #include "panel/panel_page.h"
 #include "platform/api/event_taps.h"
@@ -41,6 +42,8 @@ public:
     /// A clicked tray icon reports the click after the panel has lost the focus to it; a toggle this soon after
     /// such a close is that same click and must not reopen the panel.
     static constexpr double kReopenGuard = 0.4;
+    /// Seconds after the panel closes until its window is let go.
+    static constexpr double kReleaseDelay = 30.0;
 
     using ModelMaker = std::function<QObject*(QObject* parent)>;
 
@@ -84,6 +87,7 @@ public:
     int metric() const { return metric_; }
     void setMetric(int metric);
     bool isShown() const { return isShown_; }
+    bool hasHost() const { return host_ != nullptr; }
 
     HomePageModel* home() const;
     QObject* homeObject() const;
@@ -123,6 +127,7 @@ private:
 
     Services services_;
     std::unique_ptr<PanelHost> host_;
+    core::TimerPtr releaseTimer_;
     platform::SubscriptionPtr clicksElsewhere_;
     PanelPage page_ = PanelPage::home;
     int metric_ = 0;

@@ -182,6 +182,15 @@ TEST_F(PanelTest, TrayClicksShowThenHideAndTheWindowIsMadeOnce) {
     p.togglePanel(anchor);
     EXPECT_TRUE(p.isShown());
     EXPECT_EQ(hosts.created, 1);
+    // Let go 30 s after it closes; the next opening makes it anew.
+    p.togglePanel(anchor);
+    scheduler.advance(29.9);
+    EXPECT_TRUE(p.hasHost());
+    scheduler.advance(0.1);
+    EXPECT_FALSE(p.hasHost());
+    p.togglePanel(anchor);
+    EXPECT_TRUE(p.isShown());
+    EXPECT_EQ(hosts.created, 2);
 }
 
 TEST_F(PanelTest, TrayClickThatTookTheFocusAwayDoesNotReopenThePanel) {

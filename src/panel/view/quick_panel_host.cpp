@@ -3,6 +3,7 @@
 #include "panel/menu_panel_controller.h"
 #include "ui/view/color_scheme.h"
 #include "ui/view/panel_presence.h"
+#include "ui/view/scene_graph.h"
 
 #include <QGuiApplication>
 #include <QPainterPath>
@@ -62,6 +63,11 @@ public:
         }
         presence_.update(true, mask());
         view_.requestActivate();
+    }
+
+    ~QuickPanelHost() override {
+        view_.setSource(QUrl());
+        ui::returnFreedMemorySoon(); // runs once the window and its engine are gone
     }
 
     QQmlEngine* engine() { return view_.engine(); }
