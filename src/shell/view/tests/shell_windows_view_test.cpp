@@ -171,6 +171,8 @@ TEST(ShellWindowsView, OneRuleDecidesDarkForEveryViewAndTheWindowsFollowIt) {
         EXPECT_EQ(qobject_cast<QQuickView*>(quickWindows().back())->rootObject()->property("dark").toBool(), dark);
         shortcuts.done();
         pump(20);
+        QCoreApplication::sendPostedEvents(nullptr, QEvent::DeferredDelete); // the closed window goes now
+        EXPECT_TRUE(quickWindows().empty());
     }
 }
 
