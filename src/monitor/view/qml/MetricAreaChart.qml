@@ -10,20 +10,8 @@ Item {
     implicitHeight: 56
     clip: true
 
-    // Each new value moves the line one step to the left; a short glide over that step, then stillness until the
-    // next tick: a glide lasting the whole second would redraw the page sixty times a second while it is open.
-    property real shift: 0
-    onLineChanged: if (line.length >= 2) glide.restart()
-    NumberAnimation {
-        id: glide
-        target: chart
-        property: "shift"
-        from: chart.width / 59
-        to: 0
-        duration: 200
-        easing.type: Easing.OutQuad
-    }
-
+    // Each new value moves the line one step to the left at once. A glide over that step redrew the open dashboard
+    // a dozen times a second and doubled what it cost; no monitor of its kind animates its history.
     readonly property var line: (series.points || []).map(p => Qt.point(p[0] * width, p[1] * height))
     readonly property var area: line.length < 2 ? [] :
         line.concat([Qt.point(line[line.length - 1].x, height), Qt.point(line[0].x, height)])
@@ -44,7 +32,6 @@ Item {
     Shape {
         width: parent.width
         height: parent.height
-        x: chart.shift
         visible: chart.line.length >= 2
         // Smoothed by the painter; a multisampled layer would draw nothing on scaled displays with the software
         // renderer.
