@@ -63,7 +63,7 @@ class Tillory:
                           QT_LOGGING_RULES="tillory.clipboard.debug=true;tillory.switcher*.debug=true",
                           QT_MESSAGE_PATTERN="%{time boot} %{category}: %{message}")
         self.proc = desktop.spawn([binary], env=env, stdout=self.log, stderr=subprocess.STDOUT)
-        wait_for(lambda: "polling the pasteboard" in self.output(), 20, "Tillory to start")
+        wait_for(lambda: "the pasteboard" in self.output(), 20, "Tillory to start")
 
     def output(self):
         with open(self.log_path) as f:

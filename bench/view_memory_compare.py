@@ -38,7 +38,7 @@ class Tillory:
                           QT_LOGGING_RULES="tillory.clipboard.debug=true", **extra_env)
         self.desktop = desktop
         self.proc = desktop.spawn([binary], env=env, stdout=self.log, stderr=subprocess.STDOUT)
-        self.wait_line("polling the pasteboard")
+        self.wait_line("the pasteboard")
         self.tray = None
 
     def output(self):

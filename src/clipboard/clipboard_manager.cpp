@@ -153,7 +153,14 @@ void ClipboardManager::start() {
         qCDebug(lcClipboard) << "not polling the pasteboard: the history is switched off";
         return;
     }
-    if (timer_) {
+    if (timer_ || changes_) {
+        return;
+    }
+    // Where the platform announces copies, nothing runs between them; elsewhere the count is polled.
+    changes_ = pasteboard_.observeChanges([this] { poll(); });
+    if (changes_) {
+        poll(); // a copy made before the subscription
+        qCDebug(lcClipboard) << "watching the pasteboard";
         return;
     }
     timer_ = scheduler_.every(kPollInterval, [this] { poll(); });
@@ -168,6 +175,7 @@ void ClipboardManager::setEnabled(bool enabled) {
         start();
     } else {
         timer_.reset();
+        changes_.reset();
     }
     if (changed) {
         Q_EMIT enabledChanged();

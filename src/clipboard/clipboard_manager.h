@@ -3,6 +3,7 @@
 #include "clipboard/clipboard_entry.h"
 #include "clipboard/history_store.h"
 #include "core/scheduler.h"
+#include "platform/api/subscription.h"
 
 #include <QObject>
 
@@ -100,6 +101,7 @@ private:
     ClipboardEntries entries_;
     bool enabled_ = true;
     core::TimerPtr timer_;
+    platform::SubscriptionPtr changes_; // where the platform announces changes, instead of the timer
     std::int64_t lastChangeCount_ = 0;
     std::shared_ptr<core::WorkItem> persistWork_;
     /// Shared with the queued saves: one write at a time, never an older snapshot over a newer one.

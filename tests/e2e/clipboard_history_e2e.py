@@ -36,7 +36,7 @@ class Tillory:
                           QT_LOGGING_RULES="tillory.clipboard.debug=true")
         self.proc = desktop.spawn([binary], env=env, stdout=self.log, stderr=subprocess.STDOUT)
         self.seen = 0
-        self.wait_line("polling the pasteboard")
+        self.wait_line("the pasteboard")
         self.seen = 0  # the tray notice may come before or after it
 
     def lines(self):

@@ -86,7 +86,7 @@ def running_version(binary):
 
 class Tillory:
     def __init__(self, desktop, binary, home, settings=None, logging="tillory.*.debug=true",
-                 started="polling the pasteboard", scale=1, **env_extra):
+                 started="the pasteboard", scale=1, **env_extra):
         self.desktop = desktop
         self.scale = scale
         config = os.path.join(home, "config")

@@ -97,6 +97,40 @@ protected:
     std::unique_ptr<ClipboardManager> manager;
 };
 
+// Where the platform announces copies, the history follows them with no timer running between copies; switched
+// off, it stops listening; where nothing is announced it polls every 0.7 s.
+TEST_F(ClipboardManagerTest, AnnouncedCopiesAreRecordedWithoutPolling) {
+    sim.setPasteboardAnnounces(true);
+    ClipboardManager& m = launch();
+    EXPECT_EQ(sim.pasteboardObserverCount(), 1);
+    EXPECT_EQ(scheduler.timerCount(), 0u) << "nothing runs while nobody copies";
+    sim.copy(QStringLiteral("announced"));
+    scheduler.runPosted();
+    EXPECT_EQ(texts(), QStringList{QStringLiteral("announced")}) << "recorded at once, without time passing";
+    m.setEnabled(false);
+    EXPECT_EQ(sim.pasteboardObserverCount(), 0);
+    sim.copy(QStringLiteral("while off"));
+    scheduler.runPosted();
+    scheduler.advance(5);
+    EXPECT_EQ(texts(), QStringList{QStringLiteral("announced")});
+    m.setEnabled(true);
+    sim.copy(QStringLiteral("back on"));
+    scheduler.runPosted();
+    EXPECT_EQ(texts().value(0), QStringLiteral("back on"));
+
+    // The same without announcements: a copy waits for the next look, 0.7 s on.
+    sim.setPasteboardAnnounces(false);
+    manager.reset();
+    launch();
+    EXPECT_EQ(scheduler.timerCount(), 1u);
+    sim.copy(QStringLiteral("polled"));
+    scheduler.runPosted();
+    scheduler.advance(0.69);
+    EXPECT_NE(texts().value(0), QStringLiteral("polled"));
+    scheduler.advance(0.01);
+    EXPECT_EQ(texts().value(0), QStringLiteral("polled"));
+}
+
 TEST_F(ClipboardManagerTest, PasteboardContentAtLaunchIsNotRecorded) {
     sim.copy(QStringLiteral("there before launch"));
     launch();

@@ -1,10 +1,13 @@
 #pragma once
 
+#include "platform/api/subscription.h"
+
 #include <QByteArray>
 #include <QString>
 #include <QStringList>
 
 #include <cstdint>
+#include <functional>
 #include <optional>
 
 namespace tillory::platform {
@@ -34,6 +37,12 @@ public:
     virtual std::optional<QByteArray> data(const QString& type) = 0;
     /// Clears the pasteboard and writes `text`, plus `rtf` when given. Returns the new change count.
     virtual std::int64_t write(const QString& text, const std::optional<QByteArray>& rtf) = 0;
+    /// Calls `changed` after the change count moves, for as long as the subscription lives; nothing where the
+    /// platform does not announce changes (the count must then be polled).
+    virtual SubscriptionPtr observeChanges(std::function<void()> changed) {
+        (void)changed;
+        return nullptr;
+    }
 };
 
 } // namespace tillory::platform

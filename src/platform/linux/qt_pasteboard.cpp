@@ -51,6 +51,28 @@ QtPasteboard::QtPasteboard(QClipboard* clipboard, QObject* parent) : QObject(par
     connect(clipboard_, &QClipboard::dataChanged, this, [this] { ++changeCount_; });
 }
 
+namespace {
+
+class ClipboardSubscription final : public Subscription {
+public:
+    explicit ClipboardSubscription(std::unique_ptr<QObject> context) : context_(std::move(context)) {}
+
+private:
+    std::unique_ptr<QObject> context_; // destroying it drops the connection
+};
+
+} // namespace
+
+SubscriptionPtr QtPasteboard::observeChanges(std::function<void()> changed) {
+    if (!changed) {
+        return nullptr;
+    }
+    auto context = std::make_unique<QObject>();
+    // Queued: the count moves in a handler of the same signal, and readers must see it moved.
+    connect(clipboard_, &QClipboard::dataChanged, context.get(), std::move(changed), Qt::QueuedConnection);
+    return std::make_unique<ClipboardSubscription>(std::move(context));
+}
+
 QString QtPasteboard::typeForFormat(const QString& format) {
     if (kTextFormats.contains(format)) {
         return PasteboardType::String;

@@ -23,6 +23,7 @@ public:
     std::optional<QString> string() override;
     std::optional<QByteArray> data(const QString& type) override;
     std::int64_t write(const QString& text, const std::optional<QByteArray>& rtf) override;
+    SubscriptionPtr observeChanges(std::function<void()> changed) override;
 
     /// Maps one X11 or MIME target to the pasteboard's type name; unknown ones stay as they are.
     static QString typeForFormat(const QString& format);

@@ -88,6 +88,10 @@ public:
     void copy(const std::optional<QString>& text, const QStringList& extraTypes = {},
               const std::optional<QByteArray>& rtf = std::nullopt);
     std::int64_t pasteboardChangeCount() const { return changeCount_; }
+    /// Whether the pasteboard announces its changes (delivered through the scheduler); by default it must be
+    /// polled.
+    void setPasteboardAnnounces(bool announces) { pasteboardAnnounces_ = announces; }
+    int pasteboardObserverCount() const { return static_cast<int>(pasteboardObservers_.size()); }
     std::optional<QString> pasteboardText() const { return text_; }
     std::optional<QByteArray> pasteboardRtf() const { return rtf_; }
     QStringList pasteboardTypes() const { return types_; }
@@ -299,6 +303,8 @@ private:
     std::vector<QUrl> openedUrls_;
     std::map<int, std::function<void(const AppInfo&)>> activationObservers_;
     std::map<int, std::function<void()>> screenObservers_;
+    std::map<int, std::function<void()>> pasteboardObservers_;
+    bool pasteboardAnnounces_ = false;
     std::map<int, std::function<void()>> powerObservers_;
     std::optional<std::vector<std::optional<QVariantMap>>> powerSourceList_{std::in_place};
     PowerNotices powerNotices_ = PowerNotices::Everything;

@@ -1,5 +1,7 @@
 #include "platform/sim/sim_pasteboard.h"
 
+#include "platform/sim/sim_desktop_internal.h"
+
 namespace tillory::platform::sim {
 
 std::int64_t SimDesktop::SimPasteboard::changeCount() {
@@ -33,9 +35,31 @@ std::int64_t SimDesktop::SimPasteboard::write(const QString& text, const std::op
     return d_.changeCount_;
 }
 
+SubscriptionPtr SimDesktop::SimPasteboard::observeChanges(std::function<void()> changed) {
+    if (!d_.pasteboardAnnounces_ || !changed) {
+        return nullptr;
+    }
+    const int id = d_.nextObserver_++;
+    d_.pasteboardObservers_[id] = std::move(changed);
+    SimDesktop* d = &d_;
+    return std::make_unique<SimSubscription>(d_.alive_, [d, id] { d->pasteboardObservers_.erase(id); });
+}
+
 void SimDesktop::copy(const std::optional<QString>& text, const QStringList& extraTypes,
                       const std::optional<QByteArray>& rtf) {
     ++changeCount_;
+    // Announced later, as a real desktop's event arrives after the copy.
+    for (const auto& entry : pasteboardObservers_) {
+        std::weak_ptr<bool> alive = alive_;
+        scheduler_.post([alive, this, id = entry.first] {
+            if (alive.lock()) {
+                if (auto found = pasteboardObservers_.find(id); found != pasteboardObservers_.end()) {
+                    const auto observer = found->second; // it may end its own subscription
+                    observer();
+                }
+            }
+        });
+    }
     text_ = text;
     rtf_ = rtf;
     types_.clear();

@@ -14,6 +14,7 @@ public:
     std::optional<QString> string() override;
     std::optional<QByteArray> data(const QString& type) override;
     std::int64_t write(const QString& text, const std::optional<QByteArray>& rtf) override;
+    SubscriptionPtr observeChanges(std::function<void()> changed) override;
 
 private:
     SimDesktop& d_;

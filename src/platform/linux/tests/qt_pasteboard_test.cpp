@@ -142,7 +142,18 @@ protected:
 };
 
 TEST_F(QtPasteboardTest, TextCopiedByAnotherProgramReadsBack) {
+    // Copies are announced, after the count has moved, and no longer once the subscription ends.
+    std::vector<std::int64_t> announced;
+    auto changes = pasteboard_->observeChanges([&] { announced.push_back(pasteboard_->changeCount()); });
+    ASSERT_TRUE(changes);
+    xclipCopy("first");
+    ASSERT_TRUE(pumpUntil([&] { return !announced.empty(); }));
+    EXPECT_EQ(announced.back(), pasteboard_->changeCount());
+    changes.reset();
+    const std::size_t heard = announced.size();
     xclipCopy("héllo wörld");
+    pump(100);
+    EXPECT_EQ(announced.size(), heard);
     EXPECT_TRUE(pasteboard_->types().contains(PasteboardType::String));
     EXPECT_EQ(pasteboard_->string(), QStringLiteral("héllo wörld"));
     EXPECT_FALSE(pasteboard_->data(PasteboardType::RTF).has_value()) << "only listed targets are asked for";
