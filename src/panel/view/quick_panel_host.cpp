@@ -5,6 +5,7 @@
 #include "ui/view/panel_presence.h"
 #include "ui/view/scene_graph.h"
 
+#include <QCoreApplication>
 #include <QGuiApplication>
 #include <QPainterPath>
 #include <QPalette>
@@ -66,7 +67,10 @@ public:
     }
 
     ~QuickPanelHost() override {
+        // The scene graph frees the pictures of released items at its next sync; a closed window has none coming.
         view_.setSource(QUrl());
+        QCoreApplication::sendPostedEvents(nullptr, QEvent::DeferredDelete);
+        ui::releaseSceneGraphPictures(view_);
         ui::returnFreedMemorySoon(); // runs once the window and its engine are gone
     }
 
