@@ -57,7 +57,8 @@ class Client:
 
     def activate(self):
         self.desktop.run(["xdotool", "windowactivate", "--sync", str(self.window)])
-        wait_for(lambda: self.desktop.run(["xdotool", "getactivewindow"]).strip() == str(self.window), 5,
+        # A manager that has just started may not have set _NET_ACTIVE_WINDOW yet: keep asking.
+        wait_for(lambda: self.desktop.run(["xdotool", "getactivewindow"], check=False).strip() == str(self.window), 5,
                  "the client to be active")
 
     def text(self):
