@@ -3,7 +3,7 @@
 // difference is the latency the tap adds. Uses $DISPLAY, or starts a private Xvfb when there is none.
 //
 //   tillory_x11_passthrough_bench [keystrokes]
-#include "platform/linux/x11_event_taps.h"
+#include "platform/x11/x11_event_taps.h"
 
 #include <QCoreApplication>
 #include <QProcess>

@@ -5,9 +5,9 @@
 // Starts its own Xvfb and openbox.
 //
 //   tillory_x11_snap_bench [--benchmark_repetitions=5 ...]
-#include "platform/linux/x11_clients.h"
-#include "platform/linux/x11_screens.h"
-#include "platform/linux/x11_window_elements.h"
+#include "platform/x11/x11_clients.h"
+#include "platform/x11/x11_screens.h"
+#include "platform/x11/x11_window_elements.h"
 
 #include <QElapsedTimer>
 #include <QFile>

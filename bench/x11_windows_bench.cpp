@@ -3,9 +3,9 @@
 // capture thread until the last one is delivered. Starts its own Xvfb and openbox.
 //
 //   tillory_x11_windows_bench [--benchmark_repetitions=5 ...]
-#include "platform/linux/x11_clients.h"
-#include "platform/linux/x11_thumbnails.h"
-#include "platform/linux/x11_window_list.h"
+#include "platform/x11/x11_clients.h"
+#include "platform/x11/x11_thumbnails.h"
+#include "platform/x11/x11_window_list.h"
 
 #include <QCoreApplication>
 #include <QElapsedTimer>

@@ -1,6 +1,6 @@
 // Feeds arbitrary bytes to the COMPOUND_TEXT title decoder: it must end, and every character it gives comes from
 // at least one byte of the input.
-#include "platform/linux/compound_text.h"
+#include "platform/x11/compound_text.h"
 
 #include <cstddef>
 #include <cstdint>

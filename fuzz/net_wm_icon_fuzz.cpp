@@ -1,6 +1,6 @@
 // Feeds arbitrary words to the _NET_WM_ICON picker (the first byte chooses the wanted size). An image it answers
 // must be one the property really holds: its pixels inside the data, its sides within what the picker allows.
-#include "platform/linux/net_wm_icon.h"
+#include "platform/x11/net_wm_icon.h"
 
 #include <cstddef>
 #include <cstdint>

@@ -1,8 +1,8 @@
 // Feeds arbitrary words to what reads other programs' window geometry: frame and shadow extents, WM_NORMAL_HINTS
 // and panel struts. Extents must stay small and leave the window something; a constrained size must be a real
 // size; a work area must lie inside its monitor.
-#include "platform/linux/x11_clients.h"
-#include "platform/linux/x11_screens.h"
+#include "platform/x11/x11_clients.h"
+#include "platform/x11/x11_screens.h"
 
 #include <cmath>
 #include <cstddef>

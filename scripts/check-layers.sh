@@ -6,9 +6,9 @@ cd "$(dirname "$0")/.."
 
 status=0
 hits=$(grep -rnE '#include\s*[<"](X11/|xcb/|atspi|QtGui|QGuiApplication|QClipboard|QWidget|QApplication|QQuick)' src \
-    --include='*.h' --include='*.cpp' | grep -vE '^src/(platform/linux|app)/|/view/' || true)
+    --include='*.h' --include='*.cpp' | grep -vE '^src/(platform/(linux|x11|wayland)|app)/|/view/' || true)
 if [ -n "$hits" ]; then
-    echo "Platform or GUI headers outside src/platform/linux, src/app and view folders:"
+    echo "Platform or GUI headers outside src/platform/{linux,x11,wayland}, src/app and view folders:"
     echo "$hits"
     status=1
 fi

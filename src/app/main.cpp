@@ -21,10 +21,10 @@
 #include "notch/notch_controller.h"
 #include "notch/view/quick_notch_panel.h"
 #include "panel/view/quick_panel_host.h"
-#include "platform/linux/linux_desktop.h"
-#include "platform/linux/x11_compositor.h"
-#include "platform/linux/x11_event_taps.h"
-#include "platform/linux/x11_top_keeper.h"
+#include "platform/x11/x11_desktop.h"
+#include "platform/x11/x11_compositor.h"
+#include "platform/x11/x11_event_taps.h"
+#include "platform/x11/x11_top_keeper.h"
 #include "shell/app_state.h"
 #include "shell/info_windows.h"
 #include "shell/update_checker.h"
@@ -131,7 +131,7 @@ int main(int argc, char** argv) {
     core::QtScheduler scheduler;
     core::QtSettings settings;
     core::ThreadSerialQueue persistQueue("clipboard-save");
-    platform::nix::LinuxDesktop desktop(configHome, QCoreApplication::applicationFilePath());
+    platform::nix::X11Desktop desktop(configHome, QCoreApplication::applicationFilePath());
     desktop.setNotchWidth(settings.object(QStringLiteral("notchWidth")));
     const platform::Platform platform = desktop.platform();
     // After the desktop: the sampling thread reads the desktop's counters, so it must stop first.

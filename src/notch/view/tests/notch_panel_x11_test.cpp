@@ -4,8 +4,8 @@
 #include "core/settings.h"
 #include "notch/notch_controller.h"
 #include "notch/view/quick_notch_panel.h"
-#include "platform/linux/tests/x_test_env.h"
-#include "platform/linux/x11_compositor.h"
+#include "platform/x11/tests/x_test_env.h"
+#include "platform/x11/x11_compositor.h"
 #include "platform/sim/sim_desktop.h"
 
 #include <QDir>

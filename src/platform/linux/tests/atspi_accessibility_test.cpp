@@ -1,7 +1,7 @@
 // Reads other applications' text widgets over AT-SPI: GTK 3 windows from tests/data/atspi_text_client.py on a
 // private X server (openbox) and a private session bus.
 #include "platform/linux/atspi_accessibility.h"
-#include "platform/linux/tests/x_test_env.h"
+#include "platform/x11/tests/x_test_env.h"
 
 #include <QFileInfo>
 #include <QJsonDocument>

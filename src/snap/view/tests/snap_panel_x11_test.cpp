@@ -3,8 +3,8 @@
 // shows, and that shows only what it draws.
 #include "core/manual_scheduler.h"
 #include "keyhub/key_event_hub.h"
-#include "platform/linux/tests/x_test_env.h"
-#include "platform/linux/x11_compositor.h"
+#include "platform/x11/tests/x_test_env.h"
+#include "platform/x11/x11_compositor.h"
 #include "platform/sim/sim_desktop.h"
 #include "snap/snap_controller.h"
 #include "snap/view/quick_snap_panel.h"
