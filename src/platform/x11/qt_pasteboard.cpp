@@ -1,5 +1,7 @@
 #include "platform/x11/qt_pasteboard.h"
 
+#include "platform/linux/clipboard_formats.h"
+
 #include <QClipboard>
 #include <QCoreApplication>
 #include <QGuiApplication>
@@ -13,12 +15,6 @@ namespace tillory::platform::nix {
 namespace {
 
 const QString kRtfMime = QStringLiteral("text/rtf");
-
-// Text targets in the order an owner is most likely to answer them faithfully.
-const QStringList kTextFormats = {QStringLiteral("text/plain;charset=utf-8"), QStringLiteral("text/plain"),
-                                  QStringLiteral("UTF8_STRING"), QStringLiteral("STRING"), QStringLiteral("TEXT")};
-const QStringList kRtfFormats = {QStringLiteral("text/rtf"), QStringLiteral("application/rtf"),
-                                 QStringLiteral("text/richtext")};
 
 // Qt claims the selection with the time of the last X event it saw. A background program may have seen none
 // since another client took the clipboard, and the server then ignores the claim. A property change on the root
@@ -74,16 +70,7 @@ SubscriptionPtr QtPasteboard::observeChanges(std::function<void()> changed) {
 }
 
 QString QtPasteboard::typeForFormat(const QString& format) {
-    if (kTextFormats.contains(format)) {
-        return PasteboardType::String;
-    }
-    if (kRtfFormats.contains(format)) {
-        return PasteboardType::RTF;
-    }
-    if (format == kPasswordManagerHint) {
-        return PasteboardType::Concealed;
-    }
-    return format;
+    return clipboard_formats::typeForFormat(format);
 }
 
 QStringList QtPasteboard::types() {

@@ -13,9 +13,6 @@ namespace tillory::platform::nix {
 class QtPasteboard final : public QObject, public Pasteboard {
     Q_OBJECT
 public:
-    /// The password-manager mark on Linux; it counts as the concealed type.
-    static inline const QString kPasswordManagerHint = QStringLiteral("x-kde-passwordManagerHint");
-
     explicit QtPasteboard(QClipboard* clipboard, QObject* parent = nullptr);
 
     std::int64_t changeCount() override { return changeCount_; }

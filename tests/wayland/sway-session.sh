@@ -1,0 +1,68 @@
+#!/usr/bin/env bash
+# Runs COMMAND inside a headless sway of its own and answers COMMAND's exit status.
+#   sway-session.sh [--outputs N] COMMAND...
+# sway refuses to run as root, so it runs as an unprivileged user made for the tests; COMMAND runs as the caller
+# (root may use another user's sockets), with WAYLAND_DISPLAY, SWAYSOCK and XDG_RUNTIME_DIR set, on a session
+# bus of its own (the user's bus refuses root). Exit status 77 (skipped) when sway is not installed or cannot start here.
+set -uo pipefail
+outputs=1
+if [ "${1:-}" = "--outputs" ]; then outputs=$2; shift 2; fi
+[ $# -gt 0 ] || { echo "usage: $0 [--outputs N] COMMAND..." >&2; exit 2; }
+command -v sway >/dev/null || { echo "sway is not installed: skipped" >&2; exit 77; }
+
+user=tillory-e2e
+if [ "$(id -u)" -eq 0 ]; then
+    id -u "$user" >/dev/null 2>&1 || useradd --system --create-home --shell /usr/sbin/nologin "$user" || exit 77
+    as_user=(runuser -u "$user" --)
+else
+    user=$(id -un)
+    as_user=()
+fi
+runtime=$(mktemp -d /tmp/tillory-sway.XXXXXX)
+chown "$user:" "$runtime"
+chmod 700 "$runtime"
+config="$runtime/sway.conf"
+{
+    for i in $(seq 1 "$outputs"); do
+        echo "output HEADLESS-$i resolution 1280x720 position $(( (i - 1) * 1280 )) 0"
+    done
+    echo "xwayland disable"
+    echo "default_border none"
+    echo "${SWAY_EXTRA_CONFIG:-}"
+} > "$config"
+chown "$user:" "$config"
+home=$(getent passwd "$user" | cut -d: -f6)
+base_env=(HOME="$home" PATH=/usr/local/bin:/usr/bin:/bin XDG_RUNTIME_DIR="$runtime" LANG=C.UTF-8)
+
+"${as_user[@]}" env -i "${base_env[@]}" WLR_BACKENDS=headless WLR_LIBINPUT_NO_DEVICES=1 WLR_RENDERER=pixman \
+    WLR_HEADLESS_OUTPUTS="$outputs" dbus-run-session -- sway -c "$config" > "$runtime/sway.log" 2>&1 &
+launcher=$!
+
+cleanup() {
+    if [ -n "${socket:-}" ]; then
+        "${as_user[@]}" env -i "${base_env[@]}" SWAYSOCK="$socket" swaymsg exit >/dev/null 2>&1
+    fi
+    kill "$launcher" 2>/dev/null
+    wait "$launcher" 2>/dev/null
+    rm -rf "$runtime"
+}
+trap cleanup EXIT
+
+socket=""
+display=""
+for _ in $(seq 150); do
+    socket=$(ls "$runtime"/sway-ipc.*.sock 2>/dev/null | head -1)
+    display=$(cd "$runtime" && ls wayland-[0-9] 2>/dev/null | head -1)
+    [ -n "$socket" ] && [ -n "$display" ] && break
+    kill -0 "$launcher" 2>/dev/null || break
+    sleep 0.1
+done
+if [ -z "$socket" ] || [ -z "$display" ]; then
+    echo "headless sway did not come up: skipped" >&2
+    cat "$runtime/sway.log" >&2
+    exit 77
+fi
+export WAYLAND_DISPLAY="$display" SWAYSOCK="$socket" XDG_RUNTIME_DIR="$runtime"
+export XDG_SESSION_TYPE=wayland TILLORY_SWAY_USER="$user" TILLORY_SWAY_LOG="$runtime/sway.log"
+unset DISPLAY DBUS_SESSION_BUS_ADDRESS
+dbus-run-session -- "$@"
