@@ -13,6 +13,7 @@ packages=(
     libxcb-ewmh-dev libxcb-icccm4-dev libxcb-res0-dev libxcb-xtest0-dev libxcb-xinput-dev libxcb-xkb-dev
     libxcb-keysyms1-dev libxcb-composite0-dev libxcb-render0-dev libxcb-render-util0-dev libxcb-shm0-dev
     at-spi2-core libatspi2.0-dev libudev-dev x11proto-dev xvfb xauth dbus fonts-dejavu-core
+    libwayland-dev libwayland-bin wayland-protocols libxkbcommon-dev qt6-wayland
 )
 # What only the tests, the fuzzers and the package check need: compilers for the fuzz preset, window managers,
 # clients and tools the end-to-end tests drive.
@@ -22,6 +23,7 @@ test_packages=(
     gir1.2-atspi-2.0 python3-gi python3-pyatspi gir1.2-gtk-3.0 libgtk-3-0
     openbox icewm fluxbox wmctrl xclip xdotool x11-utils x11-xserver-utils x11-apps imagemagick trayer
     python3-dbusmock python3-dbus desktop-file-utils mpv mpv-mpris
+    sway wl-clipboard foot grim
 )
 case "${1:-}" in
     --run) ;;
