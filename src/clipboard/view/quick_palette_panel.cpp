@@ -3,6 +3,7 @@
 #include "clipboard/clipboard_palette_controller.h"
 #include "ui/view/color_scheme.h"
 #include "ui/view/key_labels.h"
+#include "ui/view/overlay_surface.h"
 #include "ui/view/scene_graph.h"
 #include "ui/view/screen_space.h"
 
@@ -15,12 +16,15 @@
 namespace tillory::clipboard {
 namespace {
 
+const ui::OverlayRole kRole{QStringLiteral("palette"), true,
+                            Qt::Tool | Qt::FramelessWindowHint | Qt::WindowStaysOnTopHint |
+                                Qt::WindowDoesNotAcceptFocus};
+
 class QuickPalettePanel final : public PalettePanel {
 public:
     QuickPalettePanel(ClipboardPaletteController* controller, platform::KeyNames keyNames,
                       QuickPalettePanelFactory::Dark dark)
         : controller_(controller), keys_(std::move(keyNames)), dark_(std::move(dark)) {
-        view_.setFlags(Qt::Tool | Qt::FramelessWindowHint | Qt::WindowStaysOnTopHint | Qt::WindowDoesNotAcceptFocus);
         view_.setColor(Qt::transparent);
         // The window follows the card through fit(), which keeps the edge it is anchored to.
         view_.setResizeMode(QQuickView::SizeRootObjectToView);
@@ -29,7 +33,7 @@ public:
         view_.setSource(QUrl(QStringLiteral("qrc:/tillory/clipboard/ClipboardPaletteView.qml")));
         if (QQuickItem* root = view_.rootObject()) {
             QObject::connect(root, &QQuickItem::implicitHeightChanged, &view_, [this] {
-                if (view_.isVisible()) {
+                if (overlay_->isVisible()) {
                     fit();
                 }
             });
@@ -51,13 +55,13 @@ public:
             root->setProperty("dark", ui::darkViews(dark_));
         }
         fit();
-        view_.show();
-        view_.raise();
+        overlay_->show();
+        overlay_->raise();
     }
 
-    void orderOut() override { view_.hide(); }
+    void orderOut() override { overlay_->hide(); }
 
-    std::uint64_t windowId() const override { return static_cast<std::uint64_t>(view_.winId()); }
+    std::uint64_t windowId() const override { return static_cast<std::uint64_t>(overlay_->windowId()); }
 
 private:
     /// The window is only the card (without a compositor the rest of the panel would not be see-through): it
@@ -67,16 +71,17 @@ private:
         const QQuickItem* root = view_.rootObject();
         const int cardHeight = root ? int(root->implicitHeight()) : 0;
         const int top = controller_ && controller_->dropsDown() ? panel_.top() : panel_.bottom() + 1 - cardHeight;
-        view_.setGeometry(panel_.x(), top, panel_.width(), cardHeight);
+        overlay_->setGeometry(QRect(panel_.x(), top, panel_.width(), cardHeight));
         QPainterPath rounded;
         rounded.addRoundedRect(QRectF(0, 0, panel_.width(), cardHeight), 12, 12);
-        view_.setMask(QRegion(rounded.toFillPolygon().toPolygon()));
+        overlay_->setMask(QRegion(rounded.toFillPolygon().toPolygon()));
     }
 
     QPointer<ClipboardPaletteController> controller_;
     ui::KeyLabels keys_;
     QuickPalettePanelFactory::Dark dark_;
-    QQuickView view_;
+    std::unique_ptr<ui::OverlaySurface> overlay_ = ui::makeOverlay(kRole);
+    QQuickView& view_ = overlay_->view();
     QRect panel_;
 };
 

@@ -2,6 +2,7 @@
 
 #include "keys/keyboard_cleaner_controller.h"
 #include "keys/slide_to_unlock.h"
+#include "ui/view/overlay_surface.h"
 #include "ui/view/screen_space.h"
 
 #include <QLoggingCategory>
@@ -11,14 +12,17 @@
 namespace tillory::keys {
 namespace {
 
+// As a window of its own (X11). Bypassing the window manager is what lets the overlay cover its docks and panels
+// too.
+const ui::OverlayRole kRole{QStringLiteral("keyboard-cleaning"), true,
+                            Qt::Tool | Qt::FramelessWindowHint | Qt::WindowStaysOnTopHint |
+                                Qt::WindowDoesNotAcceptFocus | Qt::BypassWindowManagerHint};
+
 Q_LOGGING_CATEGORY(lcOverlay, "tillory.keys.overlay", QtWarningMsg)
 
 class QuickCleanerPanel final : public CleanerPanel {
 public:
     QuickCleanerPanel(const QUrl& source, KeyboardCleanerController* controller) {
-        // Bypassing the window manager is what lets the overlay cover its docks and panels too.
-        view_.setFlags(Qt::Tool | Qt::FramelessWindowHint | Qt::WindowStaysOnTopHint | Qt::WindowDoesNotAcceptFocus |
-                       Qt::BypassWindowManagerHint);
         view_.setColor(Qt::transparent);
         view_.setResizeMode(QQuickView::SizeRootObjectToView);
         view_.setInitialProperties({{QStringLiteral("slider"), QVariant::fromValue<QObject*>(&slider_)}});
@@ -39,16 +43,17 @@ public:
     bool loaded() const { return view_.status() == QQuickView::Ready && view_.rootObject() != nullptr; }
 
     void showOn(const platform::ScreenInfo& screen) {
-        view_.setGeometry(ui::toWindowGeometry(screen.frame));
-        view_.show();
-        view_.raise();
+        overlay_->setGeometry(ui::toWindowGeometry(screen.frame));
+        overlay_->show();
+        overlay_->raise();
     }
 
-    void orderOut() override { view_.hide(); }
+    void orderOut() override { overlay_->hide(); }
 
 private:
     SlideToUnlock slider_; // declared first: the view's QML refers to it until the view is gone
-    QQuickView view_;
+    std::unique_ptr<ui::OverlaySurface> overlay_ = ui::makeOverlay(kRole);
+    QQuickView& view_ = overlay_->view();
 };
 
 } // namespace

@@ -3,6 +3,7 @@
 #include "notch/notch_controller.h"
 #include "notch/view/notch_images.h"
 #include "ui/view/color_scheme.h"
+#include "ui/view/overlay_surface.h"
 #include "ui/view/panel_presence.h"
 #include "ui/view/scene_graph.h"
 #include "ui/view/screen_space.h"
@@ -16,6 +17,13 @@
 
 namespace tillory::notch {
 namespace {
+
+// As a window of its own (X11). Bypassing the window manager keeps the island above full-screen windows; such a window
+// never takes the focus, so showing it never activates this program.
+const ui::OverlayRole kRole{QStringLiteral("island"), false,
+                            Qt::Tool | Qt::FramelessWindowHint | Qt::WindowStaysOnTopHint |
+                                Qt::WindowDoesNotAcceptFocus | Qt::BypassWindowManagerHint |
+                                Qt::WindowTransparentForInput};
 
 Q_LOGGING_CATEGORY(lcNotchView, "tillory.notch.view", QtWarningMsg)
 
@@ -74,10 +82,6 @@ public:
     QuickNotchPanel(NotchController* controller, QuickNotchPanelFactory::KeepOnTop keepOnTop,
                     QuickNotchPanelFactory::Translucency translucency, QuickNotchPanelFactory::Dark dark)
         : keepOnTop_(std::move(keepOnTop)), translucency_(std::move(translucency)), dark_(std::move(dark)) {
-        // Bypassing the window manager keeps the island above full-screen windows; such a window never takes the
-        // focus, so showing it never activates this program.
-        view_.setFlags(Qt::Tool | Qt::FramelessWindowHint | Qt::WindowStaysOnTopHint | Qt::WindowDoesNotAcceptFocus |
-                       Qt::BypassWindowManagerHint | Qt::WindowTransparentForInput);
         view_.setColor(Qt::transparent);
         view_.setResizeMode(QQuickView::SizeRootObjectToView);
         view_.engine()->addImageProvider(QLatin1String(NotchImageProvider::kName),
@@ -111,17 +115,17 @@ public:
 
     bool loaded() const { return view_.status() == QQuickView::Ready && view_.rootObject() != nullptr; }
 
-    void setFrame(platform::Rect frame) override { view_.setGeometry(ui::toWindowGeometry(frame)); }
+    void setFrame(platform::Rect frame) override { overlay_->setGeometry(ui::toWindowGeometry(frame)); }
 
-    void setIgnoresMouseEvents(bool ignores) override { view_.setFlag(Qt::WindowTransparentForInput, ignores); }
+    void setIgnoresMouseEvents(bool ignores) override { overlay_->setTransparentForInput(ignores); }
 
     void orderFrontRegardless() override {
         ordered_ = true;
         view_.rootObject()->setProperty("translucent", !translucency_ || translucency_());
         followDesktop();
         update();
-        if (view_.isVisible()) {
-            view_.raise();
+        if (overlay_->isVisible()) {
+            overlay_->raise();
         }
     }
 
@@ -130,7 +134,7 @@ public:
         update();
     }
 
-    bool isVisible() const override { return view_.isVisible(); }
+    bool isVisible() const override { return overlay_->isVisible(); }
 
 private:
     void followDesktop() {
@@ -151,8 +155,10 @@ private:
     QuickNotchPanelFactory::Translucency translucency_;
     QuickNotchPanelFactory::Dark dark_;
     NotchShapeSink shape_;
-    QQuickView view_;                               // after what its QML refers to, so it goes first
-    ui::PanelPresence presence_{view_, keepOnTop_}; // lets go of the keeper before the window ends
+    std::unique_ptr<ui::OverlaySurface> overlay_ =
+        ui::makeOverlay(kRole); // after what its QML refers to, so it goes first
+    QQuickView& view_ = overlay_->view();
+    ui::PanelPresence presence_{*overlay_, keepOnTop_}; // lets go of the keeper before the window ends
     bool ordered_ = false;
 };
 

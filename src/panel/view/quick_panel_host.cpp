@@ -2,6 +2,7 @@
 
 #include "panel/menu_panel_controller.h"
 #include "ui/view/color_scheme.h"
+#include "ui/view/overlay_surface.h"
 #include "ui/view/panel_presence.h"
 #include "ui/view/scene_graph.h"
 
@@ -21,6 +22,8 @@ namespace tillory::panel {
 namespace {
 
 const QUrl kView(QStringLiteral("qrc:/tillory/panel/MenuBarView.qml"));
+const ui::OverlayRole kRole{QStringLiteral("panel"), true,
+                            Qt::Tool | Qt::FramelessWindowHint | Qt::WindowStaysOnTopHint};
 
 bool paletteIsDark() {
     return ui::darkViews(platform::Appearance::ColorScheme::unstated, QGuiApplication::palette());
@@ -31,15 +34,14 @@ public:
     QuickPanelHost(MenuPanelController& controller, QuickPanelHostFactory::KeepOnTop keepOnTop,
                    QuickPanelHostFactory::Translucency translucency, QuickPanelHostFactory::Dark dark)
         : controller_(&controller), translucency_(std::move(translucency)), dark_(std::move(dark)),
-          presence_(view_, std::move(keepOnTop)) {
-        view_.setFlags(Qt::Tool | Qt::FramelessWindowHint | Qt::WindowStaysOnTopHint);
+          presence_(*overlay_, std::move(keepOnTop)) {
         view_.setColor(Qt::transparent);
         view_.setResizeMode(QQuickView::SizeRootObjectToView);
         view_.setTitle(QStringLiteral("Tillory"));
         QObject::connect(&view_, &QWindow::activeChanged, &view_, [this] {
             if (view_.isActive()) {
                 wasActive_ = true;
-            } else if (wasActive_ && view_.isVisible() && controller_) {
+            } else if (wasActive_ && overlay_->isVisible() && controller_) {
                 wasActive_ = false;
                 controller_->focusLost();
             }
@@ -52,18 +54,18 @@ public:
         view_.setInitialProperties({{QStringLiteral("controller"), QVariant::fromValue<QObject*>(controller_)},
                                     {QStringLiteral("dark"), dark_ ? dark_() : paletteIsDark()}});
         view_.setSource(kView);
-        view_.setGeometry(QRect(int(std::lround(frame.x)), int(std::lround(frame.y)), int(std::lround(frame.width)),
+        overlay_->setGeometry(QRect(int(std::lround(frame.x)), int(std::lround(frame.y)), int(std::lround(frame.width)),
                                 int(std::lround(frame.height))));
         if (QQuickItem* sheet =
                 view_.rootObject() ? view_.rootObject()->findChild<QQuickItem*>(QStringLiteral("sheet")) : nullptr) {
             QObject::connect(sheet, &QQuickItem::heightChanged, &view_, [this] {
-                if (view_.isVisible()) {
+                if (overlay_->isVisible()) {
                     presence_.update(true, mask());
                 }
             });
         }
         presence_.update(true, mask());
-        view_.requestActivate();
+        overlay_->requestActivate();
     }
 
     ~QuickPanelHost() override {
@@ -81,7 +83,7 @@ public:
         // Later: this runs inside a click of the tree being released.
         const int generation = generation_;
         QTimer::singleShot(0, &view_, [this, generation] {
-            if (generation == generation_ && !view_.isVisible()) {
+            if (generation == generation_ && !overlay_->isVisible()) {
                 view_.setSource(QUrl());
                 view_.releaseResources();
             }
@@ -105,7 +107,8 @@ private:
     QPointer<MenuPanelController> controller_;
     QuickPanelHostFactory::Translucency translucency_;
     QuickPanelHostFactory::Dark dark_;
-    QQuickView view_;
+    std::unique_ptr<ui::OverlaySurface> overlay_ = ui::makeOverlay(kRole);
+    QQuickView& view_ = overlay_->view();
     ui::PanelPresence presence_; // lets go of the keeper before the window ends
     int generation_ = 0;
     bool wasActive_ = false;

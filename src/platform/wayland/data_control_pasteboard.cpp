@@ -44,43 +44,42 @@ public:
 
 namespace {
 
-#define TILLORY_DATA_CONTROL_PROTOCOL(Name, p, maxVersion)                                                           \
-    struct Name {                                                                                                    \
-        using Manager = p##_manager_v1;                                                                              \
-        using Device = p##_device_v1;                                                                                \
-        using Source = p##_source_v1;                                                                                \
-        using Offer = p##_offer_v1;                                                                                  \
-        using DeviceListener = p##_device_v1_listener;                                                               \
-        using SourceListener = p##_source_v1_listener;                                                               \
-        using OfferListener = p##_offer_v1_listener;                                                                 \
-        static constexpr std::uint32_t kMaxVersion = maxVersion;                                                     \
-        static const wl_interface* managerInterface() { return &p##_manager_v1_interface; }                          \
-        static Device* getDevice(Manager* m, wl_seat* seat) { return p##_manager_v1_get_data_device(m, seat); }      \
-        static Source* createSource(Manager* m) { return p##_manager_v1_create_data_source(m); }                     \
-        static void destroyManager(Manager* m) { p##_manager_v1_destroy(m); }                                        \
-        static void addListener(Device* d, const DeviceListener* l, void* data) {                                   \
-            p##_device_v1_add_listener(d, l, data);                                                                  \
-        }                                                                                                            \
-        static void addListener(Source* s, const SourceListener* l, void* data) {                                   \
-            p##_source_v1_add_listener(s, l, data);                                                                  \
-        }                                                                                                            \
-        static void addListener(Offer* o, const OfferListener* l, void* data) {                                     \
-            p##_offer_v1_add_listener(o, l, data);                                                                   \
-        }                                                                                                            \
-        static void setSelection(Device* d, Source* s) { p##_device_v1_set_selection(d, s); }                        \
-        static void destroy(Device* d) { p##_device_v1_destroy(d); }                                                 \
-        static void destroy(Source* s) { p##_source_v1_destroy(s); }                                                 \
-        static void destroy(Offer* o) { p##_offer_v1_destroy(o); }                                                   \
-        static void offer(Source* s, const char* mime) { p##_source_v1_offer(s, mime); }                             \
-        static void receive(Offer* o, const char* mime, int fd) { p##_offer_v1_receive(o, mime, fd); }               \
+#define TILLORY_DATA_CONTROL_PROTOCOL(Name, p, maxVersion)                                                             \
+    struct Name {                                                                                                      \
+        using Manager = p##_manager_v1;                                                                                \
+        using Device = p##_device_v1;                                                                                  \
+        using Source = p##_source_v1;                                                                                  \
+        using Offer = p##_offer_v1;                                                                                    \
+        using DeviceListener = p##_device_v1_listener;                                                                 \
+        using SourceListener = p##_source_v1_listener;                                                                 \
+        using OfferListener = p##_offer_v1_listener;                                                                   \
+        static constexpr std::uint32_t kMaxVersion = maxVersion;                                                       \
+        static const wl_interface* managerInterface() { return &p##_manager_v1_interface; }                            \
+        static Device* getDevice(Manager* m, wl_seat* seat) { return p##_manager_v1_get_data_device(m, seat); }        \
+        static Source* createSource(Manager* m) { return p##_manager_v1_create_data_source(m); }                       \
+        static void destroyManager(Manager* m) { p##_manager_v1_destroy(m); }                                          \
+        static void addListener(Device* d, const DeviceListener* l, void* data) {                                      \
+            p##_device_v1_add_listener(d, l, data);                                                                    \
+        }                                                                                                              \
+        static void addListener(Source* s, const SourceListener* l, void* data) {                                      \
+            p##_source_v1_add_listener(s, l, data);                                                                    \
+        }                                                                                                              \
+        static void addListener(Offer* o, const OfferListener* l, void* data) {                                        \
+            p##_offer_v1_add_listener(o, l, data);                                                                     \
+        }                                                                                                              \
+        static void setSelection(Device* d, Source* s) { p##_device_v1_set_selection(d, s); }                          \
+        static void destroy(Device* d) { p##_device_v1_destroy(d); }                                                   \
+        static void destroy(Source* s) { p##_source_v1_destroy(s); }                                                   \
+        static void destroy(Offer* o) { p##_offer_v1_destroy(o); }                                                     \
+        static void offer(Source* s, const char* mime) { p##_source_v1_offer(s, mime); }                               \
+        static void receive(Offer* o, const char* mime, int fd) { p##_offer_v1_receive(o, mime, fd); }                 \
     };
 
 TILLORY_DATA_CONTROL_PROTOCOL(ExtDataControl, ext_data_control, 1)
 TILLORY_DATA_CONTROL_PROTOCOL(WlrDataControl, zwlr_data_control, 2)
 #undef TILLORY_DATA_CONTROL_PROTOCOL
 
-template <class P>
-class ProtocolImpl final : public DataControlPasteboard::Protocol {
+template <class P> class ProtocolImpl final : public DataControlPasteboard::Protocol {
 public:
     ProtocolImpl(typename P::Manager* manager, wl_seat* seat, DataControlPasteboard* owner)
         : manager_(manager), seat_(seat), owner_(owner) {
@@ -141,8 +140,7 @@ private:
     }
     static void cancelled(void* data, typename P::Source* source) { self(data)->sourceCancelled(source); }
 
-    static constexpr typename P::DeviceListener kDeviceListener{&dataOffer, &selection, &finished,
-                                                               &primarySelection};
+    static constexpr typename P::DeviceListener kDeviceListener{&dataOffer, &selection, &finished, &primarySelection};
     static constexpr typename P::OfferListener kOfferListener{&offerFormat};
     static constexpr typename P::SourceListener kSourceListener{&send, &cancelled};
 
@@ -294,8 +292,7 @@ void DataControlPasteboard::readSelection(const QStringList& formats) {
         ::close(fds[1]);
         const bool isText = format == textFormat;
         readers_.push_back(std::make_unique<PipeReader>(
-            fds[0], kMaxReadBytes, kSilenceMs,
-            [this, generation, isText, format](std::optional<QByteArray> bytes) {
+            fds[0], kMaxReadBytes, kSilenceMs, [this, generation, isText, format](std::optional<QByteArray> bytes) {
                 if (!bytes) {
                     qCDebug(lcDataControl) << "no answer for" << format;
                 }

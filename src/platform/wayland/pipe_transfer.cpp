@@ -23,8 +23,7 @@ void ignoreBrokenPipes() {
     std::signal(SIGPIPE, SIG_IGN);
 }
 
-PipeReader::PipeReader(int fd, qsizetype maxBytes, int timeoutMs,
-                       std::function<void(std::optional<QByteArray>)> done)
+PipeReader::PipeReader(int fd, qsizetype maxBytes, int timeoutMs, std::function<void(std::optional<QByteArray>)> done)
     : fd_(fd), maxBytes_(maxBytes), done_(std::move(done)) {
     makeNonBlocking(fd_);
     notifier_ = std::make_unique<QSocketNotifier>(fd_, QSocketNotifier::Read);

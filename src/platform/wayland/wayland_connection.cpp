@@ -20,9 +20,9 @@ struct RegistryHandler {
     }
     static void globalRemove(void* data, wl_registry*, std::uint32_t name) {
         auto* globals = static_cast<std::vector<WaylandGlobal>*>(data);
-        globals->erase(std::remove_if(globals->begin(), globals->end(),
-                                      [name](const WaylandGlobal& g) { return g.name == name; }),
-                       globals->end());
+        globals->erase(
+            std::remove_if(globals->begin(), globals->end(), [name](const WaylandGlobal& g) { return g.name == name; }),
+            globals->end());
     }
     static constexpr wl_registry_listener listener{&global, &globalRemove};
 };
@@ -96,8 +96,8 @@ bool WaylandConnection::offers(const char* interface) const {
 void* WaylandConnection::bind(const wl_interface* interface, std::uint32_t maxVersion, std::uint32_t* boundVersion) {
     for (const WaylandGlobal& global : globals_) {
         if (global.interface == interface->name) {
-            const std::uint32_t version = std::min({global.version, maxVersion,
-                                                    static_cast<std::uint32_t>(interface->version)});
+            const std::uint32_t version =
+                std::min({global.version, maxVersion, static_cast<std::uint32_t>(interface->version)});
             if (boundVersion) {
                 *boundVersion = version;
             }

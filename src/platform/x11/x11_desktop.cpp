@@ -3,7 +3,7 @@
 #include "platform/linux/atspi_accessibility.h"
 #include "platform/linux/desktop_appearance.h"
 #include "platform/linux/entry_app_icons.h"
-#include "platform/x11/linux_accessibility.h"
+#include "platform/linux/linux_accessibility.h"
 #include "platform/linux/mpris_script_runner.h"
 #include "platform/linux/proc_system_counters.h"
 #include "platform/linux/qprocess_runner.h"
@@ -37,7 +37,7 @@ struct X11Desktop::Services {
                                              return front ? front->pid : 0;
                                          },
                                          [this] { return eventTaps.holdsKeyboard(); }};
-    LinuxAccessibility accessibility{textAccessibility, windowElements};
+    LinuxAccessibility<X11WindowElements> accessibility{textAccessibility, windowElements};
     X11WindowCapture windowCapture{
         [](std::function<void()> work) { QMetaObject::invokeMethod(qApp, std::move(work), Qt::QueuedConnection); }};
     X11ScreenCapture screenCapture{windowCapture};

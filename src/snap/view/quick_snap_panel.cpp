@@ -5,6 +5,7 @@
 #include "snap/view/snap_view_layout.h"
 #include "ui/view/color_scheme.h"
 #include "ui/view/key_labels.h"
+#include "ui/view/overlay_surface.h"
 #include "ui/view/panel_presence.h"
 #include "ui/view/scene_graph.h"
 #include "ui/view/screen_space.h"
@@ -18,6 +19,13 @@
 namespace tillory::snap {
 namespace {
 
+// As a window of its own (X11). Bypassing the window manager puts the panel above full-screen windows and docks on
+// every window manager tried; such a window never gets the focus, and the keys reach the controller through the key
+// hub.
+const ui::OverlayRole kRole{QStringLiteral("snap"), false,
+                            Qt::Tool | Qt::FramelessWindowHint | Qt::WindowStaysOnTopHint |
+                                Qt::WindowDoesNotAcceptFocus | Qt::BypassWindowManagerHint};
+
 Q_LOGGING_CATEGORY(lcSnapView, "tillory.snap.view", QtWarningMsg)
 
 class QuickSnapPanel final : public SnapPanel {
@@ -26,10 +34,6 @@ public:
                    QuickSnapPanelFactory::Translucency translucency, QuickSnapPanelFactory::Dark dark)
         : keys_(std::move(keyNames)), keepOnTop_(std::move(keepOnTop)), translucency_(std::move(translucency)),
           dark_(std::move(dark)), layout_(controller) {
-        // Bypassing the window manager puts the panel above full-screen windows and docks on every window manager
-        // tried; such a window never gets the focus, and the keys reach the controller through the key hub.
-        view_.setFlags(Qt::Tool | Qt::FramelessWindowHint | Qt::WindowStaysOnTopHint | Qt::WindowDoesNotAcceptFocus |
-                       Qt::BypassWindowManagerHint);
         view_.setColor(Qt::transparent);
         view_.setResizeMode(QQuickView::SizeRootObjectToView);
         view_.engine()->addImageProvider(QLatin1String(SnapImageProvider::kName), new SnapImageProvider(controller));
@@ -53,20 +57,20 @@ public:
 
     void setFrame(platform::Rect frame) override {
         const QRect display = ui::toWindowGeometry(frame);
-        view_.setGeometry(display);
+        overlay_->setGeometry(display);
         layout_.setWindowSize(display.size());
         update();
     }
 
-    void setIgnoresMouseEvents(bool ignores) override { view_.setFlag(Qt::WindowTransparentForInput, ignores); }
+    void setIgnoresMouseEvents(bool ignores) override { overlay_->setTransparentForInput(ignores); }
 
     void orderFrontRegardless() override {
         ordered_ = true;
         layout_.setTranslucent(!translucency_ || translucency_());
         view_.rootObject()->setProperty("dark", ui::darkViews(dark_));
         update();
-        if (view_.isVisible()) {
-            view_.raise();
+        if (overlay_->isVisible()) {
+            overlay_->raise();
         }
     }
 
@@ -89,8 +93,10 @@ private:
     QuickSnapPanelFactory::Translucency translucency_;
     QuickSnapPanelFactory::Dark dark_;
     SnapViewLayout layout_;
-    QQuickView view_;                               // after what its QML refers to, so it goes first
-    ui::PanelPresence presence_{view_, keepOnTop_}; // lets go of the keeper before the window ends
+    std::unique_ptr<ui::OverlaySurface> overlay_ =
+        ui::makeOverlay(kRole); // after what its QML refers to, so it goes first
+    QQuickView& view_ = overlay_->view();
+    ui::PanelPresence presence_{*overlay_, keepOnTop_}; // lets go of the keeper before the window ends
     bool ordered_ = false;
 };
 

@@ -5,6 +5,7 @@
 #include "switcher/window_switcher_engine.h"
 #include "ui/view/color_scheme.h"
 #include "ui/view/key_labels.h"
+#include "ui/view/overlay_surface.h"
 #include "ui/view/scene_graph.h"
 #include "ui/view/screen_space.h"
 
@@ -26,6 +27,12 @@
 namespace tillory::switcher {
 namespace {
 
+// As a window of its own (X11). Bypassing the window manager puts the panel above full-screen windows on every
+// window manager tried, and without a round trip through it; such a window never gets the focus either.
+const ui::OverlayRole kRole{QStringLiteral("switcher"), true,
+                            Qt::Tool | Qt::FramelessWindowHint | Qt::WindowStaysOnTopHint |
+                                Qt::WindowDoesNotAcceptFocus | Qt::BypassWindowManagerHint};
+
 Q_LOGGING_CATEGORY(lcSwitcherView, "tillory.switcher.view", QtWarningMsg)
 
 constexpr double kCardRadius = 24;
@@ -40,10 +47,6 @@ public:
                        QuickSwitcherPanelFactory::KeepOnTop keepOnTop, QuickSwitcherPanelFactory::Dark dark)
         : engine_(engine), keys_(std::move(keyNames)), keepOnTop_(std::move(keepOnTop)), dark_(std::move(dark)),
           tiles_(engine) {
-        // Bypassing the window manager puts the panel above full-screen windows on every window manager tried,
-        // and without a round trip through it; such a window never gets the focus either.
-        view_.setFlags(Qt::Tool | Qt::FramelessWindowHint | Qt::WindowStaysOnTopHint | Qt::WindowDoesNotAcceptFocus |
-                       Qt::BypassWindowManagerHint);
         view_.setColor(Qt::transparent);
         view_.setResizeMode(QQuickView::SizeRootObjectToView);
         view_.setPersistentGraphics(true);
@@ -63,7 +66,7 @@ public:
         QObject::connect(&trim_, &QTimer::timeout, [] { malloc_trim(0); });
 #endif
         QObject::connect(engine, &WindowSwitcherEngine::layoutChanged, &view_, [this] {
-            if (view_.isVisible()) {
+            if (overlay_->isVisible()) {
                 fit();
             }
         });
@@ -89,10 +92,10 @@ public:
         display_ = ui::toWindowGeometry(frame);
         view_.rootObject()->setProperty("dark", ui::darkViews(dark_));
         fit();
-        view_.show();
-        view_.raise();
+        overlay_->show();
+        overlay_->raise();
         if (keepOnTop_) {
-            keepOnTop_(view_.winId());
+            keepOnTop_(overlay_->windowId());
         }
     }
 
@@ -106,7 +109,7 @@ public:
         if (keepOnTop_) {
             keepOnTop_(0);
         }
-        view_.hide();
+        overlay_->hide();
         trim_.start();
     }
 
@@ -115,17 +118,17 @@ private:
     /// as long as showing it again: do that now, out of sight, rather than on the first ⌘Tab.
     void warmUp() {
         warming_ = true;
-        view_.setGeometry(QRect(kOffDisplay, QSize(64, 64)));
+        overlay_->setGeometry(QRect(kOffDisplay, QSize(64, 64)));
         QObject::connect(&view_, &QQuickWindow::frameSwapped, &view_, [this] {
             if (warming_) {
                 warming_ = false;
-                view_.hide();
+                overlay_->hide();
             } else if (firstFramePending_) {
                 firstFramePending_ = false;
                 qCDebug(lcSwitcherView) << "first frame of the session shown";
             }
         });
-        view_.show();
+        overlay_->show();
     }
 
     /// The window is only the card: without a compositing manager the rest of a display-sized window would not
@@ -136,10 +139,10 @@ private:
         }
         const QRect card =
             QuickSwitcherPanelFactory::cardGeometry(display_, engine_->cardWidth(), engine_->cardHeight());
-        view_.setGeometry(card);
+        overlay_->setGeometry(card);
         QPainterPath rounded;
         rounded.addRoundedRect(QRectF(0, 0, card.width(), card.height()), kCardRadius, kCardRadius);
-        view_.setMask(QRegion(rounded.toFillPolygon().toPolygon()));
+        overlay_->setMask(QRegion(rounded.toFillPolygon().toPolygon()));
     }
 
     QPointer<WindowSwitcherEngine> engine_;
@@ -147,7 +150,9 @@ private:
     QuickSwitcherPanelFactory::KeepOnTop keepOnTop_;
     QuickSwitcherPanelFactory::Dark dark_;
     SwitcherTileModel tiles_;
-    QQuickView view_; // after what its QML refers to, so it goes first
+    std::unique_ptr<ui::OverlaySurface> overlay_ =
+        ui::makeOverlay(kRole); // after what its QML refers to, so it goes first
+    QQuickView& view_ = overlay_->view();
     QTimer trim_;
     QRect display_;
     bool warming_ = false;

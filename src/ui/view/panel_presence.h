@@ -1,7 +1,8 @@
 #pragma once
 
+#include "ui/view/overlay_surface.h"
+
 #include <QRegion>
-#include <QWindow>
 
 #include <functional>
 #include <utility>
@@ -14,7 +15,7 @@ class PanelPresence {
 public:
     using KeepOnTop = std::function<void(quintptr window)>;
 
-    PanelPresence(QWindow& window, KeepOnTop keepOnTop) : window_(window), keepOnTop_(std::move(keepOnTop)) {}
+    PanelPresence(OverlaySurface& window, KeepOnTop keepOnTop) : window_(window), keepOnTop_(std::move(keepOnTop)) {}
     ~PanelPresence() {
         if (keepOnTop_ && onTop_) {
             keepOnTop_(0);
@@ -33,7 +34,7 @@ public:
             window_.show();
             window_.raise();
             if (keepOnTop_) {
-                keepOnTop_(window_.winId());
+                keepOnTop_(window_.windowId());
                 onTop_ = true;
             }
         } else if (!shows && window_.isVisible()) {
@@ -46,7 +47,7 @@ public:
     }
 
 private:
-    QWindow& window_;
+    OverlaySurface& window_;
     KeepOnTop keepOnTop_;
     QRegion mask_;
     bool onTop_ = false;
