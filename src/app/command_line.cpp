@@ -11,6 +11,15 @@ const char* const kDescription =
     "keyboard for cleaning, shows the system's load in a tray panel and what is playing in an island at the\n"
     "top of the screen. It runs in the background behind its tray icon.";
 
+const char* const kBackends =
+    "\n"
+    "Desktops:\n"
+    "  On a Wayland compositor that offers the layer shell and a data-control clipboard protocol (sway and the\n"
+    "  other wlroots compositors), Tillory talks to the compositor itself; with sway's IPC (SWAYSOCK) it also\n"
+    "  knows the windows and the application in front. On an X11 session, and on other Wayland desktops through\n"
+    "  XWayland, it uses X11. TILLORY_BACKEND=x11 chooses X11 (XWayland) on any Wayland desktop. The choice and\n"
+    "  its reason are printed at start.\n";
+
 } // namespace
 
 CommandLine parseCommandLine(const QStringList& arguments) {
@@ -40,7 +49,8 @@ CommandLine parseCommandLine(const QStringList& arguments) {
     if (parser.isSet(help)) {
         line.action = CommandLine::Action::Help;
         // Without an application object the parser cannot know the program's name.
-        line.text = parser.helpText().replace(QStringLiteral("<executable_name>"), QStringLiteral("tillory"));
+        line.text = parser.helpText().replace(QStringLiteral("<executable_name>"), QStringLiteral("tillory")) +
+                    QString::fromLatin1(kBackends);
         return line;
     }
     if (parser.isSet(version)) {

@@ -21,8 +21,10 @@
 #include "notch/notch_controller.h"
 #include "notch/view/quick_notch_panel.h"
 #include "panel/view/quick_panel_host.h"
-#include "platform/x11/x11_desktop.h"
+#include "platform/wayland/wayland_connection.h"
+#include "platform/wayland/wayland_desktop.h"
 #include "platform/x11/x11_compositor.h"
+#include "platform/x11/x11_desktop.h"
 #include "platform/x11/x11_event_taps.h"
 #include "platform/x11/x11_top_keeper.h"
 #include "shell/app_state.h"
@@ -32,6 +34,7 @@
 #include "snap/view/quick_snap_panel.h"
 #include "switcher/view/quick_switcher_panel.h"
 #include "ui/view/color_scheme.h"
+#include "ui/view/overlay_surface.h"
 #include "ui/view/scene_graph.h"
 
 #include <QApplication>
@@ -70,14 +73,22 @@ int main(int argc, char** argv) {
     }
 
     // The toolkit aborts the process when it cannot open a display: find out first and say it in words.
-    const app::Session session = app::classifySession(app::sessionEnvironmentFromProcess(), &app::canOpenX11Display);
+    const app::Session session = app::classifySession(app::sessionEnvironmentFromProcess(), app::realSessionProbes());
     if (session == app::Session::NoDisplay) {
         std::fputs(app::noDisplayMessage(), stderr);
         return 1;
     }
-    if (session == app::Session::WaylandWithXWayland) {
-        std::fputs(app::waylandMessage(), stderr);
-        // Everything Tillory does on screen is X11: never let the toolkit pick its Wayland backend.
+    const bool nativeWayland = session == app::Session::Sway || session == app::Session::Wlroots;
+    std::fprintf(stderr, "%s\n", app::sessionDescription(session).constData());
+    if (nativeWayland) {
+        // The ordinary windows (panel, dashboard) are the compositor's own windows; overlays go through
+        // Tillory's own connection.
+        qputenv("QT_QPA_PLATFORM", "wayland");
+    } else {
+        if (session == app::Session::WaylandWithXWayland) {
+            std::fputs(app::waylandMessage(), stderr);
+        }
+        // Everything Tillory does on screen is X11 here: never let the toolkit pick its Wayland backend.
         qputenv("QT_QPA_PLATFORM", "xcb");
     }
 
@@ -131,9 +142,30 @@ int main(int argc, char** argv) {
     core::QtScheduler scheduler;
     core::QtSettings settings;
     core::ThreadSerialQueue persistQueue("clipboard-save");
-    platform::nix::X11Desktop desktop(configHome, QCoreApplication::applicationFilePath());
-    desktop.setNotchWidth(settings.object(QStringLiteral("notchWidth")));
-    const platform::Platform platform = desktop.platform();
+    std::unique_ptr<platform::nix::WaylandConnection> wayland;
+    std::unique_ptr<platform::nix::WaylandDesktop> waylandDesktop;
+    std::unique_ptr<platform::nix::X11Desktop> x11Desktop;
+    platform::Platform platform;
+    if (nativeWayland) {
+        wayland = platform::nix::WaylandConnection::open();
+        if (wayland) {
+            waylandDesktop = std::make_unique<platform::nix::WaylandDesktop>(*wayland, configHome,
+                                                                             QCoreApplication::applicationFilePath());
+        }
+        if (!waylandDesktop || !waylandDesktop->hasPasteboard()) {
+            std::fputs("Tillory could not set up its own connection to the Wayland compositor (the clipboard "
+                       "protocol was refused).\nStart it with TILLORY_BACKEND=x11 to run through XWayland.\n",
+                       stderr);
+            return 1;
+        }
+        waylandDesktop->setNotchWidth(settings.object(QStringLiteral("notchWidth")));
+        platform = waylandDesktop->platform();
+        ui::setOverlayBackend(waylandDesktop->overlays());
+    } else {
+        x11Desktop = std::make_unique<platform::nix::X11Desktop>(configHome, QCoreApplication::applicationFilePath());
+        x11Desktop->setNotchWidth(settings.object(QStringLiteral("notchWidth")));
+        platform = x11Desktop->platform();
+    }
     // After the desktop: the sampling thread reads the desktop's counters, so it must stop first.
     core::ThreadSerialQueue samplingQueue("sampling");
 
@@ -152,22 +184,30 @@ int main(int argc, char** argv) {
     clipboard::QuickPalettePanelFactory palettePanels;
     keys::QuickCleanerPanelFactory cleanerPanels;
     switcher::QuickSwitcherPanelFactory switcherPanels;
-    platform::nix::X11TopKeeper switcherOnTop;
-    switcherPanels.setKeepOnTop(
-        [&switcherOnTop](quintptr window) { switcherOnTop.keepOnTop(static_cast<std::uint32_t>(window)); });
     services.palettePanels = &palettePanels;
     services.switcherPanels = &switcherPanels;
     snap::QuickSnapPanelFactory snapPanels;
-    platform::nix::X11TopKeeper snapOnTop;
-    platform::nix::X11Compositor compositor;
-    snapPanels.setKeepOnTop([&snapOnTop](quintptr window) { snapOnTop.keepOnTop(static_cast<std::uint32_t>(window)); });
-    snapPanels.setTranslucency([&compositor] { return compositor.isRunning(); });
-    services.snapPanels = &snapPanels;
     notch::QuickNotchPanelFactory notchPanels;
-    platform::nix::X11TopKeeper notchOnTop;
-    notchPanels.setKeepOnTop(
-        [&notchOnTop](quintptr window) { notchOnTop.keepOnTop(static_cast<std::uint32_t>(window)); });
-    notchPanels.setTranslucency([&compositor] { return compositor.isRunning(); });
+    // A Wayland compositor always composites, and keeps its overlays on top by itself.
+    std::function<bool()> translucency = [] { return true; };
+    std::unique_ptr<platform::nix::X11Compositor> compositor;
+    std::unique_ptr<platform::nix::X11TopKeeper> switcherOnTop, snapOnTop, notchOnTop;
+    if (x11Desktop) {
+        compositor = std::make_unique<platform::nix::X11Compositor>();
+        translucency = [&compositor] { return compositor->isRunning(); };
+        switcherOnTop = std::make_unique<platform::nix::X11TopKeeper>();
+        snapOnTop = std::make_unique<platform::nix::X11TopKeeper>();
+        notchOnTop = std::make_unique<platform::nix::X11TopKeeper>();
+        switcherPanels.setKeepOnTop(
+            [&switcherOnTop](quintptr window) { switcherOnTop->keepOnTop(static_cast<std::uint32_t>(window)); });
+        snapPanels.setKeepOnTop(
+            [&snapOnTop](quintptr window) { snapOnTop->keepOnTop(static_cast<std::uint32_t>(window)); });
+        notchPanels.setKeepOnTop(
+            [&notchOnTop](quintptr window) { notchOnTop->keepOnTop(static_cast<std::uint32_t>(window)); });
+    }
+    snapPanels.setTranslucency(translucency);
+    services.snapPanels = &snapPanels;
+    notchPanels.setTranslucency(translucency);
     services.notchPanels = &notchPanels;
     services.cleanerPanels = &cleanerPanels;
     services.runningVersion = QCoreApplication::applicationVersion();
@@ -191,11 +231,11 @@ int main(int argc, char** argv) {
     snapPanels.setDark(dark);
     notchPanels.setDark(dark);
     shell::QuickShellWindowFactory shellWindows;
-    shellWindows.setTranslucency([&compositor] { return compositor.isRunning(); });
+    shellWindows.setTranslucency(translucency);
     shellWindows.setDark(dark);
     app::AppDelegate delegate(appState, settings, &shellWindows, platform.keyNames);
     panel::QuickPanelHostFactory panelHosts;
-    panelHosts.setTranslucency([&compositor] { return compositor.isRunning(); });
+    panelHosts.setTranslucency(translucency);
     panelHosts.setDark(dark);
     monitor::ProcessIcons::shared().setSources(platform.processIcons ? platform.processIcons : platform.appIcons,
                                                platform.workspace);

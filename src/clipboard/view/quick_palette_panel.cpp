@@ -16,7 +16,7 @@
 namespace tillory::clipboard {
 namespace {
 
-const ui::OverlayRole kRole{QStringLiteral("palette"), true,
+const ui::OverlayRole kRole{QStringLiteral("palette"), true, false,
                             Qt::Tool | Qt::FramelessWindowHint | Qt::WindowStaysOnTopHint |
                                 Qt::WindowDoesNotAcceptFocus};
 

@@ -14,7 +14,7 @@ namespace {
 
 // As a window of its own (X11). Bypassing the window manager is what lets the overlay cover its docks and panels
 // too.
-const ui::OverlayRole kRole{QStringLiteral("keyboard-cleaning"), true,
+const ui::OverlayRole kRole{QStringLiteral("keyboard-cleaning"), true, false,
                             Qt::Tool | Qt::FramelessWindowHint | Qt::WindowStaysOnTopHint |
                                 Qt::WindowDoesNotAcceptFocus | Qt::BypassWindowManagerHint};
 

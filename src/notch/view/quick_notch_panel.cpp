@@ -20,7 +20,7 @@ namespace {
 
 // As a window of its own (X11). Bypassing the window manager keeps the island above full-screen windows; such a window
 // never takes the focus, so showing it never activates this program.
-const ui::OverlayRole kRole{QStringLiteral("island"), false,
+const ui::OverlayRole kRole{QStringLiteral("island"), false, false,
                             Qt::Tool | Qt::FramelessWindowHint | Qt::WindowStaysOnTopHint |
                                 Qt::WindowDoesNotAcceptFocus | Qt::BypassWindowManagerHint |
                                 Qt::WindowTransparentForInput};

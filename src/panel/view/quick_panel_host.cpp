@@ -22,7 +22,7 @@ namespace tillory::panel {
 namespace {
 
 const QUrl kView(QStringLiteral("qrc:/tillory/panel/MenuBarView.qml"));
-const ui::OverlayRole kRole{QStringLiteral("panel"), true,
+const ui::OverlayRole kRole{QStringLiteral("panel"), true, true,
                             Qt::Tool | Qt::FramelessWindowHint | Qt::WindowStaysOnTopHint};
 
 bool paletteIsDark() {
@@ -55,7 +55,7 @@ public:
                                     {QStringLiteral("dark"), dark_ ? dark_() : paletteIsDark()}});
         view_.setSource(kView);
         overlay_->setGeometry(QRect(int(std::lround(frame.x)), int(std::lround(frame.y)), int(std::lround(frame.width)),
-                                int(std::lround(frame.height))));
+                                    int(std::lround(frame.height))));
         if (QQuickItem* sheet =
                 view_.rootObject() ? view_.rootObject()->findChild<QQuickItem*>(QStringLiteral("sheet")) : nullptr) {
             QObject::connect(sheet, &QQuickItem::heightChanged, &view_, [this] {

@@ -107,6 +107,13 @@ void* WaylandConnection::bind(const wl_interface* interface, std::uint32_t maxVe
     return nullptr;
 }
 
+void* WaylandConnection::bindGlobal(const WaylandGlobal& global, const wl_interface* interface,
+                                    std::uint32_t maxVersion) {
+    const std::uint32_t version =
+        std::min({global.version, maxVersion, static_cast<std::uint32_t>(interface->version)});
+    return wl_registry_bind(registry_, global.name, interface, version);
+}
+
 bool WaylandConnection::roundtrip() {
     if (!alive_) {
         return false;

@@ -40,6 +40,8 @@ public:
     bool offers(const char* interface) const;
     /// Binds the first global of `interface` at the lower of its version and `maxVersion`; null when absent.
     void* bind(const wl_interface* interface, std::uint32_t maxVersion, std::uint32_t* boundVersion = nullptr);
+    /// Binds the global named `name` (one of several of an interface, such as outputs).
+    void* bindGlobal(const WaylandGlobal& global, const wl_interface* interface, std::uint32_t maxVersion);
     /// Waits until the compositor has handled every request sent so far and its answers are dispatched.
     bool roundtrip();
     void flush();

@@ -29,7 +29,7 @@ namespace {
 
 // As a window of its own (X11). Bypassing the window manager puts the panel above full-screen windows on every
 // window manager tried, and without a round trip through it; such a window never gets the focus either.
-const ui::OverlayRole kRole{QStringLiteral("switcher"), true,
+const ui::OverlayRole kRole{QStringLiteral("switcher"), true, false,
                             Qt::Tool | Qt::FramelessWindowHint | Qt::WindowStaysOnTopHint |
                                 Qt::WindowDoesNotAcceptFocus | Qt::BypassWindowManagerHint};
 

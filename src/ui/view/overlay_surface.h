@@ -15,6 +15,9 @@ struct OverlayRole {
     QString name;
     /// Takes the keyboard while shown (the switcher, the palette, the cleaning lock); others never take it.
     bool takesKeyboard = false;
+    /// A panel the user works in and that closes when the focus goes elsewhere; a desktop whose overlays cannot
+    /// tell that may show it as an ordinary window instead.
+    bool popup = false;
     /// Window flags on desktops where the overlay is a top-level window of its own.
     Qt::WindowFlags windowFlags =
         Qt::Tool | Qt::FramelessWindowHint | Qt::WindowStaysOnTopHint | Qt::WindowDoesNotAcceptFocus;

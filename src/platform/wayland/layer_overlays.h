@@ -1,0 +1,103 @@
+#pragma once
+
+#include "ui/view/overlay_surface.h"
+
+#include <QObject>
+#include <QPointF>
+#include <QRect>
+
+#include <cstdint>
+#include <functional>
+#include <memory>
+#include <vector>
+
+struct wl_compositor;
+struct wl_shm;
+struct wl_seat;
+struct wl_pointer;
+struct wl_keyboard;
+struct wl_surface;
+struct zwlr_layer_shell_v1;
+struct zxdg_output_manager_v1;
+
+namespace tillory::platform::nix {
+
+class WaylandConnection;
+class LayerOverlaySurface;
+
+/// A key that reached an overlay holding the keyboard, as the seat's keymap reads it.
+struct OverlayKey {
+    std::uint32_t evdevCode = 0;
+    std::uint32_t keysym = 0;
+    bool pressed = false;
+    /// Qt's modifiers after the key (a released modifier is no longer among them).
+    Qt::KeyboardModifiers modifiers;
+};
+
+/// The overlays of a Wayland desktop: layer-shell surfaces on Tillory's own connection, above every window and
+/// full-screen one, each showing its Qt Quick view rendered by the software scene graph into shared memory at the
+/// compositor's frame pace. Pointer input in an overlay's mask goes to its view; clicks elsewhere reach the
+/// windows below. Overlays that take the keyboard hold it exclusively while shown, and their keys go to the key
+/// listener (the key hub's taps), not to the view. Main thread.
+class LayerOverlays final : public QObject, public ui::OverlayBackend {
+    Q_OBJECT
+public:
+    /// Nothing when the compositor lacks the layer shell, shared memory or a compositor global.
+    static std::unique_ptr<LayerOverlays> create(WaylandConnection& connection);
+    ~LayerOverlays() override;
+
+    std::unique_ptr<ui::OverlaySurface> create(const ui::OverlayRole& role) override;
+
+    void setKeyListener(std::function<void(const OverlayKey&)> listener) { keyListener_ = std::move(listener); }
+    /// Called with the pointer's global position whenever it moves over an overlay.
+    void setPointerListener(std::function<void(const QPointF&)> listener) { pointerListener_ = std::move(listener); }
+
+    /// An output in Qt's global logical coordinates.
+    struct Output {
+        void* wlOutput = nullptr;
+        void* xdgOutput = nullptr;
+        QRect geometry;
+        std::uint32_t name = 0;
+    };
+
+    // For the surfaces and the protocol glue.
+    WaylandConnection& connection() { return connection_; }
+    wl_compositor* compositor() const { return compositor_; }
+    wl_shm* shm() const { return shm_; }
+    zwlr_layer_shell_v1* layerShell() const { return layerShell_; }
+    const Output* outputFor(const QRect& geometry) const;
+    void surfaceGone(LayerOverlaySurface* surface);
+    void seatCapabilities(std::uint32_t capabilities);
+    void pointerEnter(wl_surface* surface, double x, double y);
+    void pointerLeave();
+    void pointerMotion(double x, double y);
+    void pointerButton(std::uint32_t button, bool pressed);
+    void pointerAxis(std::uint32_t axis, double value);
+    void keymap(int fd, std::uint32_t size);
+    void key(std::uint32_t key, bool pressed);
+    void modifiers(std::uint32_t depressed, std::uint32_t latched, std::uint32_t locked, std::uint32_t group);
+    std::vector<Output> outputs_;
+
+private:
+    explicit LayerOverlays(WaylandConnection& connection);
+    Qt::KeyboardModifiers qtModifiers() const;
+
+    WaylandConnection& connection_;
+    wl_compositor* compositor_ = nullptr;
+    wl_shm* shm_ = nullptr;
+    zwlr_layer_shell_v1* layerShell_ = nullptr;
+    zxdg_output_manager_v1* outputManager_ = nullptr;
+    wl_seat* seat_ = nullptr;
+    wl_pointer* pointer_ = nullptr;
+    wl_keyboard* keyboard_ = nullptr;
+    std::vector<LayerOverlaySurface*> surfaces_;
+    LayerOverlaySurface* hovered_ = nullptr;
+    QPointF pointerLocal_;
+    Qt::MouseButtons buttons_;
+    struct Xkb;
+    std::unique_ptr<Xkb> xkb_;
+    std::function<void(const OverlayKey&)> keyListener_;
+    std::function<void(const QPointF&)> pointerListener_;
+};
+
+} // namespace tillory::platform::nix

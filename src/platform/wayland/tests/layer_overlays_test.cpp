@@ -1,0 +1,131 @@
+// Overlays as layer-shell surfaces on a real compositor (a headless sway of the test's own): where they show, what
+// they draw, and that they go when hidden. Pixels are read back with grim.
+#include "platform/wayland/layer_overlays.h"
+#include "platform/wayland/wayland_connection.h"
+#include "ui/view/scene_graph.h"
+
+#include <QElapsedTimer>
+#include <QGuiApplication>
+#include <QImage>
+#include <QProcess>
+#include <QQuickItem>
+#include <QStandardPaths>
+#include <QTemporaryDir>
+
+#include <gtest/gtest.h>
+
+using namespace tillory;
+using namespace tillory::platform::nix;
+
+namespace {
+
+QGuiApplication& app() {
+    static int argc = 1;
+    static char name[] = "layer_overlays_tests";
+    static char* argv[] = {name, nullptr};
+    static QGuiApplication* instance = [] {
+        qputenv("QT_QPA_PLATFORM", "wayland");
+        ui::preferSoftwareSceneGraph();
+        return new QGuiApplication(argc, argv);
+    }();
+    return *instance;
+}
+
+template <class Predicate> bool spinUntil(Predicate done, int ms) {
+    QElapsedTimer clock;
+    clock.start();
+    while (!done() && clock.elapsed() < ms) {
+        QCoreApplication::processEvents(QEventLoop::AllEvents, 10);
+    }
+    return done();
+}
+
+// The screen as the compositor shows it now.
+QImage screenshot() {
+    QTemporaryDir dir;
+    const QString file = dir.filePath(QStringLiteral("shot.png"));
+    QProcess grim;
+    grim.start(QStringLiteral("grim"), {file});
+    spinUntil([&] { return grim.state() == QProcess::NotRunning; }, 10000);
+    return QImage(file);
+}
+
+class LayerOverlaysTest : public ::testing::Test {
+protected:
+    void SetUp() override {
+        if (qEnvironmentVariableIsEmpty("WAYLAND_DISPLAY")) {
+            GTEST_SKIP() << "needs a Wayland compositor (run inside tests/wayland/sway-session.sh)";
+        }
+        if (QStandardPaths::findExecutable(QStringLiteral("grim")).isEmpty()) {
+            GTEST_SKIP() << "needs grim";
+        }
+        app();
+        connection_ = WaylandConnection::open();
+        ASSERT_TRUE(connection_);
+        overlays_ = LayerOverlays::create(*connection_);
+        ASSERT_TRUE(overlays_);
+    }
+
+    std::unique_ptr<ui::OverlaySurface> probe(const QRect& geometry) {
+        auto surface = overlays_->create(ui::OverlayRole{QStringLiteral("probe"), false, false, {}});
+        EXPECT_TRUE(surface);
+        surface->view().setResizeMode(QQuickView::SizeRootObjectToView);
+        surface->view().setColor(Qt::transparent);
+        surface->view().setSource(QUrl::fromLocalFile(QStringLiteral(TILLORY_PROBE_QML)));
+        EXPECT_EQ(surface->view().status(), QQuickView::Ready);
+        surface->setGeometry(geometry);
+        return surface;
+    }
+
+    std::unique_ptr<WaylandConnection> connection_;
+    std::unique_ptr<LayerOverlays> overlays_;
+};
+
+TEST_F(LayerOverlaysTest, ShowsWhereItIsPlacedAndGoesWhenHidden) {
+    const QRect geometry(100, 80, 200, 100);
+    auto surface = probe(geometry);
+    int frames = 0;
+    QObject::connect(&surface->view(), &QQuickWindow::frameSwapped, [&] { ++frames; });
+    surface->show();
+    ASSERT_TRUE(spinUntil([&] { return frames > 0; }, 5000)) << "no picture reached the compositor";
+    spinUntil([] { return false; }, 200);
+
+    struct Probe {
+        const char* what;
+        QPoint at;
+        QRgb expected;
+    };
+    const QImage shown = screenshot();
+    ASSERT_FALSE(shown.isNull());
+    const QRgb background = shown.pixel(20, 20);
+    for (const Probe& p :
+         {Probe{"left half is the inner blue", {150, 130}, qRgb(0, 0, 255)},
+          Probe{"right half is red", {250, 130}, qRgb(255, 0, 0)},
+          Probe{"top-left corner pixel", {100, 80}, qRgb(0, 0, 255)},
+          Probe{"bottom-right corner pixel", {299, 179}, qRgb(255, 0, 0)},
+          Probe{"just outside, right", {300, 130}, background}, Probe{"just outside, above", {250, 79}, background}}) {
+        EXPECT_EQ(shown.pixel(p.at) & 0xffffff, p.expected & 0xffffff) << p.what;
+    }
+
+    surface->setGeometry(QRect(600, 300, 100, 50));
+    spinUntil([] { return false; }, 400);
+    const QImage moved = screenshot();
+    EXPECT_EQ(moved.pixel(680, 320) & 0xffffff, qRgb(255, 0, 0) & 0xffffff) << "moved and resized";
+    EXPECT_EQ(moved.pixel(250, 130) & 0xffffff, background & 0xffffff) << "gone from the old place";
+
+    surface->hide();
+    spinUntil([] { return false; }, 400);
+    EXPECT_EQ(screenshot().pixel(680, 320) & 0xffffff, background & 0xffffff) << "hidden";
+}
+
+TEST_F(LayerOverlaysTest, PlacedOffEveryOutputItShowsNothingAndDrawsNothing) {
+    auto surface = probe(QRect(-10000, -10000, 64, 64));
+    int frames = 0;
+    QObject::connect(&surface->view(), &QQuickWindow::frameSwapped, [&] { ++frames; });
+    surface->show();
+    spinUntil([] { return false; }, 500);
+    EXPECT_TRUE(surface->isVisible());
+    EXPECT_EQ(frames, 0);
+}
+
+} // namespace

@@ -1,0 +1,187 @@
+#!/usr/bin/env python3
+"""Tillory on a Wayland compositor of its own kind: started inside a headless sway (tests/wayland/sway-session.sh
+runs this script there), it chooses its Wayland backend, records what other programs copy without ever having
+the focus, shows the island as an overlay above the windows, keeps what it recorded across a restart, and quits
+cleanly.
+
+Run: tests/wayland/sway-session.sh python3 tests/e2e/wayland_session_e2e.py --tillory build/dev/src/app/tillory"""
+
+import argparse
+import json
+import os
+import shutil
+import subprocess
+import sys
+import tempfile
+import time
+
+SKIPPED = 77
+HERE = os.path.dirname(os.path.abspath(__file__))
+
+
+def check(condition, what):
+    if not condition:
+        raise AssertionError(what)
+    print(f"ok: {what}")
+
+
+def wait_for(predicate, timeout, what):
+    deadline = time.monotonic() + timeout
+    while time.monotonic() < deadline:
+        value = predicate()
+        if value:
+            return value
+        time.sleep(0.05)
+    raise AssertionError(f"timed out after {timeout} s waiting for {what}")
+
+
+def cpu_seconds(pid):
+    with open(f"/proc/{pid}/stat") as f:
+        fields = f.read().rsplit(")", 1)[1].split()
+    return (int(fields[11]) + int(fields[12])) / os.sysconf("SC_CLK_TCK")
+
+
+class Tillory:
+    def __init__(self, binary, home, **extra):
+        self.log_path = os.path.join(home, f"tillory-{time.monotonic_ns()}.log")
+        self.log = open(self.log_path, "w")
+        env = {**os.environ, "HOME": home, "XDG_CONFIG_HOME": os.path.join(home, ".config"),
+               "XDG_DATA_HOME": os.path.join(home, ".local/share"), "QT_LOGGING_RULES": "tillory.*.debug=true",
+               **extra}
+        env.pop("QT_QPA_PLATFORM", None)
+        self.proc = subprocess.Popen([binary], env=env, stdout=self.log, stderr=subprocess.STDOUT)
+        self.history = os.path.join(home, ".local/share/Tillory/clipboard-history.json")
+
+    def output(self):
+        with open(self.log_path) as f:
+            return f.read()
+
+    def texts(self):
+        try:
+            with open(self.history) as f:
+                return [entry["text"] for entry in json.load(f)]
+        except (OSError, ValueError):
+            return []
+
+    def quit(self):
+        self.proc.terminate()
+        status = self.proc.wait(30)
+        self.log.close()
+        return status
+
+
+def copy(*args, data=b""):
+    subprocess.run(["wl-copy", *args], input=data, check=True, timeout=10)
+
+
+def screenshot(home):
+    """The screen as RGB rows, read from grim's PPM output."""
+    path = os.path.join(home, "shot.ppm")
+    subprocess.run(["grim", "-t", "ppm", path], check=True, timeout=20)
+    with open(path, "rb") as f:
+        data = f.read()
+    parts = data.split(maxsplit=4)
+    width, height = int(parts[1]), int(parts[2])
+    pixels = parts[4]
+    return lambda x, y: tuple(pixels[(y * width + x) * 3:(y * width + x) * 3 + 3])
+
+
+def island(home):
+    """The island is a layer surface at the top centre of the 1280 px wide output: a black strip with the playing
+    track's cover (one colour) on its left wing, above the windows."""
+    if not shutil.which("grim"):
+        print("SKIPPED the island: grim is not installed")
+        return
+    covers = os.path.join(home, "covers")
+    os.makedirs(covers, exist_ok=True)
+    player = subprocess.Popen(["/usr/bin/python3", os.path.join(HERE, "mpris_player.py"), "--name", "e2eplayer",
+                               "--dir", covers, "--colours", "dc2828", "28c828", "2850dc"],
+                              stdin=subprocess.PIPE, stdout=subprocess.PIPE, text=True)
+    try:
+        check(player.stdout.readline().strip() == "ready", "a test player plays on the session bus")
+
+        def shows_cover():
+            pixel = screenshot(home)
+            strip = pixel(640, 4) == (0, 0, 0)
+            cover = any(pixel(x, 12) == (0xdc, 0x28, 0x28) for x in range(440, 640))
+            return strip and cover
+        wait_for(shows_cover, 15, "the island's black strip with the red cover at the top centre")
+        check(True, "the island shows at the top centre with the playing track's cover")
+        pixel = screenshot(home)
+        check(pixel(640, 200) != (0, 0, 0), "nothing of the island below its strip while collapsed")
+    finally:
+        player.stdin.write("quit\n")
+        player.stdin.close()
+        player.wait(10)
+
+
+def run(binary, home):
+    app = Tillory(binary, home)
+    wait_for(lambda: "watching the clipboard" in app.output(), 15, "Tillory to watch the clipboard")
+    out = app.output()
+    check("Wayland backend with sway's IPC" in out, "it chooses the Wayland backend and says why")
+    check("XWayland" not in out, "and does not go through XWayland")
+
+    # (what, wl-copy arguments, bytes, recorded text or None)
+    cases = [
+        ("plain text", [], b"first copy on sway", "first copy on sway"),
+        ("text with markup stays literal", [], b"<b>bold?</b>", "<b>bold?</b>"),
+        ("only a password manager's mark, no text", ["--type", "x-kde-passwordManagerHint"], b"hunter2", None),
+        ("UTF-8 beyond ASCII", ["--type", "text/plain;charset=utf-8"], "grüße ✓".encode(), "grüße ✓"),
+        ("surrounding blanks are trimmed", [], b"  padded  \n", "padded"),
+        ("the same text again is not a second entry", [], b"first copy on sway", "first copy on sway"),
+    ]
+    for what, args, data, expected in cases:
+        before = app.texts()
+        copy(*args, data=data)
+        if expected is None:
+            time.sleep(1.0)
+            check(app.texts() == before, f"{what}: not recorded")
+        else:
+            wait_for(lambda: app.texts() and app.texts()[0] == expected, 10, f"{what}: {expected!r} recorded first")
+            check(app.texts().count(expected) == 1, f"{what}: recorded once")
+    check("hunter2" not in json.dumps(app.texts()), "the concealed text is nowhere in the history")
+
+    before = cpu_seconds(app.proc.pid)
+    time.sleep(3)
+    idle = cpu_seconds(app.proc.pid) - before
+    check(idle < 0.3, f"nothing polls while nothing happens ({idle:.2f} s of CPU in 3 s)")
+    island(home)
+    check(app.quit() == 0, "SIGTERM quits it cleanly")
+
+    again = Tillory(binary, home)
+    wait_for(lambda: "watching the clipboard" in again.output(), 15, "the second start to watch the clipboard")
+    texts = again.texts()
+    check(texts[:1] == ["first copy on sway"] and "grüße ✓" in texts and "padded" in texts,
+          f"the history survives a restart ({len(texts)} entries)")
+    # What was on the clipboard when it started is not a copy made while it watched.
+    time.sleep(1.0)
+    check(again.texts() == texts, "the clipboard found at start is not recorded again")
+    check(again.quit() == 0, "the second start quits cleanly too")
+
+    forced = subprocess.run([binary], env={**os.environ, "HOME": home, "TILLORY_BACKEND": "x11"},
+                            capture_output=True, text=True, timeout=30)
+    check(forced.returncode == 1 and "needs a desktop session" in forced.stderr,
+          "TILLORY_BACKEND=x11 without XWayland says there is no desktop instead of aborting")
+
+
+def main():
+    parser = argparse.ArgumentParser()
+    parser.add_argument("--tillory", required=True)
+    args = parser.parse_args()
+    if not os.environ.get("WAYLAND_DISPLAY") or not os.environ.get("SWAYSOCK"):
+        print("SKIPPED: run inside tests/wayland/sway-session.sh")
+        return SKIPPED
+    if not shutil.which("wl-copy"):
+        print("SKIPPED: wl-clipboard is not installed")
+        return SKIPPED
+    home = tempfile.mkdtemp(prefix="tillory-wayland-")
+    try:
+        run(args.tillory, home)
+    finally:
+        shutil.rmtree(home, ignore_errors=True)
+    return 0
+
+
+if __name__ == "__main__":
+    sys.exit(main())
