@@ -2,7 +2,7 @@
 
 #include "platform/linux/native_pixels.h"
 #include "platform/x11/x11_click_monitors.h"
-#include "platform/x11/x11_key_table.h"
+#include "platform/linux/key_table.h"
 #include "platform/x11/x11_mouse_tap.h"
 
 #include <QElapsedTimer>

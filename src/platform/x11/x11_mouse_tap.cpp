@@ -1,7 +1,7 @@
 #include "platform/x11/x11_mouse_tap.h"
 
 #include "platform/linux/native_pixels.h"
-#include "platform/x11/x11_key_table.h"
+#include "platform/linux/key_table.h"
 #include "platform/x11/x11_raw_pointer.h"
 
 #include <QGuiApplication>

@@ -6,12 +6,12 @@
 
 namespace tillory::platform::nix {
 
-// The one place where X11 keys meet the key codes and modifier flags the program's logic is written against.
-// Keys are matched by keysym (what the key types without modifiers), so letters and digits follow the user's
-// layout the way the logic expects them to.
+// The one place where Linux keys meet the key codes and modifier flags the program's logic is written against.
+// Keys are matched by keysym (what the key types without modifiers; X11 and Wayland keymaps name them alike), so
+// letters and digits follow the user's layout the way the logic expects them to.
 
 /// X core modifier bits as found on common desktops (and under Xvfb): Alt on Mod1, NumLock on Mod2, Super on
-/// Mod4.
+/// Mod4. Wayland compositors send the same bits for the usual keymaps.
 namespace XMod {
 inline constexpr std::uint16_t Shift = 0x0001;
 inline constexpr std::uint16_t Lock = 0x0002;

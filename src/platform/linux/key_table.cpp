@@ -1,4 +1,4 @@
-#include "platform/x11/x11_key_table.h"
+#include "platform/linux/key_table.h"
 
 #include "platform/api/event.h"
 
