@@ -248,6 +248,8 @@ int main(int argc, char** argv) {
     panelServices.version = QCoreApplication::applicationVersion();
     if (auto* x11Taps = dynamic_cast<platform::nix::X11EventTaps*>(platform.eventTaps)) {
         panelServices.refusedChords = [x11Taps] { return x11Taps->refusedChords(); };
+    } else if (waylandDesktop) {
+        panelServices.refusedChords = [desktop = waylandDesktop.get()] { return desktop->refusedChords(); };
     }
     if (platform::ScreenCapture* capture = platform.screenCapture) {
         panelServices.requestScreenCapture = [capture] { capture->requestAccess(); };

@@ -115,7 +115,73 @@ def island(home):
         player.wait(10)
 
 
-def run(binary, home):
+def focused_title():
+    def walk(node):
+        if node.get("focused"):
+            return node.get("name")
+        for child in node.get("nodes", []) + node.get("floating_nodes", []):
+            found = walk(child)
+            if found:
+                return found
+        return None
+    tree = subprocess.run(["swaymsg", "-t", "get_tree"], capture_output=True, text=True, timeout=10).stdout
+    return walk(json.loads(tree))
+
+
+class Keys:
+    """One virtual keyboard for the whole run, typing in the order the hands do."""
+
+    def __init__(self, binary):
+        self.proc = subprocess.Popen([binary], stdin=subprocess.PIPE, stdout=subprocess.PIPE, text=True)
+        check(self.proc.stdout.readline().strip() == "ready", "a virtual keyboard is attached to the seat")
+
+    def __call__(self, *lines):
+        for line in lines:
+            self.proc.stdin.write(line + "\n")
+            self.proc.stdin.flush()
+            answer = self.proc.stdout.readline().strip()
+            if answer != "ok":
+                raise AssertionError(f"the keyboard could not do {line!r}: {answer}")
+
+    def close(self):
+        self.proc.stdin.close()
+        self.proc.wait(10)
+
+
+def switcher(args, keys):
+    """Super+Tab through sway's bindings, the Super release through the switcher overlay's own keyboard."""
+    env = {**os.environ, "QT_QPA_PLATFORM": "wayland"}
+    clients = [subprocess.Popen([args.client, "--title", name, "--class", name], env=env,
+                                stdout=subprocess.DEVNULL) for name in ("alpha", "beta")]
+    try:
+        tree = lambda: subprocess.run(["swaymsg", "-t", "get_tree"], capture_output=True, text=True).stdout
+        wait_for(lambda: '"name": "alpha"' in tree() and '"name": "beta"' in tree(), 15, "both client windows")
+        for name in ("alpha", "beta"):
+            subprocess.run(["swaymsg", f"[title=^{name}$] focus"], capture_output=True, timeout=10)
+        wait_for(lambda: focused_title() == "beta", 10, "beta in front")
+        # (what, key lines, window in front afterwards)
+        orders = [
+            ("Tab let go before Super, the switcher seen first", ["down Super_L", "down Tab", "up Tab", "sleep 400",
+                                                                 "up Super_L"], "alpha"),
+            ("Super let go first, as xdotool does", ["down Super_L", "down Tab", "sleep 300", "up Super_L",
+                                                     "up Tab"], "beta"),
+            ("a quick tap", ["down Super_L", "down Tab", "up Tab", "up Super_L"], "alpha"),
+            ("Tab twice with two windows comes back round", ["down Super_L", "down Tab", "up Tab", "sleep 200",
+                                                             "down Tab", "up Tab", "sleep 200", "up Super_L"],
+             "alpha"),
+        ]
+        for what, lines, expected in orders:
+            keys(*lines)
+            wait_for(lambda e=expected: focused_title() == e, 10, f"{what}: {expected} in front")
+            check(True, f"{what}: {expected} comes to the front")
+    finally:
+        for client in clients:
+            client.terminate()
+            client.wait(10)
+
+
+def run(args, home):
+    binary = args.tillory
     app = Tillory(binary, home)
     wait_for(lambda: "watching the clipboard" in app.output(), 15, "Tillory to watch the clipboard")
     out = app.output()
@@ -131,9 +197,9 @@ def run(binary, home):
         ("surrounding blanks are trimmed", [], b"  padded  \n", "padded"),
         ("the same text again is not a second entry", [], b"first copy on sway", "first copy on sway"),
     ]
-    for what, args, data, expected in cases:
+    for what, arguments, data, expected in cases:
         before = app.texts()
-        copy(*args, data=data)
+        copy(*arguments, data=data)
         if expected is None:
             time.sleep(1.0)
             check(app.texts() == before, f"{what}: not recorded")
@@ -147,6 +213,12 @@ def run(binary, home):
     idle = cpu_seconds(app.proc.pid) - before
     check(idle < 0.3, f"nothing polls while nothing happens ({idle:.2f} s of CPU in 3 s)")
     island(home)
+    if args.keys and args.client:
+        keys = Keys(args.keys)
+        try:
+            switcher(args, keys)
+        finally:
+            keys.close()
     check(app.quit() == 0, "SIGTERM quits it cleanly")
 
     again = Tillory(binary, home)
@@ -168,6 +240,8 @@ def run(binary, home):
 def main():
     parser = argparse.ArgumentParser()
     parser.add_argument("--tillory", required=True)
+    parser.add_argument("--keys", help="the test keyboard (tillory_wl_keys)")
+    parser.add_argument("--client", help="the test window (tillory_text_client)")
     args = parser.parse_args()
     if not os.environ.get("WAYLAND_DISPLAY") or not os.environ.get("SWAYSOCK"):
         print("SKIPPED: run inside tests/wayland/sway-session.sh")
@@ -177,7 +251,7 @@ def main():
         return SKIPPED
     home = tempfile.mkdtemp(prefix="tillory-wayland-")
     try:
-        run(args.tillory, home)
+        run(args, home)
     finally:
         shutil.rmtree(home, ignore_errors=True)
     return 0

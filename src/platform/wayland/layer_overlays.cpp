@@ -666,6 +666,9 @@ void LayerOverlays::modifiers(std::uint32_t depressed, std::uint32_t latched, st
                               std::uint32_t group) {
     if (xkb_->state) {
         xkb_state_update_mask(xkb_->state, depressed, latched, locked, 0, 0, group);
+        if (modifiersListener_) {
+            modifiersListener_(qtModifiers());
+        }
     }
 }
 

@@ -49,6 +49,12 @@ public:
     std::unique_ptr<ui::OverlaySurface> create(const ui::OverlayRole& role) override;
 
     void setKeyListener(std::function<void(const OverlayKey&)> listener) { keyListener_ = std::move(listener); }
+    /// Called with the modifiers held whenever they change while an overlay holds the keyboard, also as it gets it.
+    void setModifiersListener(std::function<void(Qt::KeyboardModifiers)> listener) {
+        modifiersListener_ = std::move(listener);
+    }
+    /// Called with the seat's keymap (xkb text) whenever the compositor sends one.
+    void setKeymapListener(std::function<void(const QByteArray&)> listener) { keymapListener_ = std::move(listener); }
     /// Called with the pointer's global position whenever it moves over an overlay.
     void setPointerListener(std::function<void(const QPointF&)> listener) { pointerListener_ = std::move(listener); }
 
@@ -98,6 +104,8 @@ private:
     std::unique_ptr<Xkb> xkb_;
     std::function<void(const OverlayKey&)> keyListener_;
     std::function<void(const QPointF&)> pointerListener_;
+    std::function<void(Qt::KeyboardModifiers)> modifiersListener_;
+    std::function<void(const QByteArray&)> keymapListener_;
 };
 
 } // namespace tillory::platform::nix

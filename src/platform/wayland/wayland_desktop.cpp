@@ -14,10 +14,12 @@
 #include "platform/linux/xdg_login_item.h"
 #include "platform/wayland/data_control_pasteboard.h"
 #include "platform/wayland/layer_overlays.h"
+#include "platform/wayland/sway_event_taps.h"
 #include "platform/wayland/sway_ipc.h"
 #include "platform/wayland/sway_window_elements.h"
 #include "platform/wayland/sway_window_list.h"
 #include "platform/wayland/sway_workspace.h"
+#include "platform/wayland/virtual_keyboard.h"
 #include "platform/wayland/wayland_connection.h"
 #include "platform/wayland/wayland_screens.h"
 
@@ -34,8 +36,8 @@ public:
     std::optional<Bitmap> icon(std::int32_t, std::uint32_t, int) override { return std::nullopt; }
 };
 
-/// Key chords through the compositor are not wired yet on Wayland: every tap is refused, as a desktop that
-/// does not let this program see keys would, and nothing is typed for it.
+/// Without sway's IPC a Wayland program has no way to hear of keys meant for others: every tap is refused, as a
+/// desktop that does not let this program see keys would, and nothing is typed for it.
 class RefusedEventTaps final : public EventTaps {
 public:
     std::unique_ptr<EventTap> createTap(std::uint64_t, EventCallback) override { return nullptr; }
@@ -60,7 +62,12 @@ struct WaylandDesktop::Services {
     SwayWindowList windowList{ipc, focusHistory, static_cast<std::int32_t>(QCoreApplication::applicationPid()),
                               &desktopEntries};
     SwayWindowElements windowElements{ipc, focusHistory};
-    RefusedEventTaps eventTaps;
+    RefusedEventTaps noEventTaps;
+    std::unique_ptr<LayerOverlays> overlays = LayerOverlays::create(connection);
+    std::unique_ptr<VirtualKeyboard> keyboard = VirtualKeyboard::create(connection);
+    std::unique_ptr<SwayEventTaps> swayEventTaps =
+        ipc.isConnected() ? std::make_unique<SwayEventTaps>(ipc, workspace, overlays.get(), keyboard.get()) : nullptr;
+    EventTaps& eventTaps = swayEventTaps ? static_cast<EventTaps&>(*swayEventTaps) : noEventTaps;
     AtspiAccessibility textAccessibility{[this] { return connection.offers("zwp_virtual_keyboard_manager_v1"); },
                                          [this] {
                                              const auto front = workspace.frontApplication();
@@ -72,7 +79,6 @@ struct WaylandDesktop::Services {
     EntryAppIcons windowIcons{windowOwnIcons, workspace, desktopEntries, EntryAppIcons::Order::WindowsFirst};
     std::unique_ptr<DataControlPasteboard> pasteboard = DataControlPasteboard::create(connection);
     WaylandScreens screens;
-    std::unique_ptr<LayerOverlays> overlays = LayerOverlays::create(connection);
     XdgLoginItem loginItem;
     QProcessRunner processRunner;
     ProcSystemCounters systemCounters;
@@ -86,11 +92,19 @@ struct WaylandDesktop::Services {
     Services(WaylandConnection& wayland, const QString& configHome, const QString& executable)
         : connection(wayland), loginItem(configHome, executable),
           appearance(QDBusConnection::sessionBus(), configHome) {
+        // Tillory's own windows (the panel, the dashboard, What's New) are small dialogs, never tiles.
+        if (ipc.isConnected()) {
+            ipc.runCommand(
+                QStringLiteral("for_window [pid=%1] floating enable").arg(QCoreApplication::applicationPid()));
+        }
         // The window raised last, where sway's own choice by pid would take the last one in its tree.
         workspace.setActivator([this](std::int32_t pid) { return windowElements.activateApplication(pid); });
         if (overlays) {
             // The only place a Wayland client learns where the pointer is.
             overlays->setPointerListener([this](const QPointF& global) { screens.pointerSeen(global); });
+            if (keyboard) {
+                overlays->setKeymapListener([this](const QByteArray& keymap) { keyboard->useKeymap(keymap); });
+            }
         }
     }
 };
@@ -110,6 +124,10 @@ ui::OverlayBackend* WaylandDesktop::overlays() {
 
 bool WaylandDesktop::hasPasteboard() const {
     return services_->pasteboard != nullptr;
+}
+
+QStringList WaylandDesktop::refusedChords() const {
+    return services_->swayEventTaps ? services_->swayEventTaps->refusedChords() : QStringList();
 }
 
 bool WaylandDesktop::hasSwayIpc() const {

@@ -2,6 +2,7 @@
 
 #include "platform/api/platform.h"
 
+#include <QStringList>
 #include <QVariant>
 
 #include <memory>
@@ -33,6 +34,8 @@ public:
     bool hasPasteboard() const;
     /// Where the views' overlays go (layer-shell surfaces); null when the compositor has no layer shell.
     ui::OverlayBackend* overlays();
+    /// Chords the user's sway configuration binds already, as "Super+V".
+    QStringList refusedChords() const;
     /// Whether sway's IPC answered: without it there is no window list, front application or snapping.
     bool hasSwayIpc() const;
 
