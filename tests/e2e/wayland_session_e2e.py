@@ -180,6 +180,89 @@ def switcher(args, keys):
             client.wait(10)
 
 
+def palette(args, keys):
+    """Super+V held opens the palette over the focused window; a digit pastes that row into it by typing Ctrl+V
+    through Tillory's own virtual keyboard once the palette has closed. A quick tap pastes what is on the
+    clipboard."""
+    import threading
+    env = {**os.environ, "QT_QPA_PLATFORM": "wayland"}
+    client = subprocess.Popen([args.client, "--title", "editor", "--class", "editor"], env=env,
+                              stdout=subprocess.PIPE, text=True)
+    texts = []
+
+    def read():
+        for line in client.stdout:
+            if line.startswith("text "):
+                texts.append(json.loads(line[5:]))
+    threading.Thread(target=read, daemon=True).start()
+    try:
+        tree = lambda: subprocess.run(["swaymsg", "-t", "get_tree"], capture_output=True, text=True).stdout
+        wait_for(lambda: '"name": "editor"' in tree(), 15, "the editor window")
+        subprocess.run(["swaymsg", "[title=^editor$] focus"], capture_output=True, timeout=10)
+        wait_for(lambda: focused_title() == "editor", 10, "the editor in front")
+        copy(data=b"older copy")
+        time.sleep(0.3)
+        copy(data=b"newest copy")
+        time.sleep(0.3)
+        # (what, key lines, text the editor holds afterwards)
+        cases = [
+            ("a quick tap pastes the clipboard", ["down Super_L", "down v", "up v", "up Super_L"], "newest copy"),
+            ("held, then 2 pastes the second row", ["down Super_L", "down v", "sleep 900", "up v", "down 2", "up 2",
+                                                    "up Super_L"], "newest copyolder copy"),
+            ("held, then Escape pastes nothing", ["down Super_L", "down v", "sleep 900", "up v", "down Escape",
+                                                  "up Escape", "up Super_L", "sleep 500"], "newest copyolder copy"),
+        ]
+        for what, lines, expected in cases:
+            keys(*lines)
+            wait_for(lambda e=expected: texts and texts[-1] == e, 10,
+                     f"{what}: the editor holds {expected!r} (has {texts[-1:]!r})")
+            check(True, f"{what}: {expected!r} typed into the focused window")
+    finally:
+        client.terminate()
+        client.wait(10)
+
+
+def window_rect(title):
+    def walk(node):
+        if node.get("name") == title:
+            return node
+        for child in node.get("nodes", []) + node.get("floating_nodes", []):
+            found = walk(child)
+            if found:
+                return found
+        return None
+    tree = subprocess.run(["swaymsg", "-t", "get_tree"], capture_output=True, text=True, timeout=10).stdout
+    node = walk(json.loads(tree))
+    if not node:
+        return None
+    rect, deco = node["rect"], node.get("deco_rect", {})
+    # The frame: sway's rectangle with the title bar above it.
+    return (rect["x"], rect["y"] - deco.get("height", 0), rect["width"], rect["height"] + deco.get("height", 0))
+
+
+def snapping(args, keys):
+    """Ctrl+Alt+arrows through sway's bindings, the frame applied through its IPC (a tiled window floats first).
+    The output is 1280 x 720 with nothing reserved."""
+    env = {**os.environ, "QT_QPA_PLATFORM": "wayland"}
+    client = subprocess.Popen([args.client, "--title", "snapper", "--class", "snapper"], env=env,
+                              stdout=subprocess.DEVNULL)
+    try:
+        wait_for(lambda: window_rect("snapper"), 15, "the window to snap")
+        subprocess.run(["swaymsg", "[title=^snapper$] focus"], capture_output=True, timeout=10)
+        wait_for(lambda: focused_title() == "snapper", 10, "it in front")
+        # (what, arrow, frame afterwards: x, y, width, height)
+        cases = [("left half", "Left", (0, 0, 640, 720)), ("right half", "Right", (640, 0, 640, 720)),
+                 ("maximised", "Up", (0, 0, 1280, 720))]
+        for what, arrow, frame in cases:
+            keys("down Control_L", "down Alt_L", f"down {arrow}", f"up {arrow}", "up Alt_L", "up Control_L")
+            wait_for(lambda f=frame: window_rect("snapper") == f, 10,
+                     f"{what}: frame {frame} (has {window_rect('snapper')})")
+            check(True, f"Ctrl+Alt+{arrow}: {what}")
+    finally:
+        client.terminate()
+        client.wait(10)
+
+
 def run(args, home):
     binary = args.tillory
     app = Tillory(binary, home)
@@ -217,14 +300,17 @@ def run(args, home):
         keys = Keys(args.keys)
         try:
             switcher(args, keys)
+            palette(args, keys)
+            snapping(args, keys)
         finally:
             keys.close()
+    kept = app.texts()
     check(app.quit() == 0, "SIGTERM quits it cleanly")
 
     again = Tillory(binary, home)
     wait_for(lambda: "watching the clipboard" in again.output(), 15, "the second start to watch the clipboard")
     texts = again.texts()
-    check(texts[:1] == ["first copy on sway"] and "grüße ✓" in texts and "padded" in texts,
+    check(texts == kept and "grüße ✓" in texts and "padded" in texts,
           f"the history survives a restart ({len(texts)} entries)")
     # What was on the clipboard when it started is not a copy made while it watched.
     time.sleep(1.0)

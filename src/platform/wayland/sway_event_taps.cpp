@@ -189,10 +189,12 @@ void SwayEventTaps::applyBindings() {
     }
     for (const auto& [chord, trigger] : wanted) {
         if (!bound_.count(chord) || bound_.at(chord) != trigger) {
-            commands << QStringLiteral("bindsym --no-repeat %1 %2").arg(chord, bindingCommand(trigger, false))
+            // Repeating while held, at the keyboard's own repeat delay and rate: a hold is told from a tap that way.
+            commands << QStringLiteral("bindsym %1 %2").arg(chord, bindingCommand(trigger, false))
                      << QStringLiteral("bindsym --release %1 %2").arg(chord, bindingCommand(trigger, true));
         }
     }
+    qCDebug(lcSwayTaps) << "bindings:" << commands;
     // One line, one round trip; a binding sway refused is simply not there.
     const std::vector<bool> outcomes = ipc_.runCommand(commands.join(QStringLiteral("; ")));
     if (std::count(outcomes.begin(), outcomes.end(), false) > 0) {
@@ -207,12 +209,19 @@ void SwayEventTaps::bindingEvent(const QJsonObject& payload) {
         return;
     }
     const KeyTrigger& trigger = triggers_[std::size_t(binding->trigger)];
+    qCDebug(lcSwayTaps) << "binding" << binding->trigger << (binding->released ? "released" : "pressed");
     const EventType type = binding->released ? EventType::KeyUp : EventType::KeyDown;
-    const Event event = Event::key(type, trigger.keyCode, trigger.flags);
+    Event event = Event::key(type, trigger.keyCode, trigger.flags);
+    // A press of a key already down is sway repeating the held key.
+    if (binding->released) {
+        held_.erase(binding->trigger);
+    } else if (!held_.insert(binding->trigger).second) {
+        event.autorepeat = 1;
+    }
     // The chord's modifiers are down while its key is; what the hands do next comes from an overlay's keyboard.
     flags_ = trigger.flags;
     const EventResult result = deliver(type, event);
-    if (result && type == EventType::KeyDown) {
+    if (result && type == EventType::KeyDown && !event.autorepeat) {
         retype(*swayChord(trigger.keyCode, trigger.flags), *result);
     }
 }
@@ -244,7 +253,7 @@ void SwayEventTaps::retype(const QString& chord, const Event& event) {
     post(up);
     const auto it = bound_.find(chord);
     if (it != bound_.end()) {
-        ipc_.runCommand(QStringLiteral("bindsym --no-repeat %1 %2").arg(chord, bindingCommand(it->second, false)));
+        ipc_.runCommand(QStringLiteral("bindsym %1 %2").arg(chord, bindingCommand(it->second, false)));
     }
 }
 

@@ -66,6 +66,8 @@ private:
     std::vector<Tap*> taps_;
     /// What is bound now: chord → trigger number.
     std::map<QString, int> bound_;
+    /// Triggers whose key is down (pressed and not yet released).
+    std::set<int> held_;
     std::vector<KeyTrigger> triggers_;
     std::set<QString> userChords_;
     QStringList refused_;
