@@ -148,7 +148,7 @@ class Keys:
         self.proc.wait(10)
 
 
-def switcher(args, keys):
+def switcher(args, keys, app):
     """Super+Tab through sway's bindings, the Super release through the switcher overlay's own keyboard."""
     env = {**os.environ, "QT_QPA_PLATFORM": "wayland"}
     clients = [subprocess.Popen([args.client, "--title", name, "--class", name], env=env,
@@ -174,6 +174,8 @@ def switcher(args, keys):
             keys(*lines)
             wait_for(lambda e=expected: focused_title() == e, 10, f"{what}: {expected} in front")
             check(True, f"{what}: {expected} comes to the front")
+        # Both windows were on screen: each tile got a picture cut from a copy of the output.
+        check("captures delivered: 2 with 2 images" in app.output(), "the switcher's tiles get window pictures")
     finally:
         for client in clients:
             client.terminate()
@@ -299,7 +301,7 @@ def run(args, home):
     if args.keys and args.client:
         keys = Keys(args.keys)
         try:
-            switcher(args, keys)
+            switcher(args, keys, app)
             palette(args, keys)
             snapping(args, keys)
         finally:

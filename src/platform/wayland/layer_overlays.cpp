@@ -533,6 +533,11 @@ std::unique_ptr<ui::OverlaySurface> LayerOverlays::create(const ui::OverlayRole&
     return surface;
 }
 
+bool LayerOverlays::keyboardOverlayShown() const {
+    return std::any_of(surfaces_.begin(), surfaces_.end(),
+                       [](const LayerOverlaySurface* s) { return s->takesKeyboard() && s->surface(); });
+}
+
 const LayerOverlays::Output* LayerOverlays::outputFor(const QRect& geometry) const {
     const QPoint centre = geometry.center();
     for (const Output& output : outputs_) {

@@ -47,6 +47,8 @@ public:
     ~LayerOverlays() override;
 
     std::unique_ptr<ui::OverlaySurface> create(const ui::OverlayRole& role) override;
+    /// Whether an overlay that takes the keyboard (the switcher, the palette, the lock) is on screen now.
+    bool keyboardOverlayShown() const;
 
     void setKeyListener(std::function<void(const OverlayKey&)> listener) { keyListener_ = std::move(listener); }
     /// Called with the modifiers held whenever they change while an overlay holds the keyboard, also as it gets it.

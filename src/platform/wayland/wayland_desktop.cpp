@@ -14,6 +14,7 @@
 #include "platform/linux/xdg_login_item.h"
 #include "platform/wayland/data_control_pasteboard.h"
 #include "platform/wayland/layer_overlays.h"
+#include "platform/wayland/screencopy_capture.h"
 #include "platform/wayland/sway_event_taps.h"
 #include "platform/wayland/sway_ipc.h"
 #include "platform/wayland/sway_window_elements.h"
@@ -51,6 +52,16 @@ public:
     }
 };
 
+/// A compositor without the screen copy protocol gives no program other windows' pixels.
+class NoScreencopy final : public ScreenCapture {
+public:
+    bool hasAccess() const override { return false; }
+    bool requestAccess() override { return false; }
+    QString missingCapability() const override {
+        return QStringLiteral("Window previews need the compositor's screen copy protocol");
+    }
+};
+
 } // namespace
 
 struct WaylandDesktop::Services {
@@ -68,6 +79,9 @@ struct WaylandDesktop::Services {
     std::unique_ptr<SwayEventTaps> swayEventTaps =
         ipc.isConnected() ? std::make_unique<SwayEventTaps>(ipc, workspace, overlays.get(), keyboard.get()) : nullptr;
     EventTaps& eventTaps = swayEventTaps ? static_cast<EventTaps&>(*swayEventTaps) : noEventTaps;
+    std::unique_ptr<ScreencopyCapture> capture =
+        overlays ? ScreencopyCapture::create(connection, windowList, *overlays) : nullptr;
+    NoScreencopy noCapture;
     AtspiAccessibility textAccessibility{[this] { return connection.offers("zwp_virtual_keyboard_manager_v1"); },
                                          [this] {
                                              const auto front = workspace.frontApplication();
@@ -139,6 +153,12 @@ Platform WaylandDesktop::platform() {
     p.accessibility = &services_->accessibility;
     p.eventTaps = &services_->eventTaps;
     p.windowList = &services_->windowList;
+    if (services_->capture) {
+        p.screenCapture = services_->capture.get();
+        p.windowCapture = services_->capture.get();
+    } else {
+        p.screenCapture = &services_->noCapture;
+    }
     p.appIcons = &services_->windowIcons;
     p.processIcons = &services_->processIcons;
     p.pasteboard = services_->pasteboard.get();
