@@ -16,7 +16,8 @@ namespace {
 // too.
 const ui::OverlayRole kRole{QStringLiteral("keyboard-cleaning"), true, false,
                             Qt::Tool | Qt::FramelessWindowHint | Qt::WindowStaysOnTopHint |
-                                Qt::WindowDoesNotAcceptFocus | Qt::BypassWindowManagerHint};
+                                Qt::WindowDoesNotAcceptFocus | Qt::BypassWindowManagerHint,
+                            true};
 
 Q_LOGGING_CATEGORY(lcOverlay, "tillory.keys.overlay", QtWarningMsg)
 

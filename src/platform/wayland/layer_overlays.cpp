@@ -2,6 +2,7 @@
 
 #include "platform/wayland/wayland_connection.h"
 
+#include "keyboard-shortcuts-inhibit-unstable-v1-client.h"
 #include "wlr-layer-shell-unstable-v1-client.h"
 #include "xdg-output-unstable-v1-client.h"
 
@@ -203,12 +204,21 @@ private:
                                         : ZWLR_LAYER_SURFACE_V1_KEYBOARD_INTERACTIVITY_NONE);
         place(*output);
         applyInputRegion();
+        // The compositor's own shortcuts stay quiet while the surface has the keyboard.
+        if (role_.locksKeyboard && overlays_->shortcutsInhibitor() && overlays_->seat()) {
+            inhibitor_ = zwp_keyboard_shortcuts_inhibit_manager_v1_inhibit_shortcuts(overlays_->shortcutsInhibitor(),
+                                                                                     surface_, overlays_->seat());
+        }
         configured_ = false;
         wl_surface_commit(surface_);
         overlays_->connection().flush();
     }
 
     void unmap() {
+        if (inhibitor_) {
+            zwp_keyboard_shortcuts_inhibitor_v1_destroy(inhibitor_);
+            inhibitor_ = nullptr;
+        }
         if (layer_) {
             zwlr_layer_surface_v1_destroy(layer_);
             layer_ = nullptr;
@@ -379,6 +389,7 @@ private:
     wl_surface* surface_ = nullptr;
     zwlr_layer_surface_v1* layer_ = nullptr;
     wl_callback* frame_ = nullptr;
+    zwp_keyboard_shortcuts_inhibitor_v1* inhibitor_ = nullptr;
     void* outputShown_ = nullptr;
     QSize configuredSize_;
     bool configured_ = false;
@@ -462,6 +473,8 @@ LayerOverlays::LayerOverlays(WaylandConnection& connection) : connection_(connec
     shm_ = static_cast<wl_shm*>(connection.bind(&wl_shm_interface, 1));
     layerShell_ = static_cast<zwlr_layer_shell_v1*>(connection.bind(&zwlr_layer_shell_v1_interface, 4));
     outputManager_ = static_cast<zxdg_output_manager_v1*>(connection.bind(&zxdg_output_manager_v1_interface, 2));
+    inhibitManager_ = static_cast<zwp_keyboard_shortcuts_inhibit_manager_v1*>(
+        connection.bind(&zwp_keyboard_shortcuts_inhibit_manager_v1_interface, 1));
     seat_ = static_cast<wl_seat*>(connection.bind(&wl_seat_interface, 5));
     if (seat_) {
         wl_seat_add_listener(seat_, &kSeatListener, this);
@@ -511,6 +524,9 @@ LayerOverlays::~LayerOverlays() {
     }
     if (outputManager_) {
         zxdg_output_manager_v1_destroy(outputManager_);
+    }
+    if (inhibitManager_) {
+        zwp_keyboard_shortcuts_inhibit_manager_v1_destroy(inhibitManager_);
     }
     if (layerShell_) {
         zwlr_layer_shell_v1_destroy(layerShell_);

@@ -19,6 +19,7 @@ struct wl_keyboard;
 struct wl_surface;
 struct zwlr_layer_shell_v1;
 struct zxdg_output_manager_v1;
+struct zwp_keyboard_shortcuts_inhibit_manager_v1;
 
 namespace tillory::platform::nix {
 
@@ -73,6 +74,8 @@ public:
     wl_compositor* compositor() const { return compositor_; }
     wl_shm* shm() const { return shm_; }
     zwlr_layer_shell_v1* layerShell() const { return layerShell_; }
+    zwp_keyboard_shortcuts_inhibit_manager_v1* shortcutsInhibitor() const { return inhibitManager_; }
+    wl_seat* seat() const { return seat_; }
     const Output* outputFor(const QRect& geometry) const;
     void surfaceGone(LayerOverlaySurface* surface);
     void seatCapabilities(std::uint32_t capabilities);
@@ -95,6 +98,7 @@ private:
     wl_shm* shm_ = nullptr;
     zwlr_layer_shell_v1* layerShell_ = nullptr;
     zxdg_output_manager_v1* outputManager_ = nullptr;
+    zwp_keyboard_shortcuts_inhibit_manager_v1* inhibitManager_ = nullptr;
     wl_seat* seat_ = nullptr;
     wl_pointer* pointer_ = nullptr;
     wl_keyboard* keyboard_ = nullptr;

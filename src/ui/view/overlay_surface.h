@@ -21,6 +21,8 @@ struct OverlayRole {
     /// Window flags on desktops where the overlay is a top-level window of its own.
     Qt::WindowFlags windowFlags =
         Qt::Tool | Qt::FramelessWindowHint | Qt::WindowStaysOnTopHint | Qt::WindowDoesNotAcceptFocus;
+    /// While shown, no key reaches anything else, the desktop's own shortcuts included (the cleaning lock).
+    bool locksKeyboard = false;
 };
 
 /// One overlay on screen: a Qt Quick view the panel loads its QML into, placed, shown and shaped through this

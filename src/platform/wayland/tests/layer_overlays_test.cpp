@@ -1,10 +1,12 @@
 // Overlays as layer-shell surfaces on a real compositor (a headless sway of the test's own): where they show, what
 // they draw, and that they go when hidden. Pixels are read back with grim.
 #include "platform/wayland/layer_overlays.h"
+#include "platform/wayland/virtual_keyboard.h"
 #include "platform/wayland/wayland_connection.h"
 #include "ui/view/scene_graph.h"
 
 #include <QElapsedTimer>
+#include <QFile>
 #include <QGuiApplication>
 #include <QImage>
 #include <QProcess>
@@ -13,6 +15,8 @@
 #include <QTemporaryDir>
 
 #include <gtest/gtest.h>
+
+#include <xkbcommon/xkbcommon-keysyms.h>
 
 using namespace tillory;
 using namespace tillory::platform::nix;
@@ -126,6 +130,58 @@ TEST_F(LayerOverlaysTest, PlacedOffEveryOutputItShowsNothingAndDrawsNothing) {
     spinUntil([] { return false; }, 500);
     EXPECT_TRUE(surface->isVisible());
     EXPECT_EQ(frames, 0);
+}
+
+TEST_F(LayerOverlaysTest, ALockingOverlayTakesEveryKeyAndTheCompositorsShortcutsStayQuiet) {
+    // One keyboard for the test: the seat has none before it.
+    std::unique_ptr<WaylandConnection> keysConnection = WaylandConnection::open();
+    std::unique_ptr<VirtualKeyboard> keyboard = VirtualKeyboard::create(*keysConnection);
+    ASSERT_TRUE(keyboard);
+    keyboard->type(XKB_KEY_Shift_L, {}, true);
+    keyboard->type(XKB_KEY_Shift_L, {}, false);
+    spinUntil([] { return false; }, 300);
+
+    std::vector<std::uint32_t> heard;
+    overlays_->setKeyListener([&](const OverlayKey& key) {
+        if (key.pressed) {
+            heard.push_back(key.keysym);
+        }
+    });
+    QTemporaryDir dir;
+    ASSERT_TRUE(dir.isValid());
+    QFile::setPermissions(dir.path(), QFileDevice::ReadOwner | QFileDevice::WriteOwner | QFileDevice::ExeOwner |
+                                          QFileDevice::WriteOther | QFileDevice::ExeOther);
+    const QString fired = dir.filePath(QStringLiteral("fired"));
+    QProcess::execute(QStringLiteral("swaymsg"), {QStringLiteral("bindsym Mod4+x exec touch %1").arg(fired)});
+
+    auto lock = overlays_->create(ui::OverlayRole{QStringLiteral("lock"), true, false, {}, true});
+    lock->view().setSource(QUrl::fromLocalFile(QStringLiteral(TILLORY_PROBE_QML)));
+    lock->setGeometry(QRect(0, 0, 1280, 720));
+
+    struct Row {
+        const char* what;
+        bool locked;
+        bool heardByOverlay;
+        bool shortcutFired;
+    };
+    for (const Row& row : {Row{"locked", true, true, false}, Row{"unlocked", false, false, true}}) {
+        heard.clear();
+        QFile::remove(fired);
+        if (row.locked) {
+            lock->show();
+        } else {
+            lock->hide();
+        }
+        spinUntil([] { return false; }, 500);
+        keyboard->type(XKB_KEY_Super_L, {}, true);
+        keyboard->type(XKB_KEY_x, {}, true);
+        keyboard->type(XKB_KEY_x, {}, false);
+        keyboard->type(XKB_KEY_Super_L, {}, false);
+        keysConnection->roundtrip();
+        spinUntil([] { return false; }, 700);
+        EXPECT_EQ(std::count(heard.begin(), heard.end(), XKB_KEY_x) == 1, row.heardByOverlay) << row.what;
+        EXPECT_EQ(QFile::exists(fired), row.shortcutFired) << row.what;
+    }
 }
 
 } // namespace
