@@ -21,8 +21,8 @@ namespace {
 
 // As a window of its own (X11). Bypassing the window manager puts the panel above full-screen windows and docks on
 // every window manager tried; such a window never gets the focus, and the keys reach the controller through the key
-// hub.
-const ui::OverlayRole kRole{QStringLiteral("snap"), false, false,
+// hub. Where overlays hold the keyboard themselves (Wayland) it takes it: the picker and Snap Assist answer keys.
+const ui::OverlayRole kRole{QStringLiteral("snap"), true, false,
                             Qt::Tool | Qt::FramelessWindowHint | Qt::WindowStaysOnTopHint |
                                 Qt::WindowDoesNotAcceptFocus | Qt::BypassWindowManagerHint};
 
