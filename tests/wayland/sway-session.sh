@@ -12,7 +12,9 @@ command -v sway >/dev/null || { echo "sway is not installed: skipped" >&2; exit 
 
 user=tillory-e2e
 if [ "$(id -u)" -eq 0 ]; then
-    id -u "$user" >/dev/null 2>&1 || useradd --system --create-home --shell /usr/sbin/nologin "$user" || exit 77
+    # Two sessions starting at once may both try to make the user: the loser finds it made.
+    id -u "$user" >/dev/null 2>&1 || useradd --system --create-home --shell /usr/sbin/nologin "$user" ||
+        id -u "$user" >/dev/null 2>&1 || exit 77
     as_user=(runuser -u "$user" --)
 else
     user=$(id -un)
