@@ -175,8 +175,9 @@ def switcher(args, keys, app):
             wait_for(lambda e=expected: focused_title() == e, 10, f"{what}: {expected} in front")
             check(True, f"{what}: {expected} comes to the front")
         # A reloaded configuration drops every binding added at run time; Tillory adds its own again.
+        added = app.output().count("bindsym Mod4+Tab")
         subprocess.run(["swaymsg", "reload"], capture_output=True, timeout=20)
-        time.sleep(1.0)
+        wait_for(lambda: app.output().count("bindsym Mod4+Tab") > added, 15, "Tillory to bind Super+Tab again")
         keys("down Super_L", "down Tab", "up Tab", "sleep 300", "up Super_L")
         wait_for(lambda: focused_title() == "beta", 10, "after sway reloads its configuration: beta in front")
         check(True, "Super+Tab still switches after sway reloads its configuration")
