@@ -189,7 +189,7 @@ def switcher(args, keys, app):
             client.wait(10)
 
 
-def palette(args, keys):
+def palette(args, keys, app):
     """Super+V held opens the palette over the focused window; a digit pastes that row into it by typing Ctrl+V
     through Tillory's own virtual keyboard once the palette has closed. A quick tap pastes what is on the
     clipboard."""
@@ -216,13 +216,20 @@ def palette(args, keys):
         # (what, key lines, text the editor holds afterwards)
         cases = [
             ("a quick tap pastes the clipboard", ["down Super_L", "down v", "up v", "up Super_L"], "newest copy"),
-            ("held, then 2 pastes the second row", ["down Super_L", "down v", "sleep 900", "up v", "down 2", "up 2",
+            ("held, then 2 pastes the second row", ["down Super_L", "down v", "hold", "up v", "down 2", "up 2",
                                                     "up Super_L"], "newest copyolder copy"),
-            ("held, then Escape pastes nothing", ["down Super_L", "down v", "sleep 900", "up v", "down Escape",
+            ("held, then Escape pastes nothing", ["down Super_L", "down v", "hold", "up v", "down Escape",
                                                   "up Escape", "up Super_L", "sleep 500"], "newest copyolder copy"),
         ]
         for what, lines, expected in cases:
-            keys(*lines)
+            for line in lines:
+                if line == "hold":
+                    # Held until the palette is up and holds the keyboard, however slow this build is.
+                    entered = app.output().count("an overlay has the keyboard")
+                    wait_for(lambda n=entered: app.output().count("an overlay has the keyboard") > n, 15,
+                             f"{what}: the palette to take the keyboard")
+                else:
+                    keys(line)
             wait_for(lambda e=expected: texts and texts[-1] == e, 10,
                      f"{what}: the editor holds {expected!r} (has {texts[-1:]!r})")
             check(True, f"{what}: {expected!r} typed into the focused window")
@@ -309,7 +316,7 @@ def run(args, home):
         keys = Keys(args.keys)
         try:
             switcher(args, keys, app)
-            palette(args, keys)
+            palette(args, keys, app)
             snapping(args, keys)
         finally:
             keys.close()

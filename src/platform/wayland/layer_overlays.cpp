@@ -436,7 +436,9 @@ constexpr wl_keyboard_listener kKeyboardListener{
         }
         ::close(fd);
     },
-    [](void*, wl_keyboard*, std::uint32_t, wl_surface*, wl_array*) {},
+    [](void*, wl_keyboard*, std::uint32_t, wl_surface*, wl_array*) {
+        qCDebug(lcOverlays, "an overlay has the keyboard");
+    },
     [](void*, wl_keyboard*, std::uint32_t, wl_surface*) {},
     [](void* data, wl_keyboard*, std::uint32_t, std::uint32_t, std::uint32_t key, std::uint32_t state) {
         self(data)->key(key, state == WL_KEYBOARD_KEY_STATE_PRESSED);
