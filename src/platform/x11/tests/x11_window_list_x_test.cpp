@@ -23,8 +23,8 @@ using tillory::platform::nix::testing::XServer;
 
 namespace {
 
-/// Waits for another process (the server, the window manager); not a test timing.
-// Generous: under the sanitizers on a loaded machine a client may take seconds to be managed and drawn.
+/// Waits for another process (the server, the window manager); not a test timing. Generous: under the sanitizers
+/// on a loaded machine a client may take seconds to be managed and drawn.
 template <typename Done> bool waitFor(Done done, int ms = 15000) {
     QElapsedTimer timer;
     timer.start();
