@@ -9,6 +9,7 @@ Runs without a display and leaves the user's settings alone."""
 import argparse
 import json
 import os
+import resource
 import subprocess
 import sys
 
@@ -79,9 +80,14 @@ def main():
             vmstat = subprocess.Popen(["vmstat", "1", "2"], stdout=subprocess.PIPE, text=True)
             top = subprocess.Popen(["top", "-b", "-n", "2", "-d", "1", "-e", "k", "-p", str(spinner.pid)],
                                    stdout=subprocess.PIPE, text=True)
+            before = resource.getrusage(resource.RUSAGE_CHILDREN)
             with_processes = json.loads(subprocess.run([args.tillory, "--snapshot", "--processes"],
                                                        capture_output=True, text=True, timeout=30, env=env,
                                                        check=True).stdout)
+            after = resource.getrusage(resource.RUSAGE_CHILDREN)
+            # vmstat also counts the snapshot's own start-up (large under the sanitizers), which the snapshot's
+            # reading, taken after it, does not: that much more is allowed, as points of the whole machine.
+            own = (after.ru_utime + after.ru_stime - before.ru_utime - before.ru_stime) / cores * 100
             vm_lines = vmstat.communicate(timeout=30)[0].splitlines()
             top_lines = top.communicate(timeout=30)[0].splitlines()
         finally:
@@ -98,10 +104,11 @@ def main():
         top_rows = [line.split() for line in top_lines if line.strip().startswith(str(spinner.pid))]
         top_cpu = float(top_rows[-1][8])
         our_cpu = listed[spinner.pid]["cpu"] * cores
-        agrees = abs(our_busy - vm_busy) <= 5 and (abs(our_cpu - top_cpu) <= 8 or (our_cpu >= 97 and top_cpu >= 97))
+        agrees = abs(our_busy - vm_busy) <= 5 + own and (abs(our_cpu - top_cpu) <= 8 or (our_cpu >= 97 and top_cpu >= 97))
         if agrees or attempt == 2:
             break
-    check(abs(our_busy - vm_busy) <= 5, f"CPU busy {our_busy:.1f} % vs vmstat's {vm_busy} %")
+    check(abs(our_busy - vm_busy) <= 5 + own,
+          f"CPU busy {our_busy:.1f} % vs vmstat's {vm_busy} % (the snapshot's own start-up {own:.1f} points)")
     check(abs(our_cpu - top_cpu) <= 8 or (our_cpu >= 97 and top_cpu >= 97),
           f"spinner at {our_cpu:.1f} % of a core vs top's {top_cpu} %")
 
