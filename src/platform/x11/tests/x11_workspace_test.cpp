@@ -182,8 +182,19 @@ TEST_F(X11WorkspaceTest, FrontApplicationIsKnownWithoutWaitingForEvents) {
 }
 
 TEST_F(X11WorkspaceTest, ActivationsFireOncePerSwitchBetweenApplications) {
-    ASSERT_TRUE(activate(alpha_->window()));
     X11Workspace workspace;
+    // A client's own late activation request may still take the focus back after xdotool saw alpha active, so
+    // the starting point is what the workspace itself sees, asked again until it holds.
+    ASSERT_TRUE(pumpUntil(
+        [&] {
+            const auto front = workspace.frontApplication();
+            if (front && front->pid == alpha_->pid()) {
+                return true;
+            }
+            activate(alpha_->window());
+            return false;
+        },
+        15000));
     std::vector<AppInfo> first;
     std::vector<AppInfo> second;
     auto firstSubscription = workspace.observeActivations([&](const AppInfo& app) { first.push_back(app); });
@@ -192,7 +203,9 @@ TEST_F(X11WorkspaceTest, ActivationsFireOncePerSwitchBetweenApplications) {
     ASSERT_TRUE(activate(beta_->window()));
     // A loaded machine (the other X tests run beside this one) may take seconds to deliver the change.
     ASSERT_TRUE(pumpUntil([&] { return first.size() == 1 && second.size() == 1; }, 15000))
-        << first.size() << " and " << second.size() << " reports";
+        << first.size() << " and " << second.size() << " reports; in front now: pid "
+        << (workspace.frontApplication() ? workspace.frontApplication()->pid : 0) << ", alpha " << alpha_->pid()
+        << ", beta " << beta_->pid();
     EXPECT_EQ(first.front().bundleId, beta_->wmClass());
     EXPECT_EQ(first, second);
 
