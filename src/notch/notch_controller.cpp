@@ -76,6 +76,7 @@ void NotchController::enable() {
     if (panel_) {
         panel_->setIgnoresMouseEvents(true);
     }
+    hoverFromPanel_ = panel_ && panel_->tellsHover();
     // Shown only where a notched display is: updateFrame orders it front.
     updateFrame();
     if (!media_->hasTimer()) {
@@ -92,6 +93,9 @@ void NotchController::enable() {
                 self->updateFrame();
             }
         });
+    }
+    if (hoverFromPanel_) {
+        return; // updateFrame gave the panel the island's area
     }
     if (platform_.eventTaps) {
         QPointer<NotchController> self(this);
@@ -118,6 +122,7 @@ void NotchController::disable() {
     hoverTimer_.reset();
     quietCheck_.reset();
     hoverInterval_ = kFarPollInterval;
+    hoverFromPanel_ = false;
     pointerInside_ = false;
     buttonHeld_ = false;
     quietUntil_ = 0;
@@ -161,12 +166,27 @@ void NotchController::updateFrame() {
         return;
     }
     panel_->setFrame(notchGeometry(*display).panelFrame);
+    updateHoverArea();
     if (!panel_->isVisible()) {
         panel_->orderFrontRegardless();
     }
     if (clickTap_) {
         pointerMoved(); // the strip may have come to the pointer
     }
+}
+
+void NotchController::updateHoverArea() {
+    if (!hoverFromPanel_ || !panel_) {
+        return;
+    }
+    const QRectF area = islandRectInPanel();
+    QPointer<NotchController> self(this);
+    panel_->setHoverArea({area.x(), area.y(), area.width(), area.height()}, [self](bool inside) {
+        if (self && self->enabled_ && inside != self->pointerInside_) {
+            self->pointerInside_ = inside;
+            self->hoverChanged(inside);
+        }
+    });
 }
 
 void NotchController::pointerMoved() {
@@ -306,6 +326,7 @@ void NotchController::setExpanded(bool expanded) {
     if (panel_) {
         panel_->setIgnoresMouseEvents(!expanded);
     }
+    updateHoverArea(); // the card is hovered as a whole while open
     if (expanded) {
         pointerMoved(); // looked after while open
     }

@@ -38,10 +38,11 @@ std::optional<platform::ScreenInfo> notchDisplay(const std::vector<platform::Scr
 NotchGeometry notchGeometry(const platform::ScreenInfo& display);
 
 /// Puts the notch player on screen: keeps the panel around the notch, expands and collapses the island on hover
-/// (checked as the pointer moves, at most once per near-poll interval, and every near-poll interval while the card
-/// is open; polled throughout only where the platform reports no movements; not while the left button is held, nor within a double-click interval of a press the window below
-/// received) and on a click on the strip that the click tap kept to itself, flashes notices, and runs the media polling
-/// and the battery watcher while enabled. The view binds to the properties below. Main thread.
+/// (told by the panel where it hears the pointer over the island itself; elsewhere checked as the pointer moves, at
+/// most once per near-poll interval, and every near-poll interval while the card is open; polled throughout only
+/// where the platform reports no movements; not while the left button is held, nor within a double-click interval
+/// of a press the window below received) and on a click on the strip that the click tap kept to itself, flashes
+/// notices, and runs the media polling and the battery watcher while enabled. The view binds to the properties below. Main thread.
 class NotchController : public QObject {
     Q_OBJECT
     Q_PROPERTY(bool isExpanded READ isExpanded NOTIFY isExpandedChanged)
@@ -104,6 +105,7 @@ public:
     bool isEnabled() const { return enabled_; }
     bool hasPanel() const { return panel_ != nullptr; }
     bool hasClickTap() const { return clickTap_ != nullptr; }
+    bool hoverFromPanel() const { return hoverFromPanel_; }
     bool isPolling() const { return hoverTimer_ != nullptr; }
     double hoverInterval() const { return hoverInterval_; }
     bool pointerInside() const { return pointerInside_; }
@@ -120,6 +122,8 @@ private:
     /// The pointer moved (or may now be somewhere new to the island): looks at it shortly, once for a run of calls.
     void pointerMoved();
     void setExpanded(bool expanded);
+    /// Tells a panel that hears hover itself where the island now is.
+    void updateHoverArea();
     void setHud(std::optional<TransportHUD> hud);
     /// Drops a pending collapse and the pointer state, and collapses at once.
     void collapseNow();
@@ -146,6 +150,8 @@ private:
     double hoverInterval_ = kFarPollInterval;
     core::TimerPtr quietCheck_;
     bool enabled_ = false;
+    /// The panel tells when the pointer enters and leaves the island: no tap, no polling.
+    bool hoverFromPanel_ = false;
 };
 
 } // namespace tillory::notch

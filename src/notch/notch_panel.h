@@ -2,6 +2,7 @@
 
 #include "platform/api/geometry.h"
 
+#include <functional>
 #include <memory>
 
 namespace tillory::notch {
@@ -20,6 +21,15 @@ public:
     virtual void orderFrontRegardless() = 0;
     virtual void orderOut() = 0;
     virtual bool isVisible() const = 0;
+    /// Whether the panel itself hears the pointer enter and leave the island, as on desktops where no program may
+    /// watch the pointer anywhere else; the island then neither taps nor polls the pointer.
+    virtual bool tellsHover() const { return false; }
+    /// Where the island is (panel-local, y downwards): that part takes the pointer even while the panel ignores
+    /// the mouse, and `onHover` hears the pointer enter (true) and leave (false) it. Only where `tellsHover`.
+    virtual void setHoverArea(const platform::Rect& area, std::function<void(bool inside)> onHover) {
+        (void)area;
+        (void)onHover;
+    }
 };
 
 /// Makes one panel per enable. Main thread.

@@ -86,9 +86,10 @@ def screenshot(home):
     return lambda x, y: tuple(pixels[(y * width + x) * 3:(y * width + x) * 3 + 3])
 
 
-def island(home):
+def island(home, keys):
     """The island is a layer surface at the top centre of the 1280 px wide output: a black strip with the playing
-    track's cover (one colour) on its left wing, above the windows."""
+    track's cover (one colour) on its left wing, above the windows. The pointer on the strip opens the card, and
+    leaving it closes the card again, from the surface's own pointer events."""
     if not shutil.which("grim"):
         print("SKIPPED the island: grim is not installed")
         return
@@ -109,6 +110,19 @@ def island(home):
         check(True, "the island shows at the top centre with the playing track's cover")
         pixel = screenshot(home)
         check(pixel(640, 200) != (0, 0, 0), "nothing of the island below its strip while collapsed")
+        if keys:
+            # The card spans the top 144 px of the output when open; below the strip is the desktop while closed.
+            closed = pixel(640, 100)
+            keys("move 640,500")
+            keys("move 640,6")
+            wait_for(lambda: screenshot(home)(640, 100) != closed, 10, "the card to open under the pointer")
+            check(True, "the pointer resting on the strip opens the card")
+            keys("move 640,120")
+            time.sleep(1.0)
+            check(screenshot(home)(640, 100) != closed, "the card stays open while the pointer is on it")
+            keys("move 640,500")
+            wait_for(lambda: screenshot(home)(640, 100) == closed, 10, "the card to close after the pointer left")
+            check(True, "the card closes once the pointer has left it")
     finally:
         player.stdin.write("quit\n")
         player.stdin.close()
@@ -311,14 +325,15 @@ def run(args, home):
     time.sleep(3)
     idle = cpu_seconds(app.proc.pid) - before
     check(idle < 0.3, f"nothing polls while nothing happens ({idle:.2f} s of CPU in 3 s)")
-    island(home)
-    if args.keys and args.client:
-        keys = Keys(args.keys)
-        try:
+    keys = Keys(args.keys) if args.keys else None
+    try:
+        island(home, keys)
+        if keys and args.client:
             switcher(args, keys, app)
             palette(args, keys, app)
             snapping(args, keys)
-        finally:
+    finally:
+        if keys:
             keys.close()
     kept = app.texts()
     check(app.quit() == 0, "SIGTERM quits it cleanly")

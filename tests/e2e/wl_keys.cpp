@@ -1,9 +1,12 @@
-// A keyboard for the Wayland end-to-end tests: one virtual keyboard kept for the whole run (a fresh one may lose
-// its first keys), driven from stdin a line at a time, keys sent before the modifier state they lead to as a
-// physical keyboard does. Lines: "down <keysym name>", "up <keysym name>", "sleep <ms>". Prints "ok" or "error"
-// after each line, once the compositor has taken it.
+// A keyboard and a mouse for the Wayland end-to-end tests: one virtual keyboard and one virtual pointer kept for
+// the whole run (a fresh one may lose its first events), driven from stdin a line at a time, keys sent before the
+// modifier state they lead to as a physical keyboard does. Lines: "down <keysym name>", "up <keysym name>",
+// "sleep <ms>", "move <x>,<y>" (the pointer to that place of the 1280 × 720 layout). Prints "ok" or "error" after
+// each line, once the compositor has taken it.
 #include "platform/wayland/virtual_keyboard.h"
 #include "platform/wayland/wayland_connection.h"
+
+#include "wlr-virtual-pointer-unstable-v1-client.h"
 
 #include <QCoreApplication>
 #include <QThread>
@@ -23,6 +26,11 @@ int main(int argc, char** argv) {
         std::cout << "error no virtual keyboard" << std::endl;
         return 1;
     }
+    auto* seat = static_cast<wl_seat*>(connection->bind(&wl_seat_interface, 1));
+    auto* pointers = static_cast<zwlr_virtual_pointer_manager_v1*>(
+        connection->bind(&zwlr_virtual_pointer_manager_v1_interface, 1));
+    zwlr_virtual_pointer_v1* pointer = pointers && seat ? zwlr_virtual_pointer_manager_v1_create_virtual_pointer(pointers, seat) : nullptr;
+    std::uint32_t time = 0;
     // Made now, so that clients have bound the new keyboard before the first real key.
     keyboard->type(XKB_KEY_Shift_L, {}, true);
     keyboard->type(XKB_KEY_Shift_L, {}, false);
@@ -34,6 +42,17 @@ int main(int argc, char** argv) {
         bool ok = true;
         if (verb == "sleep") {
             QThread::msleep(std::stoul(argument));
+        } else if (verb == "move") {
+            const auto comma = argument.find(',');
+            ok = pointer && comma != std::string::npos;
+            if (ok) {
+                const auto x = std::uint32_t(std::stoul(argument.substr(0, comma)));
+                const auto y = std::uint32_t(std::stoul(argument.substr(comma + 1)));
+                time += 10;
+                zwlr_virtual_pointer_v1_motion_absolute(pointer, time, x, y, 1280, 720);
+                zwlr_virtual_pointer_v1_frame(pointer);
+                connection->roundtrip();
+            }
         } else {
             const xkb_keysym_t keysym = xkb_keysym_from_name(argument.c_str(), XKB_KEYSYM_NO_FLAGS);
             ok = keysym != XKB_KEY_NoSymbol && (verb == "down" || verb == "up") &&

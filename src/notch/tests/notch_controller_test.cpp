@@ -6,6 +6,8 @@
 
 #include <gtest/gtest.h>
 
+#include <functional>
+
 namespace tillory::notch {
 namespace {
 
@@ -25,6 +27,9 @@ struct PanelLog {
     bool visible = false;
     bool ignores = false;
     std::optional<Rect> frame;
+    bool tellsHover = false;
+    std::optional<Rect> hoverArea;
+    std::function<void(bool)> onHover;
 };
 
 class FakePanel final : public NotchPanel {
@@ -38,6 +43,11 @@ public:
     }
     void orderOut() override { log_.visible = false; }
     bool isVisible() const override { return log_.visible; }
+    bool tellsHover() const override { return log_.tellsHover; }
+    void setHoverArea(const Rect& area, std::function<void(bool)> onHover) override {
+        log_.hoverArea = area;
+        log_.onHover = std::move(onHover);
+    }
 
 private:
     PanelLog& log_;
@@ -357,6 +367,49 @@ TEST(NotchController, WithoutATapHoverIsPolled) {
         EXPECT_EQ(notch.isExpanded(), s.expanded) << s.what;
         EXPECT_EQ(notch.hoverInterval(), s.interval) << s.what;
     }
+}
+
+// Where the panel hears the pointer over the island itself, nothing taps or polls the pointer, and the area it
+// listens on follows the island as it opens and closes.
+TEST(NotchController, APanelThatTellsHoverReplacesTapAndPolling) {
+    core::ManualScheduler scheduler;
+    platform::sim::SimDesktop desktop{scheduler};
+    core::MemorySettings settings;
+    FakeFactory panels;
+    panels.log.tellsHover = true;
+    desktop.setScreens({kNotched});
+    NotchController notch(desktop.platform(), settings, scheduler, &panels);
+    notch.enable();
+    EXPECT_FALSE(notch.hasClickTap());
+    EXPECT_FALSE(notch.isPolling());
+    ASSERT_TRUE(panels.log.onHover);
+    const struct {
+        const char* what;
+        std::optional<bool> inside; // nothing: only time passes
+        double wait;
+        bool expanded;
+        Rect area;
+    } steps[] = {
+        {"at rest", std::nullopt, 5, false, {106, 0, 264, 32}},
+        {"enters the strip", true, 0, true, {18, 0, 440, 144}},
+        {"leaves the card", false, 0.3, true, {18, 0, 440, 144}},
+        {"back within the delay", true, 0.5, true, {18, 0, 440, 144}},
+        {"leaves again", false, 0.4, false, {106, 0, 264, 32}},
+        {"the same leave again changes nothing", false, 1, false, {106, 0, 264, 32}},
+    };
+    for (const auto& s : steps) {
+        if (s.inside) {
+            panels.log.onHover(*s.inside);
+        }
+        scheduler.advance(s.wait);
+        EXPECT_EQ(notch.isExpanded(), s.expanded) << s.what;
+        EXPECT_EQ(panels.log.ignores, !s.expanded) << s.what;
+        EXPECT_EQ(panels.log.hoverArea, s.area) << s.what;
+        EXPECT_FALSE(notch.isPolling()) << s.what;
+    }
+    notch.disable();
+    panels.log.onHover(true); // a late report from a panel on its way out
+    EXPECT_FALSE(notch.isExpanded());
 }
 
 TEST(NotchController, DisableStopsEverythingAndDropsTheNotice) {

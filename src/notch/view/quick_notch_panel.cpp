@@ -136,6 +136,12 @@ public:
 
     bool isVisible() const override { return overlay_->isVisible(); }
 
+    bool tellsHover() const override { return overlay_->tellsHover(); }
+
+    void setHoverArea(const platform::Rect& area, std::function<void(bool)> onHover) override {
+        overlay_->setHoverArea(QRectF(area.x, area.y, area.width, area.height).toAlignedRect(), std::move(onHover));
+    }
+
 private:
     void followDesktop() {
         if (QQuickItem* root = view_.rootObject()) {

@@ -22,6 +22,8 @@
 
 #include <algorithm>
 #include <cstring>
+#include <functional>
+#include <optional>
 #include <sys/mman.h>
 #include <unistd.h>
 
@@ -73,6 +75,7 @@ public:
         QObject::connect(&control_, &QQuickRenderControl::sceneChanged, &control_, [this] { requestFrame(); });
     }
     ~LayerOverlaySurface() override {
+        onHover_ = nullptr; // whoever listens may be going too
         unmap();
         if (overlays_) {
             overlays_->surfaceGone(this);
@@ -131,6 +134,29 @@ public:
     }
     void requestActivate() override {}
     quintptr windowId() const override { return 0; }
+    bool tellsHover() const override { return true; }
+    void setHoverArea(const QRect& area, std::function<void(bool)> onHover) override {
+        onHover_ = std::move(onHover);
+        if (area != hoverArea_) {
+            hoverArea_ = area;
+            applyInputRegion();
+        }
+        pointerAt(pointer_); // the area may have moved under a resting pointer
+    }
+
+    /// Where the pointer is on this surface (surface-local), or nothing once it left.
+    void pointerAt(std::optional<QPointF> local) {
+        pointer_ = local;
+        const bool inside = local && hoverArea_.contains(local->toPoint());
+        if (inside == hoverInside_) {
+            return;
+        }
+        hoverInside_ = inside;
+        if (onHover_) {
+            const auto onHover = onHover_; // the listener may set a new area, and with it a new listener
+            onHover(inside);
+        }
+    }
 
     wl_surface* surface() const { return surface_; }
     QPoint origin() const { return geometry_.topLeft(); }
@@ -233,6 +259,7 @@ private:
         }
         buffers_[0].reset();
         buffers_[1].reset();
+        pointerAt(std::nullopt); // the compositor's leave may name a surface already gone
         framePending_ = false;
         configured_ = false;
         outputShown_ = nullptr;
@@ -254,6 +281,9 @@ private:
             return;
         }
         wl_region* region = wl_compositor_create_region(overlays_->compositor());
+        if (!hoverArea_.isEmpty()) {
+            wl_region_add(region, hoverArea_.x(), hoverArea_.y(), hoverArea_.width(), hoverArea_.height());
+        }
         if (!transparentForInput_) {
             if (mask_.isEmpty()) {
                 wl_region_add(region, 0, 0, std::max(1, geometry_.width()), std::max(1, geometry_.height()));
@@ -385,6 +415,10 @@ private:
     QRect geometry_;
     QRegion mask_;
     bool transparentForInput_ = false;
+    QRect hoverArea_;
+    std::function<void(bool)> onHover_;
+    bool hoverInside_ = false;
+    std::optional<QPointF> pointer_;
     bool visible_ = false;
     wl_surface* surface_ = nullptr;
     zwlr_layer_surface_v1* layer_ = nullptr;
@@ -596,6 +630,9 @@ void LayerOverlays::seatCapabilities(std::uint32_t capabilities) {
 }
 
 void LayerOverlays::pointerEnter(wl_surface* surface, double x, double y) {
+    if (hovered_) {
+        hovered_->pointerAt(std::nullopt);
+    }
     hovered_ = nullptr;
     for (LayerOverlaySurface* s : surfaces_) {
         if (s->surface() == surface) {
@@ -609,6 +646,9 @@ void LayerOverlays::pointerLeave() {
     if (hovered_) {
         QEvent leave(QEvent::Leave);
         QCoreApplication::sendEvent(&hovered_->view(), &leave);
+        if (hovered_) {
+            hovered_->pointerAt(std::nullopt);
+        }
     }
     hovered_ = nullptr;
     buttons_ = Qt::NoButton;
@@ -622,6 +662,10 @@ void LayerOverlays::pointerMotion(double x, double y) {
     const QPointF global = pointerLocal_ + hovered_->origin();
     if (pointerListener_) {
         pointerListener_(global);
+    }
+    hovered_->pointerAt(pointerLocal_);
+    if (!hovered_) {
+        return; // what hovering opened or closed took the surface away
     }
     QMouseEvent move(QEvent::MouseMove, pointerLocal_, pointerLocal_, global, Qt::NoButton, buttons_, qtModifiers());
     QCoreApplication::sendEvent(&hovered_->view(), &move);

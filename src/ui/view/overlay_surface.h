@@ -48,6 +48,16 @@ public:
     virtual void requestActivate() = 0;
     /// The desktop's id of the overlay's window; 0 where it has none.
     virtual quintptr windowId() const = 0;
+    /// Whether the overlay hears the pointer over its hover area itself (desktops where no program may watch the
+    /// pointer anywhere else).
+    virtual bool tellsHover() const { return false; }
+    /// The part of the overlay (overlay-local) that takes the pointer even while transparent for input; `onHover`
+    /// hears the pointer enter (true) and leave (false) it, also as the area moves under a resting pointer. Only
+    /// where `tellsHover`.
+    virtual void setHoverArea(const QRect& area, std::function<void(bool inside)> onHover) {
+        (void)area;
+        (void)onHover;
+    }
 };
 
 /// Makes the overlays of one kind of desktop.
