@@ -106,6 +106,7 @@ void HomePageModel::refreshHint() {
     inputs.previewsMissing = state.switcher().missingCapability();
     inputs.snapEnabled = state.snapEnabled();
     inputs.snapHasAccessibility = state.snap().hasAccessibility();
+    inputs.snapDragsUnseen = !state.snap().dragsObservable();
     if (panel_.services().refusedChords) {
         inputs.refusedChords = panel_.services().refusedChords();
     }

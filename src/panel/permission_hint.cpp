@@ -28,6 +28,15 @@ PermissionHint choosePermissionHint(const PermissionInputs& in) {
                                "Without it the switcher shows icons instead of previews."),
                 false};
     }
+    if (in.snapEnabled && in.snapDragsUnseen) {
+        // Said rather than faked: a drag can only be guessed from the window's moves, too late to show the zones.
+        return {PermissionHint::Kind::snapDragging, QStringLiteral("Snapping by dragging is not available here"),
+                QStringLiteral("This desktop does not tell other programs when a window is dragged by its title "
+                               "bar, so dragging a window to an edge or to the top of the screen cannot snap it. "
+                               "Snap with Ctrl+Alt and an arrow key, or open the layouts with Ctrl+Alt+Z; Snap "
+                               "Assist then offers the other windows."),
+                false};
+    }
     return {};
 }
 

@@ -54,7 +54,7 @@ SnapController::~SnapController() {
 
 void SnapController::enable() {
     wantsEnabled_ = true;
-    if (hubToken_ && mouseTap_) {
+    if (hubToken_ && (mouseTap_ || !dragsObservable())) {
         return;
     }
     if (!hubToken_) {
@@ -80,8 +80,8 @@ void SnapController::enable() {
         hubToken_ = hub_.registerHandler(handler, std::move(triggers));
     }
     ensureMouseTap();
-    // A tap that could not be made is tried again while trust holds.
-    if (!mouseTap_) {
+    // A tap that could not be made is tried again while trust holds; where drags are never shown, it is not.
+    if (!mouseTap_ && dragsObservable()) {
         startPermissionWatch();
     }
 }
@@ -118,7 +118,7 @@ void SnapController::startPermissionWatch() {
             return;
         }
         self->recheckPermission();
-        if ((self->hubToken_ && self->mouseTap_) || !self->wantsEnabled_) {
+        if ((self->hubToken_ && (self->mouseTap_ || !self->dragsObservable())) || !self->wantsEnabled_) {
             self->permissionTimer_.reset();
         }
     });
@@ -140,7 +140,7 @@ void SnapController::recheckPermission() {
 }
 
 void SnapController::ensureMouseTap() {
-    if (mouseTap_ || !platform_.eventTaps || !platform_.accessibility->isTrusted()) {
+    if (mouseTap_ || !dragsObservable() || !platform_.accessibility->isTrusted()) {
         return;
     }
     QPointer<SnapController> self(this);

@@ -130,6 +130,9 @@ public:
     Mode mode() const { return mode_; }
     int modeNumber() const { return static_cast<int>(mode_); }
     bool hasAccessibility() const { return hasAccessibility_; }
+    /// Whether this desktop lets windows dragged by their title bar be seen at all; where not, only the chords,
+    /// the picker and Snap Assist snap.
+    bool dragsObservable() const { return platform_.eventTaps && platform_.eventTaps->seesPointer(); }
     const std::vector<SnapLayout>& layouts() const { return layouts_; }
     QVariantList layoutRows() const;
     int focusedLayout() const { return focusedLayout_; }

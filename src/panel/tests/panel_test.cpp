@@ -84,6 +84,26 @@ TEST(PermissionHint, AtMostOneHintInPriorityOrder) {
         EXPECT_EQ(hint.text, QString::fromUtf8(c.text));
         EXPECT_EQ(hint.help.isEmpty(), c.kind == Kind::none);
     }
+    // Snapping by dragging that the desktop cannot offer comes last, and only while snapping is on.
+    const struct {
+        bool snapOn;
+        QStringList chords;
+        bool capture;
+        Kind kind;
+    } unseen[] = {
+        {true, none, true, Kind::snapDragging},
+        {false, none, true, Kind::none},
+        {true, held, true, Kind::heldChords},
+        {true, none, false, Kind::screenRecording},
+    };
+    for (const auto& c : unseen) {
+        const PermissionHint hint =
+            choosePermissionHint({true, true, c.capture, c.snapOn, true, c.chords, QString(), true});
+        EXPECT_EQ(hint.kind, c.kind) << hint.text.toStdString();
+        EXPECT_EQ(hint.hasRetry, c.kind == Kind::heldChords);
+    }
+    EXPECT_EQ(choosePermissionHint({true, true, true, true, true, none, QString(), true}).text,
+              QStringLiteral("Snapping by dragging is not available here"));
 }
 
 class FakeHost final : public PanelHost {

@@ -53,6 +53,10 @@ public:
     /// main loop. Nothing without accessibility trust or when the system refuses. Notices of a disabled tap
     /// arrive through the same callback as `TapDisabledByTimeout` or `TapDisabledByUserInput`.
     virtual std::unique_ptr<EventTap> createTap(std::uint64_t mask, EventCallback callback) = 0;
+    /// Whether a tap may ever see the pointer over other programs' windows. False where the desktop tells a
+    /// program only about the pointer over its own surfaces (Wayland): taps on mouse events are then never made,
+    /// whatever trust is granted.
+    virtual bool seesPointer() const { return true; }
 
     /// Posts a synthesized event at the hardware level; it reaches the front application as if typed. Returns
     /// false when the event could not be created.

@@ -118,6 +118,8 @@ public:
     void setTapsSwallow(bool swallow) { tapsSwallow_ = swallow; }
     /// Lets every tap creation fail, as when the system refuses a tap.
     void setTapCreationFails(bool fails) { tapCreationFails_ = fails; }
+    /// A desktop that never shows a program the pointer over other windows: taps on mouse events are refused.
+    void setPointerUnseen(bool unseen) { pointerUnseen_ = unseen; }
     /// The system switches every tap off and tells it so through its callback.
     void disableTaps(EventType reason);
     int liveTapCount() const;
@@ -257,6 +259,7 @@ private:
     bool trusted_ = false;
     int trustPrompts_ = 0;
     bool tapCreationFails_ = false;
+    bool pointerUnseen_ = false;
     bool tapsSwallow_ = true;
     bool windowListReadable_ = true;
     bool captureFails_ = false;

@@ -38,6 +38,11 @@ std::unique_ptr<EventTap> SimDesktop::SimEventTaps::createTap(std::uint64_t mask
     if (!d_.trusted_ || d_.tapCreationFails_) {
         return nullptr;
     }
+    const std::uint64_t keyboard = eventMaskBit(EventType::KeyDown) | eventMaskBit(EventType::KeyUp) |
+                                   eventMaskBit(EventType::FlagsChanged);
+    if (d_.pointerUnseen_ && (mask & ~keyboard) != 0) {
+        return nullptr;
+    }
     auto tap = std::make_unique<Tap>();
     tap->mask = mask;
     tap->callback = std::move(callback);

@@ -11,6 +11,7 @@ public:
     explicit SimEventTaps(SimDesktop& d) : d_(d) {}
 
     std::unique_ptr<EventTap> createTap(std::uint64_t mask, EventCallback callback) override;
+    bool seesPointer() const override { return !d_.pointerUnseen_; }
     bool post(const Event& event) override;
     std::uint64_t currentFlags() const override;
     SubscriptionPtr monitorClicksElsewhere(std::uint64_t mask, std::function<void(const Event&)> onClick) override;

@@ -34,6 +34,7 @@ public:
     ~SwayEventTaps() override;
 
     std::unique_ptr<EventTap> createTap(std::uint64_t mask, EventCallback callback) override;
+    bool seesPointer() const override { return false; }
     bool post(const Event& event) override;
     std::uint64_t currentFlags() const override { return flags_; }
     SubscriptionPtr monitorClicksElsewhere(std::uint64_t, std::function<void(const Event&)>) override {

@@ -122,6 +122,25 @@ TEST_F(SnapControllerTest, WaitsForTrustAndForTheMouseTap) {
     EXPECT_EQ(sim_.liveTapCount(), 0);
 }
 
+// Where drags are never shown (Wayland), nothing waits for a mouse tap that cannot come; the chords still snap.
+TEST_F(SnapControllerTest, WithoutThePointerOnlyChordsSnapAndNothingWaits) {
+    sim_.setPointerUnseen(true);
+    auto& snap = make();
+    EXPECT_FALSE(snap.dragsObservable());
+    EXPECT_TRUE(snap.isListening());
+    EXPECT_FALSE(snap.hasMouseTap());
+    EXPECT_FALSE(snap.isWaitingForPermission());
+    scheduler_.advance(10.0);
+    EXPECT_FALSE(snap.isWaitingForPermission());
+    EXPECT_EQ(sim_.liveTapCount(), 1) << "the keyboard's tap only";
+    sim_.setWindowBounds(window_, {100, 100, 1200, 800});
+    EXPECT_FALSE(sim_.pressKey(KeyCode::LeftArrow, Control | Option).has_value());
+    EXPECT_EQ(bounds(), (Rect{0, 25, 720, 875}));
+    snap.disable();
+    snap.enable();
+    EXPECT_FALSE(snap.isWaitingForPermission());
+}
+
 TEST_F(SnapControllerTest, DropsSnapToEdgesCornersAndBarZones) {
     struct Case {
         Point drop;
