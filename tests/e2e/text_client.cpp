@@ -123,6 +123,10 @@ int main(int argc, char** argv) {
     int qtArgc = 3;
     QApplication::setApplicationName(QString::fromLocal8Bit(options.wmClass));
     QApplication app(qtArgc, qtArgv.data());
+    if (QGuiApplication::platformName() == QLatin1String("wayland")) {
+        // The app id there comes from the desktop file's name, not from "-name".
+        QGuiApplication::setDesktopFileName(QString::fromLocal8Bit(options.wmClass));
+    }
     KeyReporter reporter;
     app.installEventFilter(&reporter);
 

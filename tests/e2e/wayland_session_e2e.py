@@ -252,6 +252,51 @@ def palette(args, keys, app):
         client.wait(10)
 
 
+def backspace(args, keys, app):
+    """Backspace in a file manager's list arrives there as Delete: sway holds a Backspace binding for Tillory only
+    while the file manager has the focus. In another window Backspace stays Backspace."""
+    import threading
+    env = {**os.environ, "QT_QPA_PLATFORM": "wayland"}
+    presses = {"files": [], "plain": []}
+    clients = []
+    for title, app_id, mode in (("files", "nemo", "list"), ("plain", "plain", "text")):
+        client = subprocess.Popen([args.client, "--title", title, "--class", app_id, "--mode", mode], env=env,
+                                  stdout=subprocess.PIPE, text=True)
+        clients.append(client)
+
+        def read(c=client, into=presses[title]):
+            for line in c.stdout:
+                if line.startswith("press "):
+                    into.append(line.split()[1])
+        threading.Thread(target=read, daemon=True).start()
+    try:
+        tree = lambda: subprocess.run(["swaymsg", "-t", "get_tree"], capture_output=True, text=True).stdout
+        wait_for(lambda: '"name": "files"' in tree() and '"name": "plain"' in tree(), 15, "both windows")
+        # (window focused, what it must receive, what it must not)
+        cases = [
+            ("files", "Del", "Backspace"),
+            ("plain", "Backspace", "Del"),
+            ("files", "Del", "Backspace"),
+        ]
+        for title, wanted, unwanted in cases:
+            subprocess.run(["swaymsg", f"[title=^{title}$] focus"], capture_output=True, timeout=10)
+            wait_for(lambda t=title: focused_title() == t, 10, f"{title} in front")
+            # sway's focus event reaches Tillory, which then binds Backspace for the file manager only.
+            def bound():
+                out = app.output()
+                return out.rfind('"bindsym BackSpace') > out.rfind('"unbindsym BackSpace')
+            wait_for(lambda t=title: bound() == (t == "files"), 10, "Backspace bound only for the file manager")
+            got = presses[title]
+            got.clear()
+            keys("down BackSpace", "up BackSpace")
+            wait_for(lambda w=wanted, g=got: w in g, 10, f"{wanted} in {title} (got {got!r})")
+            check(unwanted not in got, f"Backspace in {title}: {wanted} arrives, and no {unwanted}")
+    finally:
+        for client in clients:
+            client.terminate()
+            client.wait(10)
+
+
 def window_rect(title):
     def walk(node):
         if node.get("name") == title:
@@ -331,6 +376,7 @@ def run(args, home):
         if keys and args.client:
             switcher(args, keys, app)
             palette(args, keys, app)
+            backspace(args, keys, app)
             snapping(args, keys)
     finally:
         if keys:
