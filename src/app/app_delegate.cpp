@@ -11,6 +11,8 @@
 #include <QCursor>
 #include <QMenu>
 #include <QScreen>
+#include <QDBusConnection>
+#include <QDBusConnectionInterface>
 #include <QSystemTrayIcon>
 #include <QThread>
 #include <QTimer>
@@ -72,6 +74,9 @@ void AppDelegate::makeStatusItem() {
                      [cleaner] { QTimer::singleShot(0, cleaner, [cleaner] { cleaner->start(); }); });
     menu_->addSeparator();
     menu_->addAction(QStringLiteral("Quit"), qApp, &QCoreApplication::quit);
+    // Qt makes the icon a status notifier item whenever a watcher is on the session bus, on X11 as on Wayland.
+    const QDBusConnectionInterface* bus = QDBusConnection::sessionBus().interface();
+    statusItemOnBus_ = bus && bus->isServiceRegistered(QStringLiteral("org.kde.StatusNotifierWatcher")).value();
     statusItem_ = std::make_unique<QSystemTrayIcon>(statusIcon());
     statusItem_->setToolTip(QStringLiteral("Tillory"));
     statusItem_->setContextMenu(menu_.get());
@@ -85,7 +90,8 @@ void AppDelegate::makeStatusItem() {
 }
 
 void AppDelegate::statusItemActivated(QSystemTrayIcon::ActivationReason reason) {
-    if (reason != QSystemTrayIcon::Trigger || !menuPanel_) {
+    const bool opens = reason == QSystemTrayIcon::Trigger || (reason == QSystemTrayIcon::Context && statusItemOnBus_);
+    if (!opens || !menuPanel_) {
         return;
     }
     // Some tray hosts report no rectangle for the icon; the pointer, which just clicked it, stands in.

@@ -52,6 +52,9 @@ private:
     std::unique_ptr<shell::ShortcutsController> shortcuts_;
     std::unique_ptr<QMenu> menu_;
     std::unique_ptr<QSystemTrayIcon> statusItem_;
+    /// The icon is a status notifier item on the session bus: a right click reaches us only from a tray host that
+    /// shows no menus (as sway's bar), and then opens the panel too.
+    bool statusItemOnBus_ = false;
     bool terminated_ = false;
 };
 

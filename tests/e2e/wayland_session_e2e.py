@@ -297,6 +297,62 @@ def backspace(args, keys, app):
             client.wait(10)
 
 
+def bus_has(name):
+    reply = subprocess.run(["dbus-send", "--session", "--print-reply", "--dest=org.freedesktop.DBus",
+                            "/org/freedesktop/DBus", "org.freedesktop.DBus.NameHasOwner", f"string:{name}"],
+                           capture_output=True, text=True, timeout=10).stdout
+    return "boolean true" in reply
+
+
+def tray_items():
+    return subprocess.run(["dbus-send", "--session", "--print-reply", "--dest=org.kde.StatusNotifierWatcher",
+                           "/StatusNotifierWatcher", "org.freedesktop.DBus.Properties.Get",
+                           "string:org.kde.StatusNotifierWatcher", "string:RegisteredStatusNotifierItems"],
+                          capture_output=True, text=True, timeout=10).stdout
+
+
+def start_bar(home):
+    """sway's own bar on this session's bus, where it hosts the tray; answers it with a picture of its empty
+    bottom rows, or None where swaybar is missing."""
+    if not shutil.which("swaybar") or not shutil.which("grim"):
+        print("SKIPPED the tray: swaybar or grim is not installed")
+        return None, None
+    bar = subprocess.Popen(["swaybar", "-b", "tray"], stdout=subprocess.DEVNULL, stderr=subprocess.DEVNULL)
+    wait_for(lambda: bus_has("org.kde.StatusNotifierWatcher"), 10, "swaybar to host a tray")
+    time.sleep(0.5)  # its first frame; nothing of Tillory's is in it yet
+    return bar, screenshot(home)
+
+
+def tray(home, keys, empty):
+    """The status icon shows in swaybar's tray, and either button opens the panel there, as swaybar shows no
+    menus; a second click closes it."""
+    wait_for(lambda: "StatusNotifierItem" in tray_items() or ":1." in tray_items(), 15,
+             "Tillory's status icon to register with the bar")
+    changed = []
+
+    def icon_drawn():
+        pixel = screenshot(home)
+        changed[:] = [(x, y) for y in range(680, 720) for x in range(640, 1280) if pixel(x, y) != empty(x, y)]
+        return len(changed) > 20
+    wait_for(icon_drawn, 15, "the status icon drawn in the bar")
+    x = sum(p[0] for p in changed) // len(changed)
+    y = sum(p[1] for p in changed) // len(changed)
+    check(x > 1100, f"the status icon shows at the right end of the bar ({x},{y})")
+
+    def panel_shown():
+        tree = subprocess.run(["swaymsg", "-t", "get_tree"], capture_output=True, text=True, timeout=10).stdout
+        return '"name": "Tillory"' in tree
+    keys(f"move {x},{y}")
+    # (button, panel shown afterwards)
+    for button, shown in (("left", True), ("left", False), ("right", True), ("right", False)):
+        keys(f"click {button}")
+        wait_for(lambda s=shown: panel_shown() == s, 10, f"a {button} click to {'open' if shown else 'close'} "
+                 "the panel")
+        time.sleep(0.5)  # a panel that closed again at once would not be open
+        check(panel_shown() == shown, f"a {button} click on the status icon {'opens' if shown else 'closes'} "
+              "the panel")
+
+
 def window_rect(title):
     def walk(node):
         if node.get("name") == title:
@@ -384,8 +440,19 @@ def run(args, home):
     kept = app.texts()
     check(app.quit() == 0, "SIGTERM quits it cleanly")
 
+    keys = Keys(args.keys) if args.keys else None
+    bar, empty = start_bar(home) if keys else (None, None)
     again = Tillory(binary, home)
     wait_for(lambda: "watching the clipboard" in again.output(), 15, "the second start to watch the clipboard")
+    try:
+        if bar:
+            tray(home, keys, empty)
+    finally:
+        if bar:
+            bar.terminate()
+            bar.wait(10)
+        if keys:
+            keys.close()
     texts = again.texts()
     check(texts == kept and "grüße ✓" in texts and "padded" in texts,
           f"the history survives a restart ({len(texts)} entries)")

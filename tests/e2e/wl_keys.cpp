@@ -1,7 +1,8 @@
 // A keyboard and a mouse for the Wayland end-to-end tests: one virtual keyboard and one virtual pointer kept for
 // the whole run (a fresh one may lose its first events), driven from stdin a line at a time, keys sent before the
 // modifier state they lead to as a physical keyboard does. Lines: "down <keysym name>", "up <keysym name>",
-// "sleep <ms>", "move <x>,<y>" (the pointer to that place of the 1280 × 720 layout). Prints "ok" or "error" after
+// "sleep <ms>", "move <x>,<y>" (the pointer to that place of the 1280 × 720 layout), "click left|right" (a press
+// and a release where the pointer is). Prints "ok" or "error" after
 // each line, once the compositor has taken it.
 #include "platform/wayland/virtual_keyboard.h"
 #include "platform/wayland/wayland_connection.h"
@@ -52,6 +53,18 @@ int main(int argc, char** argv) {
                 zwlr_virtual_pointer_v1_motion_absolute(pointer, time, x, y, 1280, 720);
                 zwlr_virtual_pointer_v1_frame(pointer);
                 connection->roundtrip();
+            }
+        } else if (verb == "click") {
+            // Linux input codes: BTN_LEFT, BTN_RIGHT.
+            const std::uint32_t button = argument == "left" ? 0x110 : argument == "right" ? 0x111 : 0;
+            ok = pointer && button != 0;
+            for (const std::uint32_t state : {1U, 0U}) {
+                if (ok) {
+                    time += 10;
+                    zwlr_virtual_pointer_v1_button(pointer, time, button, state);
+                    zwlr_virtual_pointer_v1_frame(pointer);
+                    connection->roundtrip();
+                }
             }
         } else {
             const xkb_keysym_t keysym = xkb_keysym_from_name(argument.c_str(), XKB_KEYSYM_NO_FLAGS);

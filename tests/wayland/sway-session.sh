@@ -1,13 +1,21 @@
 #!/usr/bin/env bash
 # Runs COMMAND inside a headless sway of its own and answers COMMAND's exit status.
-#   sway-session.sh [--outputs N] COMMAND...
+#   sway-session.sh [--outputs N] [--bar] COMMAND...
 # sway refuses to run as root, so it runs as an unprivileged user made for the tests; COMMAND runs as the caller
 # (root may use another user's sockets), with WAYLAND_DISPLAY, SWAYSOCK and XDG_RUNTIME_DIR set, on a session
-# bus of its own (the user's bus refuses root). Exit status 77 (skipped) when sway is not installed or cannot start here.
+# bus of its own (the user's bus refuses root). --bar declares a bar "tray" that sway does not start itself: COMMAND
+# starts `swaybar -b tray` when it wants one, on its own bus, where the bar is the tray's host. Exit status 77 (skipped) when sway is not installed or cannot start here.
 set -uo pipefail
 outputs=1
-if [ "${1:-}" = "--outputs" ]; then outputs=$2; shift 2; fi
-[ $# -gt 0 ] || { echo "usage: $0 [--outputs N] COMMAND..." >&2; exit 2; }
+bar=0
+while [ $# -gt 0 ]; do
+    case "$1" in
+        --outputs) outputs=$2; shift 2 ;;
+        --bar) bar=1; shift ;;
+        *) break ;;
+    esac
+done
+[ $# -gt 0 ] || { echo "usage: $0 [--outputs N] [--bar] COMMAND..." >&2; exit 2; }
 command -v sway >/dev/null || { echo "sway is not installed: skipped" >&2; exit 77; }
 
 user=tillory-e2e
@@ -30,6 +38,9 @@ config="$runtime/sway.conf"
     done
     echo "xwayland disable"
     echo "default_border none"
+    if [ "$bar" = 1 ]; then
+        printf 'bar tray {\n    swaybar_command true\n    tray_output *\n}\n'
+    fi
     echo "${SWAY_EXTRA_CONFIG:-}"
 } > "$config"
 chown "$user:" "$config"
