@@ -9,6 +9,7 @@ Run: tests/wayland/sway-session.sh python3 tests/e2e/wayland_session_e2e.py --ti
 import argparse
 import json
 import os
+import re
 import shutil
 import subprocess
 import sys
@@ -353,6 +354,43 @@ def tray(home, keys, empty):
               "the panel")
 
 
+def overlay_rect(app, name):
+    """Where Tillory last placed its overlay `name`, as its log says: (x, y, width, height) or None."""
+    found = re.findall(r'"%s" (?:shown at|moved to) QRect\((-?\d+),(-?\d+) (\d+)x(\d+)\)' % name, app.output())
+    return tuple(int(v) for v in found[-1]) if found else None
+
+
+def caret(args, keys, app):
+    """In a field whose caret the accessibility bus shows, the palette sits 8 px above the caret, centred on it:
+    the caret's place relative to its window plus the window's place in sway's tree."""
+    sys.path.insert(0, HERE)
+    from keyboard_e2e import FOCUSED_TEXT_PROBE
+    env = {**os.environ, "QT_QPA_PLATFORM": "wayland", "QT_LINUX_ACCESSIBILITY_ALWAYS_ON": "1"}
+    client = subprocess.Popen([args.client, "--title", "caret", "--class", "caret"], env=env,
+                              stdout=subprocess.DEVNULL)
+    try:
+        tree = lambda: subprocess.run(["swaymsg", "-t", "get_tree"], capture_output=True, text=True).stdout
+        wait_for(lambda: '"name": "caret"' in tree(), 15, "the field's window")
+        subprocess.run(["swaymsg", "[title=^caret$] floating enable, resize set 400 60, "
+                        "move absolute position 650 450, focus"], capture_output=True, timeout=10)
+        wait_for(lambda: window_rect("caret") == (650, 450, 400, 60), 10, "the field's window at 650,450")
+        wait_for(lambda: subprocess.run(["/usr/bin/python3", "-c", FOCUSED_TEXT_PROBE, str(client.pid)],
+                                        capture_output=True, timeout=30).returncode == 0,
+                 15, "the text field on the accessibility bus")
+        keys("down a", "up a")
+        keys("move 100,650")  # far from the caret: the pointer must not be what places it
+        keys("down Super_L", "down v")
+        entered = app.output().count("an overlay has the keyboard")
+        wait_for(lambda: app.output().count("an overlay has the keyboard") > entered, 15, "the palette to open")
+        keys("up v", "down Escape", "up Escape", "up Super_L")
+        x, y, width, height = overlay_rect(app, "palette")
+        check(650 - width // 2 <= x <= 650 + 80 - width // 2, f"the palette is centred on the caret ({x}, {width} wide)")
+        check(450 - 8 <= y + height <= 450 + 60 - 8, f"the palette sits 8 px above the caret ({y} + {height})")
+    finally:
+        client.terminate()
+        client.wait(10)
+
+
 def window_rect(title):
     def walk(node):
         if node.get("name") == title:
@@ -396,6 +434,9 @@ def snapping(args, keys):
 
 def run(args, home):
     binary = args.tillory
+    # The accessibility bus, now: Qt programs and Tillory look for it only as they start.
+    subprocess.run(["dbus-send", "--session", "--print-reply", "--dest=org.a11y.Bus", "/org/a11y/bus",
+                    "org.a11y.Bus.GetAddress"], capture_output=True, timeout=30)
     app = Tillory(binary, home)
     wait_for(lambda: "watching the clipboard" in app.output(), 15, "Tillory to watch the clipboard")
     out = app.output()
@@ -433,6 +474,7 @@ def run(args, home):
             switcher(args, keys, app)
             palette(args, keys, app)
             backspace(args, keys, app)
+            caret(args, keys, app)
             snapping(args, keys)
     finally:
         if keys:

@@ -14,6 +14,7 @@
 #include <chrono>
 #include <climits>
 #include <cstring>
+#include <limits>
 #include <map>
 #include <optional>
 #include <string>
@@ -146,7 +147,7 @@ bool hasState(AtspiAccessible* object, AtspiStateType state) {
 std::int32_t processOf(AtspiAccessible* object) {
     ErrorSlot error;
     const guint pid = atspi_accessible_get_process_id(object, error.out());
-    return error.failed() ? 0 : static_cast<std::int32_t>(pid);
+    return error.failed() || pid > guint(std::numeric_limits<std::int32_t>::max()) ? 0 : static_cast<std::int32_t>(pid);
 }
 
 int childCount(AtspiAccessible* object, int limit) {
@@ -170,43 +171,41 @@ std::optional<Rect> takeRect(AtspiRect* rect, const ErrorSlot& error) {
     return result;
 }
 
-std::optional<Rect> extentsOf(AtspiAccessible* object) {
+std::optional<Rect> extentsOf(AtspiAccessible* object, AtspiCoordType type) {
     Ref<AtspiComponent> component(atspi_accessible_get_component_iface(object));
     ErrorSlot error;
-    return component
-               ? takeRect(atspi_component_get_extents(component.get(), ATSPI_COORD_TYPE_SCREEN, error.out()), error)
-               : std::nullopt;
+    return component ? takeRect(atspi_component_get_extents(component.get(), type, error.out()), error) : std::nullopt;
 }
 
 /// A character's box; nothing when the toolkit gives no line height (no such character, not laid out).
-std::optional<Rect> characterBox(AtspiText* text, int offset) {
+std::optional<Rect> characterBox(AtspiText* text, int offset, AtspiCoordType type) {
     ErrorSlot error;
-    auto box = takeRect(atspi_text_get_character_extents(text, offset, ATSPI_COORD_TYPE_SCREEN, error.out()), error);
+    auto box = takeRect(atspi_text_get_character_extents(text, offset, type, error.out()), error);
     return box && box->height > 0 ? box : std::nullopt;
 }
 
-std::optional<Rect> caretBox(AtspiText* text, int offset) {
-    if (auto box = characterBox(text, offset)) {
+std::optional<Rect> caretBox(AtspiText* text, int offset, AtspiCoordType type) {
+    if (auto box = characterBox(text, offset, type)) {
         box->width = 0;
         return box;
     }
     // Past the last character some toolkits give no box at all: the caret stands at the previous one's right edge.
     if (offset > 0) {
-        if (auto previous = characterBox(text, offset - 1)) {
+        if (auto previous = characterBox(text, offset - 1, type)) {
             return Rect{previous->maxX(), previous->y, 0, previous->height};
         }
     }
     return std::nullopt;
 }
 
-std::optional<Rect> rangeBox(AtspiText* text, int start, int end) {
+std::optional<Rect> rangeBox(AtspiText* text, int start, int end, AtspiCoordType type) {
     ErrorSlot error;
-    auto box = takeRect(atspi_text_get_range_extents(text, start, end, ATSPI_COORD_TYPE_SCREEN, error.out()), error);
+    auto box = takeRect(atspi_text_get_range_extents(text, start, end, type, error.out()), error);
     if (box && box->width > 0 && box->height > 0) {
         return box;
     }
-    auto first = characterBox(text, start);
-    auto last = characterBox(text, end - 1);
+    auto first = characterBox(text, start, type);
+    auto last = characterBox(text, end - 1, type);
     if (!first || !last) {
         return std::nullopt;
     }
@@ -215,7 +214,7 @@ std::optional<Rect> rangeBox(AtspiText* text, int start, int end) {
     return Rect{x, y, std::max(first->maxX(), last->maxX()) - x, std::max(first->maxY(), last->maxY()) - y};
 }
 
-AXValue boundsForRange(AtspiAccessible* object, const TextRange& range) {
+AXValue boundsForRange(AtspiAccessible* object, const TextRange& range, AtspiCoordType type) {
     if (range.location < 0 || range.length < 0 || range.location > INT_MAX - range.length) {
         return {};
     }
@@ -224,9 +223,9 @@ AXValue boundsForRange(AtspiAccessible* object, const TextRange& range) {
         return {};
     }
     const int start = int(range.location);
-    const std::optional<Rect> box = range.length == 0   ? caretBox(text.get(), start)
-                                    : range.length == 1 ? characterBox(text.get(), start)
-                                                        : rangeBox(text.get(), start, start + int(range.length));
+    const std::optional<Rect> box = range.length == 0   ? caretBox(text.get(), start, type)
+                                    : range.length == 1 ? characterBox(text.get(), start, type)
+                                                        : rangeBox(text.get(), start, start + int(range.length), type);
     return box ? AXValue{*box} : AXValue{};
 }
 
@@ -594,6 +593,22 @@ bool AtspiAccessibility::available() const {
     return session_->available();
 }
 
+void AtspiAccessibility::setWindowOrigin(std::function<std::optional<Point>(std::int32_t)> windowOrigin) {
+    windowOrigin_ = std::move(windowOrigin);
+}
+
+std::optional<Rect> AtspiAccessibility::toGlobal(const Rect& rect, std::int32_t pid) const {
+    if (!windowOrigin_) {
+        return logicalFromNative(rect);
+    }
+    // Window-relative positions are the application's own logical units already.
+    const std::optional<Point> origin = pid > 0 ? windowOrigin_(pid) : std::nullopt;
+    if (!origin) {
+        return std::nullopt;
+    }
+    return Rect{rect.x + origin->x, rect.y + origin->y, rect.width, rect.height};
+}
+
 bool AtspiAccessibility::isTrusted() const {
     return trusted_ && trusted_();
 }
@@ -615,16 +630,19 @@ AXValue AtspiAccessibility::attribute(const Element& element, const QString& nam
     }
     if (name == AXAttribute::Position || name == AXAttribute::Size) {
         const bool position = name == AXAttribute::Position;
-        const AXValue extents = session_->read(object, [](AtspiAccessible* o) {
-            const auto rect = extentsOf(o);
+        std::int32_t pid = 0;
+        const AtspiCoordType type = windowOrigin_ ? ATSPI_COORD_TYPE_WINDOW : ATSPI_COORD_TYPE_SCREEN;
+        const AXValue extents = session_->read(object, [&pid, type](AtspiAccessible* o) {
+            const auto rect = extentsOf(o, type);
+            pid = rect ? processOf(o) : 0;
             return rect ? AXValue{*rect} : AXValue{};
         });
         const auto* rect = std::get_if<Rect>(&extents);
-        if (!rect) {
+        const std::optional<Rect> global = rect ? toGlobal(*rect, pid) : std::nullopt;
+        if (!global) {
             return {};
         }
-        const Rect logical = logicalFromNative(*rect);
-        return position ? AXValue{logical.origin()} : AXValue{logical.size()};
+        return position ? AXValue{global->origin()} : AXValue{global->size()};
     }
     return {};
 }
@@ -636,12 +654,16 @@ AXValue AtspiAccessibility::parameterizedAttribute(const Element& element, const
     if (!handle || !handle->object() || !range || name != AXAttribute::BoundsForRange || !session_->available()) {
         return {};
     }
-    AXValue bounds =
-        session_->read(handle->object(), [range](AtspiAccessible* o) { return boundsForRange(o, *range); });
-    if (const auto* rect = std::get_if<Rect>(&bounds)) {
-        bounds = logicalFromNative(*rect);
-    }
-    return bounds;
+    std::int32_t pid = 0;
+    const AtspiCoordType type = windowOrigin_ ? ATSPI_COORD_TYPE_WINDOW : ATSPI_COORD_TYPE_SCREEN;
+    const AXValue bounds = session_->read(handle->object(), [range, &pid, type](AtspiAccessible* o) {
+        AXValue box = boundsForRange(o, *range, type);
+        pid = std::holds_alternative<Rect>(box) ? processOf(o) : 0;
+        return box;
+    });
+    const auto* rect = std::get_if<Rect>(&bounds);
+    const std::optional<Rect> global = rect ? toGlobal(*rect, pid) : std::nullopt;
+    return global ? AXValue{*global} : AXValue{};
 }
 
 } // namespace tillory::platform::nix

@@ -4,6 +4,7 @@
 
 #include <functional>
 #include <memory>
+#include <optional>
 
 namespace tillory::platform::nix {
 
@@ -26,6 +27,10 @@ public:
 
     /// False when no session or accessibility bus answered at start-up; every read then answers nothing.
     bool available() const;
+    /// For desktops that give applications no global positions (Wayland): positions are then asked relative to
+    /// the element's window, and `windowOrigin` answers where the surface of that process's focused window (else
+    /// its front-most one) starts, in global logical coordinates; nothing when unknown, and so is the position.
+    void setWindowOrigin(std::function<std::optional<Point>(std::int32_t pid)> windowOrigin);
 
     bool isTrusted() const override;
     /// Linux shows no permission prompt; same answer as `isTrusted`.
@@ -37,11 +42,11 @@ public:
     Element application(std::int32_t) override { return nullptr; }
 
     /// "AXFocusedUIElement" on `systemWide()`; "AXRole" (QString), "AXSelectedTextRange" (TextRange, character
-    /// offsets), "AXPosition" (Point) and "AXSize" (Size) on an element. Positions are X root pixels, which is the
-    /// global top-left space. Nothing for other names, foreign elements, missing interfaces, a vanished
+    /// offsets), "AXPosition" (Point) and "AXSize" (Size) on an element. Positions are in the global top-left
+    /// space of logical points (X root pixels divided by the screen's scale; on Wayland, see `setWindowOrigin`). Nothing for other names, foreign elements, missing interfaces, a vanished
     /// application, or one that did not answer within half a second (then skipped for a few seconds).
     AXValue attribute(const Element& element, const QString& name) override;
-    /// "AXBoundsForRange" with a TextRange: a Rect in X root pixels; a caret (length 0) gives a zero-width rect
+    /// "AXBoundsForRange" with a TextRange: a Rect in the same space; a caret (length 0) gives a zero-width rect
     /// with the line's height. Nothing otherwise.
     AXValue parameterizedAttribute(const Element& element, const QString& name, const AXValue& parameter) override;
     /// Always false.
@@ -54,7 +59,10 @@ public:
 private:
     class Session;
 
+    std::optional<Rect> toGlobal(const Rect& rect, std::int32_t pid) const;
+
     std::function<bool()> trusted_;
+    std::function<std::optional<Point>(std::int32_t)> windowOrigin_;
     std::unique_ptr<Session> session_;
     Element systemWide_;
 };

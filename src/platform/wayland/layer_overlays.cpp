@@ -95,6 +95,7 @@ public:
         if (!visible_) {
             return;
         }
+        qCDebug(lcOverlays) << role_.name << "moved to" << geometry_;
         const LayerOverlays::Output* output = overlays_ ? overlays_->outputFor(geometry_) : nullptr;
         if (!output || output->wlOutput != outputShown_) {
             unmap(); // a layer surface stays on its output: another output needs a new one

@@ -89,6 +89,14 @@ std::optional<SwayWindow> view(const QJsonObject& node, const Place& place) {
     const double bar = rectOf(node.value(QLatin1String("deco_rect"))).height;
     const double bars = bar * double(place.stacked && !floating ? std::clamp<qsizetype>(place.siblings, 1, 1024) : 1);
     w.frame = {content.x, content.y - bars, content.width, content.height + bars};
+    // "window_rect" counts from "rect" and leaves out the borders; without it the whole content is the surface.
+    const QJsonValue inner = node.value(QLatin1String("window_rect"));
+    if (inner.isObject()) {
+        const Rect r = rectOf(inner);
+        w.surface = {content.x + r.x, content.y + r.y, r.width, r.height};
+    } else {
+        w.surface = content;
+    }
     return w;
 }
 
@@ -156,6 +164,20 @@ std::vector<SwayWindow> swayWindows(const QJsonObject& tree) {
 
 std::optional<SwayWindow> swayView(const QJsonObject& container) {
     return view(container, Place{});
+}
+
+std::optional<Point> surfaceOrigin(const std::vector<SwayWindow>& windows, std::int32_t pid) {
+    const SwayWindow* found = nullptr;
+    for (const SwayWindow& w : windows) {
+        if (w.pid != pid || pid <= 0 || !w.visible) {
+            continue;
+        }
+        if (w.focused) {
+            return w.surface.origin();
+        }
+        found = found ? found : &w;
+    }
+    return found ? std::optional(found->surface.origin()) : std::nullopt;
 }
 
 std::vector<SwayWindow> byRecency(std::vector<SwayWindow> windows, const std::vector<std::uint32_t>& recent) {

@@ -29,6 +29,9 @@ struct SwayWindow {
     /// Global top-left layout coordinates, the title bars above the content included: the box that
     /// `resize set` and `move absolute position` address.
     Rect frame;
+    /// The application's own surface, borders and title bars left out (global top-left layout coordinates): what
+    /// the application's window-relative positions count from.
+    Rect surface;
     bool visible = false;
     bool focused = false;
     bool floating = false;
@@ -49,6 +52,10 @@ std::vector<SwayWindow> swayWindows(const QJsonObject& tree);
 /// The view a window event's "container" describes (without a workspace: the event does not say); nothing when it
 /// is no view.
 std::optional<SwayWindow> swayView(const QJsonObject& container);
+
+/// Where the surface of `pid`'s focused window starts, else that of its front-most visible one (`windows` in tree
+/// order); nothing when the process shows no window.
+std::optional<Point> surfaceOrigin(const std::vector<SwayWindow>& windows, std::int32_t pid);
 
 /// `windows` (in tree order) re-ordered by what is known to be more recent: the focused window first, then those in
 /// `recent` (newest first, as focus events reported them), then the others in their tree order. The tree alone

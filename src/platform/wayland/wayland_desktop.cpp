@@ -111,6 +111,10 @@ struct WaylandDesktop::Services {
             ipc.runCommand(
                 QStringLiteral("for_window [pid=%1] floating enable").arg(QCoreApplication::applicationPid()));
         }
+        // Carets there are told relative to their window: its place comes from sway's tree.
+        textAccessibility.setWindowOrigin([this](std::int32_t pid) -> std::optional<Point> {
+            return ipc.isConnected() ? surfaceOrigin(swayWindows(ipc.tree()), pid) : std::nullopt;
+        });
         // The window raised last, where sway's own choice by pid would take the last one in its tree.
         workspace.setActivator([this](std::int32_t pid) { return windowElements.activateApplication(pid); });
         if (overlays) {

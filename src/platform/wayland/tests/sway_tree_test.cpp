@@ -40,7 +40,8 @@ const char* kTwoOutputs = R"({"id":1,"type":"root","focus":[3,2],"nodes":[
       "rect":{"x":640,"y":25,"width":640,"height":695},"deco_rect":{"x":0,"y":0,"width":640,"height":25}}]}],
    "floating_nodes":[
     {"id":11,"type":"floating_con","pid":100,"app_id":"alpha","name":"A2","visible":true,"focused":true,
-     "rect":{"x":100,"y":75,"width":600,"height":375},"deco_rect":{"x":100,"y":50,"width":600,"height":25}}]},
+     "rect":{"x":100,"y":75,"width":600,"height":375},"deco_rect":{"x":100,"y":50,"width":600,"height":25},
+     "window_rect":{"x":2,"y":0,"width":596,"height":373}}]},
   {"id":5,"type":"workspace","name":"2","focus":[20],"nodes":[
     {"id":20,"type":"con","pid":102,"app_id":"gamma","name":"C","visible":false,
      "rect":{"x":0,"y":0,"width":1280,"height":720},"deco_rect":{"x":0,"y":0,"width":0,"height":0}}]}]},
@@ -49,6 +50,24 @@ const char* kTwoOutputs = R"({"id":1,"type":"root","focus":[3,2],"nodes":[
     {"id":30,"type":"con","pid":103,"app_id":null,"name":"xterm",
      "window_properties":{"class":"XTerm","instance":"xterm"},"visible":true,
      "rect":{"x":1280,"y":0,"width":1280,"height":720},"deco_rect":{"x":0,"y":0,"width":0,"height":0}}]}]}]})";
+
+TEST(SwayTreeTest, SurfaceOriginOfAProcessPrefersItsFocusedWindow) {
+    const auto windows = swayWindows(parse(kTwoOutputs));
+    const struct {
+        std::int32_t pid;
+        std::optional<Point> origin;
+    } cases[] = {
+        {100, Point{102, 75}},  // focused, floating with borders: inside them
+        {101, Point{640, 25}},  // below its title bar
+        {102, std::nullopt},    // only on a workspace not shown
+        {103, Point{1280, 0}},  // another output
+        {999, std::nullopt},
+        {0, std::nullopt},
+    };
+    for (const auto& c : cases) {
+        EXPECT_EQ(surfaceOrigin(windows, c.pid), c.origin) << c.pid;
+    }
+}
 
 TEST(SwayTreeTest, WalksFocusArraysFromTheRootAcrossOutputsWorkspacesAndSplits) {
     const auto windows = swayWindows(parse(kTwoOutputs));
@@ -64,17 +83,18 @@ TEST(SwayTreeTest, DescribesEachView) {
         const char* appId;
         const char* workspace;
         Rect frame;
+        Rect surface;
         bool visible, focused, floating;
     };
     const Case cases[] = {
         // An X11 window: named after its class.
-        {30, 103, "XTerm", "3", {1280, 0, 1280, 720}, true, false, false},
-        // Floating with a title bar: the frame reaches up over the bar.
-        {11, 100, "alpha", "1", {100, 50, 600, 400}, true, true, true},
+        {30, 103, "XTerm", "3", {1280, 0, 1280, 720}, {1280, 0, 1280, 720}, true, false, false},
+        // Floating with a title bar and 2 px borders: the frame reaches up over the bar, the surface is inside.
+        {11, 100, "alpha", "1", {100, 50, 600, 400}, {102, 75, 596, 373}, true, true, true},
         // Nested in a split, tiled with a title bar.
-        {12, 101, "beta", "1", {640, 0, 640, 720}, true, false, false},
-        {10, 100, "alpha", "1", {0, 0, 640, 720}, true, false, false},
-        {20, 102, "gamma", "2", {0, 0, 1280, 720}, false, false, false},
+        {12, 101, "beta", "1", {640, 0, 640, 720}, {640, 25, 640, 695}, true, false, false},
+        {10, 100, "alpha", "1", {0, 0, 640, 720}, {0, 0, 640, 720}, true, false, false},
+        {20, 102, "gamma", "2", {0, 0, 1280, 720}, {0, 0, 1280, 720}, false, false, false},
     };
     for (std::size_t i = 0; i < std::size(cases); ++i) {
         const Case& c = cases[i];
@@ -85,6 +105,7 @@ TEST(SwayTreeTest, DescribesEachView) {
         EXPECT_EQ(w.appId, QString::fromLatin1(c.appId));
         EXPECT_EQ(w.workspace, QString::fromLatin1(c.workspace));
         EXPECT_EQ(w.frame, c.frame);
+        EXPECT_EQ(w.surface, c.surface);
         EXPECT_EQ(w.visible, c.visible);
         EXPECT_EQ(w.focused, c.focused);
         EXPECT_EQ(w.floating, c.floating);
