@@ -192,6 +192,13 @@ public:
         renderIfDue();
     }
 
+    void outputScaleChanged(const void* wlOutput) {
+        if (surface_ && wlOutput == outputShown_) {
+            dirty_ = true; // drawn again at the new scale
+            renderIfDue();
+        }
+    }
+
     void bufferReleased(wl_buffer* buffer) {
         for (auto& b : buffers_) {
             if (b && b->buffer == buffer) {
@@ -373,25 +380,32 @@ private:
         if (!dirty_ || !configured_ || framePending_ || !surface_ || !overlays_) {
             return;
         }
-        const QSize size = configuredSize_;
+        // Drawn at the output's own pixel density; the compositor is told how many buffer pixels make a point.
+        const int scale = overlays_->scaleOf(outputShown_);
+        const QSize size = configuredSize_ * scale;
         ShmBuffer* target = freeBuffer(size);
         if (!target) {
             return;
         }
         dirty_ = false;
-        if (image_.size() != size) {
+        if (image_.size() != size || renderedScale_ != scale) {
             // Kept from frame to frame: the software renderer repaints only what changed.
             image_ = QImage(size, QImage::Format_ARGB32_Premultiplied);
+            image_.setDevicePixelRatio(scale);
             image_.fill(Qt::transparent);
-            view_.setRenderTarget(QQuickRenderTarget::fromPaintDevice(&image_));
+            QQuickRenderTarget renderTarget = QQuickRenderTarget::fromPaintDevice(&image_);
+            renderTarget.setDevicePixelRatio(scale);
+            view_.setRenderTarget(renderTarget);
+            renderedScale_ = scale;
         }
-        resizeView(size);
+        resizeView(configuredSize_);
         control_.polishItems();
         control_.sync();
         control_.render();
         // ARGB32 premultiplied is the compositor's ARGB8888 on little-endian machines, row for row.
         std::memcpy(target->data, image_.constBits(), std::min<std::size_t>(target->bytes, image_.sizeInBytes()));
         target->busy = true;
+        wl_surface_set_buffer_scale(surface_, scale);
         wl_surface_attach(surface_, target->buffer, 0, 0);
         wl_surface_damage_buffer(surface_, 0, 0, size.width(), size.height());
         frame_ = wl_surface_frame(surface_);
@@ -413,6 +427,7 @@ private:
     QQuickRenderControl control_;
     QQuickView view_; // after the render control it draws through
     QImage image_;
+    int renderedScale_ = 1;
     QRect geometry_;
     QRegion mask_;
     bool transparentForInput_ = false;
@@ -494,6 +509,24 @@ constexpr zxdg_output_v1_listener kXdgOutputListener{
     [](void*, zxdg_output_v1*) {}, [](void*, zxdg_output_v1*, const char*) {},
     [](void*, zxdg_output_v1*, const char*) {}};
 
+// Only the scale matters here; the place and size come from the xdg output.
+constexpr wl_output_listener kOutputListener{
+    .geometry = [](void*, wl_output*, std::int32_t, std::int32_t, std::int32_t, std::int32_t, std::int32_t,
+                   const char*, const char*, std::int32_t) {},
+    .mode = [](void*, wl_output*, std::uint32_t, std::int32_t, std::int32_t, std::int32_t) {},
+    .done =
+        [](void* data, wl_output*) {
+            auto* output = static_cast<LayerOverlays::Output*>(data);
+            output->owner->outputDone(*output);
+        },
+    .scale =
+        [](void* data, wl_output*, std::int32_t factor) {
+            // A compositor's nonsense must not make buffers of absurd sizes.
+            static_cast<LayerOverlays::Output*>(data)->pendingScale = std::clamp(factor, 1, 8);
+        },
+    .name = nullptr,
+    .description = nullptr};
+
 } // namespace
 
 std::unique_ptr<LayerOverlays> LayerOverlays::create(WaylandConnection& connection) {
@@ -526,9 +559,13 @@ LayerOverlays::LayerOverlays(WaylandConnection& connection) : connection_(connec
         Output output;
         output.name = global.name;
         output.wlOutput = connection.bindGlobal(global, &wl_output_interface, 2);
+        output.owner = this;
         outputs_.push_back(output);
     }
     for (Output& output : outputs_) {
+        if (output.wlOutput) {
+            wl_output_add_listener(static_cast<wl_output*>(output.wlOutput), &kOutputListener, &output);
+        }
         if (outputManager_) {
             output.xdgOutput =
                 zxdg_output_manager_v1_get_xdg_output(outputManager_, static_cast<wl_output*>(output.wlOutput));
@@ -599,6 +636,25 @@ const LayerOverlays::Output* LayerOverlays::outputFor(const QRect& geometry) con
         }
     }
     return nullptr;
+}
+
+int LayerOverlays::scaleOf(const void* wlOutput) const {
+    for (const Output& output : outputs_) {
+        if (output.wlOutput == wlOutput) {
+            return output.scale;
+        }
+    }
+    return 1;
+}
+
+void LayerOverlays::outputDone(Output& output) {
+    if (output.pendingScale == output.scale) {
+        return;
+    }
+    output.scale = output.pendingScale;
+    for (LayerOverlaySurface* surface : surfaces_) {
+        surface->outputScaleChanged(output.wlOutput);
+    }
 }
 
 void LayerOverlays::surfaceGone(LayerOverlaySurface* surface) {

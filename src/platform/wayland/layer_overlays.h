@@ -67,6 +67,10 @@ public:
         void* xdgOutput = nullptr;
         QRect geometry;
         std::uint32_t name = 0;
+        /// Buffer pixels per logical pixel, as the compositor asks for this output.
+        int scale = 1;
+        int pendingScale = 1;
+        LayerOverlays* owner = nullptr;
     };
 
     // For the surfaces and the protocol glue.
@@ -77,6 +81,9 @@ public:
     zwp_keyboard_shortcuts_inhibit_manager_v1* shortcutsInhibitor() const { return inhibitManager_; }
     wl_seat* seat() const { return seat_; }
     const Output* outputFor(const QRect& geometry) const;
+    /// The scale of the output `wlOutput`; 1 when unknown.
+    int scaleOf(const void* wlOutput) const;
+    void outputDone(Output& output);
     void surfaceGone(LayerOverlaySurface* surface);
     void seatCapabilities(std::uint32_t capabilities);
     void pointerEnter(wl_surface* surface, double x, double y);

@@ -184,4 +184,43 @@ TEST_F(LayerOverlaysTest, ALockingOverlayTakesEveryKeyAndTheCompositorsShortcuts
     }
 }
 
+// Last: it changes the compositor's output for the rest of the session.
+TEST_F(LayerOverlaysTest, OnAScaledOutputItDrawsAtTheOutputsPixelDensity) {
+    struct ScaleBack {
+        ~ScaleBack() { QProcess::execute(QStringLiteral("swaymsg"), {QStringLiteral("output * scale 1")}); }
+    } scaleBack;
+    ASSERT_EQ(QProcess::execute(QStringLiteral("swaymsg"), {QStringLiteral("output * scale 2")}), 0);
+    connection_->roundtrip();
+    spinUntil([] { return false; }, 300);
+    auto surface = probe(QRect(100, 80, 200, 100));
+    int frames = 0;
+    QObject::connect(&surface->view(), &QQuickWindow::frameSwapped, [&] { ++frames; });
+    surface->show();
+    ASSERT_TRUE(spinUntil([&] { return frames > 0; }, 5000)) << "no picture reached the compositor";
+    spinUntil([] { return false; }, 300);
+
+    // Drawn at two pixels a point, into a buffer the compositor is told is twice the surface's size: either alone
+    // would show the overlay at half or twice its size.
+    EXPECT_EQ(surface->view().effectiveDevicePixelRatio(), 2.0);
+    // The 640 × 360 point layout is 1280 × 720 pixels; the overlay's points (100, 80) to (300, 180).
+    const QImage shown = screenshot();
+    ASSERT_EQ(shown.size(), QSize(1280, 720));
+    const QRgb background = shown.pixel(20, 20);
+    const struct {
+        const char* what;
+        QPoint at;
+        QRgb expected;
+    } probes[] = {
+        {"top-left pixel of the overlay", {200, 160}, qRgb(0, 0, 255)},
+        {"the blue half ends at point 199", {399, 200}, qRgb(0, 0, 255)},
+        {"the red half starts at point 200", {400, 200}, qRgb(255, 0, 0)},
+        {"bottom-right pixel of the overlay", {599, 359}, qRgb(255, 0, 0)},
+        {"just outside, right", {600, 300}, background},
+        {"just outside, below", {300, 360}, background},
+    };
+    for (const auto& p : probes) {
+        EXPECT_EQ(shown.pixel(p.at) & 0xffffff, p.expected & 0xffffff) << p.what;
+    }
+}
+
 } // namespace
