@@ -1,10 +1,12 @@
 #include "app_delegate.h"
 #include "command_line.h"
+#include "last_words.h"
 #include "session_check.h"
 #include "signal_quitter.h"
 #include "single_instance.h"
 #include "snapshot_command.h"
 
+#include "clipboard/clipboard_manager.h"
 #include "clipboard/clipboard_page_model.h"
 #include "clipboard/history_store.h"
 #include "clipboard/view/quick_palette_panel.h"
@@ -212,6 +214,9 @@ int main(int argc, char** argv) {
     services.cleanerPanels = &cleanerPanels;
     services.runningVersion = QCoreApplication::applicationVersion();
     shell::AppState appState(std::move(services));
+    // Qt's Wayland plugin ends the process without unwinding when the compositor goes away; a copy made within the
+    // save delay would be lost with it.
+    app::saveOnLastWords(appState.clipboard().lastChanceSave());
     palettePanels.setController(&appState.clipboardPalette());
     palettePanels.setKeyNames(platform.keyNames);
     cleanerPanels.setController(&appState.keyboardCleaner());

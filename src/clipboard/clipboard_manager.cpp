@@ -96,11 +96,17 @@ private:
     std::uint64_t attempts_ = 0;
 };
 
+struct ClipboardManager::Newest {
+    std::mutex mutex;
+    std::uint64_t generation = 0;
+    ClipboardEntries entries;
+};
+
 ClipboardManager::ClipboardManager(platform::Pasteboard& pasteboard, core::Settings& settings,
                                    core::Scheduler& scheduler, core::SerialQueue& persistQueue,
                                    std::shared_ptr<const HistoryStore> store, QObject* parent)
     : QObject(parent), pasteboard_(pasteboard), settings_(settings), scheduler_(scheduler), persistQueue_(persistQueue),
-      store_(std::move(store)), saveLine_(std::make_shared<SaveLine>()) {
+      store_(std::move(store)), saveLine_(std::make_shared<SaveLine>()), newest_(std::make_shared<Newest>()) {
     lastChangeCount_ = pasteboard_.changeCount();
     settings_.registerDefaults({{kEnabledKey, true}});
     enabled_ = settings_.boolValue(kEnabledKey);
@@ -282,6 +288,11 @@ std::shared_ptr<core::WorkItem> ClipboardManager::queueSave(double delay) {
     std::weak_ptr<const HistoryStore> weakStore = store_;
     core::Scheduler* scheduler = &scheduler_;
     QPointer<ClipboardManager> self(this);
+    {
+        std::lock_guard lock(newest_->mutex);
+        newest_->generation = generation_ + 1;
+        newest_->entries = entries_;
+    }
     return persistQueue_.post(
         [snapshot = entries_, generation = ++generation_, weakStore, line = saveLine_, scheduler, self] {
             auto store = weakStore.lock();
@@ -309,6 +320,22 @@ void ClipboardManager::flush() {
     }
     // Waits for a save that the queue has begun; writes nothing when the file already holds this state.
     saveFinished(saveLine_->save(*store_, generation_, entries_));
+}
+
+std::function<void()> ClipboardManager::lastChanceSave() const {
+    return [store = store_, line = saveLine_, newest = newest_] {
+        ClipboardEntries entries;
+        std::uint64_t generation = 0;
+        {
+            std::lock_guard lock(newest->mutex);
+            generation = newest->generation;
+            entries = newest->entries;
+        }
+        // The save line skips it when that state, or a newer one, is on disk already.
+        if (generation != 0 && store->canSave()) {
+            line->save(*store, generation, entries);
+        }
+    };
 }
 
 void ClipboardManager::saveFinished(const SaveOutcome& outcome) {

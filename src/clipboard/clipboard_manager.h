@@ -7,6 +7,7 @@
 
 #include <QObject>
 
+#include <functional>
 #include <memory>
 
 namespace tillory::core {
@@ -60,6 +61,9 @@ public:
     void clear();
     /// Writes a pending save at once on the calling thread.
     void flush();
+    /// Something any thread may call to write the newest history at once, even after this manager is gone: for a
+    /// process about to end without unwinding (the display connection broke), where `flush` cannot run.
+    std::function<void()> lastChanceSave() const;
 
     std::int64_t lastChangeCount() const { return lastChangeCount_; }
     /// Set after writing the pasteboard ourselves, so that our own write is not recorded as a copy.
@@ -106,6 +110,9 @@ private:
     std::shared_ptr<core::WorkItem> persistWork_;
     /// Shared with the queued saves: one write at a time, never an older snapshot over a newer one.
     std::shared_ptr<SaveLine> saveLine_;
+    /// The newest state handed to the save queue, for `lastChanceSave`.
+    struct Newest;
+    std::shared_ptr<Newest> newest_;
     /// Of the newest snapshot handed to a save; each snapshot gets the next one.
     std::uint64_t generation_ = 0;
     /// Non-zero while the "clipboardHistory" default waits for the file to hold its migrated content.
