@@ -50,6 +50,8 @@ class Tillory:
                "XDG_DATA_HOME": os.path.join(home, ".local/share"), "QT_LOGGING_RULES": "tillory.*.debug=true",
                **extra}
         env.pop("QT_QPA_PLATFORM", None)
+        for name in [k for k, v in env.items() if v is None]:
+            env.pop(name)
         self.proc = subprocess.Popen([binary], env=env, stdout=self.log, stderr=subprocess.STDOUT)
         self.history = os.path.join(home, ".local/share/Tillory/clipboard-history.json")
 
@@ -508,7 +510,24 @@ def run(args, home):
                             capture_output=True, text=True, timeout=30)
     check(forced.returncode == 1 and "needs a desktop session" in forced.stderr,
           "TILLORY_BACKEND=x11 without XWayland says there is no desktop instead of aborting")
+    without_sway_ipc(binary, home)
     compositor_dies(binary, home)
+
+
+def without_sway_ipc(binary, home):
+    """On a wlroots compositor other than sway (here: sway with its socket hidden) Tillory takes the same backend
+    less what needs sway's IPC, and still records copies."""
+    home = os.path.join(home, "no-ipc")
+    os.makedirs(home, exist_ok=True)
+    app = Tillory(binary, home, SWAYSOCK=None, I3SOCK=None)
+    try:
+        wait_for(lambda: "watching the clipboard" in app.output(), 15, "Tillory without sway's IPC to start")
+        check("Wayland backend without sway's IPC" in app.output(), "without sway's socket it says what it lacks")
+        copy(data=b"copied on another wlroots desktop")
+        wait_for(lambda: "copied on another wlroots desktop" in app.texts(), 10, "the copy recorded without IPC")
+        check("bindsym" not in app.output(), "and binds no keys")
+    finally:
+        check(app.quit() == 0, "it quits cleanly without sway's IPC too")
 
 
 def compositor_dies(binary, home):
