@@ -10,6 +10,8 @@
 #include <QLoggingCategory>
 #include <QPointer>
 
+#include <cstring>
+
 #include <fcntl.h>
 #include <unistd.h>
 
@@ -20,6 +22,10 @@ namespace {
 
 // Copies above this are not the kind of text the history keeps; reading stops there.
 constexpr qsizetype kMaxReadBytes = 8 * 1024 * 1024;
+// An offer's formats as far as any real program goes; a hostile one may announce millions, each costing memory
+// and a look through the list.
+constexpr qsizetype kMaxFormats = 256;
+constexpr std::size_t kMaxFormatBytes = 255;
 // A program that has not sent anything for this long is not going to.
 constexpr int kSilenceMs = 2000;
 constexpr int kWriteSilenceMs = 5000;
@@ -231,11 +237,13 @@ void DataControlPasteboard::offerIntroduced(void* offer) {
 
 void DataControlPasteboard::offerFormat(void* offer, const char* mime) {
     auto it = introduced_.find(offer);
-    if (it != introduced_.end()) {
-        const QString format = QString::fromUtf8(mime);
-        if (!it->second.contains(format)) {
-            it->second.append(format);
-        }
+    if (it == introduced_.end() || it->second.size() >= kMaxFormats || !mime ||
+        std::strlen(mime) > kMaxFormatBytes) {
+        return;
+    }
+    const QString format = QString::fromUtf8(mime);
+    if (!it->second.contains(format)) {
+        it->second.append(format);
     }
 }
 

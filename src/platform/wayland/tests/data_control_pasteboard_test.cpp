@@ -4,12 +4,18 @@
 #include "platform/wayland/data_control_pasteboard.h"
 #include "platform/wayland/wayland_connection.h"
 
+#include "wlr-data-control-unstable-v1-client.h"
+
 #include <QCoreApplication>
 #include <QElapsedTimer>
 #include <QProcess>
 #include <QStandardPaths>
 
 #include <gtest/gtest.h>
+
+#include <wayland-client.h>
+
+#include <unistd.h>
 
 using namespace tillory::platform;
 using namespace tillory::platform::nix;
@@ -171,6 +177,101 @@ TEST_F(DataControlPasteboardTest, TwoWatchersInOneProcessServeEachOther) {
     EXPECT_EQ(pasteboard_->string(), QStringLiteral("from the other watcher"));
     EXPECT_EQ(pasteboard_->data(PasteboardType::RTF), QByteArray("{\\rtf1 other}"));
     EXPECT_TRUE(pasteboard_->types().contains(PasteboardType::RTF));
+}
+
+/// A program that puts on the clipboard whatever list of formats it likes, and answers each read with `answer`.
+class RawSource {
+public:
+    explicit RawSource(const QStringList& formats, QByteArray answer) : answer_(std::move(answer)) {
+        connection_ = WaylandConnection::open();
+        if (!connection_) {
+            return;
+        }
+        manager_ = static_cast<zwlr_data_control_manager_v1*>(
+            connection_->bind(&zwlr_data_control_manager_v1_interface, 1));
+        seat_ = static_cast<wl_seat*>(connection_->bind(&wl_seat_interface, 1));
+        if (!manager_ || !seat_) {
+            return;
+        }
+        device_ = zwlr_data_control_manager_v1_get_data_device(manager_, seat_);
+        source_ = zwlr_data_control_manager_v1_create_data_source(manager_);
+        static constexpr zwlr_data_control_source_v1_listener kListener{
+            [](void* data, zwlr_data_control_source_v1*, const char*, std::int32_t fd) {
+                const QByteArray& bytes = static_cast<RawSource*>(data)->answer_;
+                (void)!::write(fd, bytes.constData(), std::size_t(bytes.size()));
+                ::close(fd);
+            },
+            [](void*, zwlr_data_control_source_v1*) {}};
+        zwlr_data_control_source_v1_add_listener(source_, &kListener, this);
+        int sent = 0;
+        for (const QString& format : formats) {
+            zwlr_data_control_source_v1_offer(source_, format.toUtf8().constData());
+            if (++sent % 200 == 0) {
+                connection_->roundtrip(); // no more than the socket holds in flight
+            }
+        }
+        zwlr_data_control_device_v1_set_selection(device_, source_);
+        connection_->flush();
+    }
+    ~RawSource() {
+        if (source_) {
+            zwlr_data_control_source_v1_destroy(source_);
+        }
+        if (device_) {
+            zwlr_data_control_device_v1_destroy(device_);
+        }
+        if (connection_) {
+            connection_->flush();
+        }
+    }
+    RawSource(const RawSource&) = delete;
+    RawSource& operator=(const RawSource&) = delete;
+    bool made() const { return source_ != nullptr; }
+
+private:
+    QByteArray answer_;
+    std::unique_ptr<WaylandConnection> connection_;
+    zwlr_data_control_manager_v1* manager_ = nullptr;
+    wl_seat* seat_ = nullptr;
+    zwlr_data_control_device_v1* device_ = nullptr;
+    zwlr_data_control_source_v1* source_ = nullptr;
+};
+
+TEST_F(DataControlPasteboardTest, AbsurdOffersAreCutToWhatAProgramMayReallyOffer) {
+    QStringList junk;
+    for (int i = 0; i < 5000; ++i) {
+        junk << QStringLiteral("application/x-junk-%1").arg(i);
+    }
+    const QString huge = QStringLiteral("text/") + QString(300, QLatin1Char('x'));
+    struct Case {
+        const char* what;
+        QStringList formats;
+        std::optional<QString> text;
+        qsizetype maxTypes;
+    };
+    const Case cases[] = {
+        {"text first, then 5000 more formats", QStringList{QStringLiteral("text/plain")} + junk,
+         QStringLiteral("kept"), 256},
+        {"text only after 5000 formats", junk + QStringList{QStringLiteral("text/plain")}, std::nullopt, 256},
+        {"a 305-byte format name is left out", {huge, QStringLiteral("text/plain")}, QStringLiteral("kept"), 2},
+        {"the same format 5000 times", QStringList(5000, QStringLiteral("text/plain")), QStringLiteral("kept"), 2},
+    };
+    // Each source stays until the next replaces it: a source that goes first would clear the clipboard between.
+    std::unique_ptr<RawSource> previous;
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.what);
+        const int toldBefore = told_;
+        auto source = std::make_unique<RawSource>(c.formats, "kept");
+        ASSERT_TRUE(source->made());
+        ASSERT_TRUE(spinUntil([&] { return told_ > toldBefore; }, 10000)) << "no change announced";
+        EXPECT_LE(pasteboard_->types().size(), c.maxTypes);
+        EXPECT_FALSE(pasteboard_->types().contains(huge));
+        EXPECT_EQ(pasteboard_->string(), c.text);
+        previous = std::move(source);
+    }
+    // A sound copy afterwards is seen as ever.
+    copy({}, "after the absurd ones");
+    EXPECT_EQ(pasteboard_->string(), QStringLiteral("after the absurd ones"));
 }
 
 } // namespace
