@@ -10,6 +10,8 @@ bash scripts/check-layers.sh
 
 jobs=$(nproc)
 export XDG_RUNTIME_DIR="${XDG_RUNTIME_DIR:-$(mktemp -d /tmp/tillory-runtime.XXXXXX)}"
+# The Wayland tests fail here rather than skip when headless sway cannot run: install-deps put it in place.
+export TILLORY_REQUIRE_SWAY=1
 chmod 700 "$XDG_RUNTIME_DIR"
 
 cmake --preset ci >/dev/null

@@ -4,7 +4,9 @@
 # sway refuses to run as root, so it runs as an unprivileged user made for the tests; COMMAND runs as the caller
 # (root may use another user's sockets), with WAYLAND_DISPLAY, SWAYSOCK and XDG_RUNTIME_DIR set, on a session
 # bus of its own (the user's bus refuses root). --bar declares a bar "tray" that sway does not start itself: COMMAND
-# starts `swaybar -b tray` when it wants one, on its own bus, where the bar is the tray's host. Exit status 77 (skipped) when sway is not installed or cannot start here.
+# starts `swaybar -b tray` when it wants one, on its own bus, where the bar is the tray's host. Exit status 77
+# (skipped) when sway is not installed or cannot start here; with TILLORY_REQUIRE_SWAY=1 (as scripts/test.sh
+# sets) that is a failure instead, status 1.
 set -uo pipefail
 outputs=1
 bar=0
@@ -16,13 +18,15 @@ while [ $# -gt 0 ]; do
     esac
 done
 [ $# -gt 0 ] || { echo "usage: $0 [--outputs N] [--bar] COMMAND..." >&2; exit 2; }
-command -v sway >/dev/null || { echo "sway is not installed: skipped" >&2; exit 77; }
+unavailable=77
+[ "${TILLORY_REQUIRE_SWAY:-0}" = 1 ] && unavailable=1
+command -v sway >/dev/null || { echo "sway is not installed: cannot run this test" >&2; exit "$unavailable"; }
 
 user=tillory-e2e
 if [ "$(id -u)" -eq 0 ]; then
     # Two sessions starting at once may both try to make the user: the loser finds it made.
     id -u "$user" >/dev/null 2>&1 || useradd --system --create-home --shell /usr/sbin/nologin "$user" ||
-        id -u "$user" >/dev/null 2>&1 || exit 77
+        id -u "$user" >/dev/null 2>&1 || { echo "cannot make the user $user to run sway as" >&2; exit "$unavailable"; }
     as_user=(runuser -u "$user" --)
 else
     user=$(id -un)
@@ -71,9 +75,9 @@ for _ in $(seq 150); do
     sleep 0.1
 done
 if [ -z "$socket" ] || [ -z "$display" ]; then
-    echo "headless sway did not come up: skipped" >&2
+    echo "headless sway did not come up: cannot run this test" >&2
     cat "$runtime/sway.log" >&2
-    exit 77
+    exit "$unavailable"
 fi
 export WAYLAND_DISPLAY="$display" SWAYSOCK="$socket" XDG_RUNTIME_DIR="$runtime"
 export XDG_SESSION_TYPE=wayland TILLORY_SWAY_USER="$user" TILLORY_SWAY_LOG="$runtime/sway.log"
