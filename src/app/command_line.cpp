@@ -33,7 +33,11 @@ CommandLine parseCommandLine(const QStringList& arguments) {
         QStringLiteral("Print one reading of the system monitor as JSON and exit (needs no display)."));
     const QCommandLineOption processes(QStringLiteral("processes"),
                                        QStringLiteral("With --snapshot: add the process list."));
-    parser.addOptions({help, version, snapshot, processes});
+    const QCommandLineOption palette(
+        QStringLiteral("palette"),
+        QStringLiteral("Open the clipboard palette of the running Tillory, for a key binding of the desktop's own "
+                       "where Tillory cannot bind keys itself (Wayland compositors other than sway)."));
+    parser.addOptions({help, version, snapshot, processes, palette});
 
     CommandLine line;
     if (!parser.parse(arguments)) {
@@ -58,7 +62,12 @@ CommandLine parseCommandLine(const QStringList& arguments) {
         return line;
     }
     line.processes = parser.isSet(processes);
-    if (parser.isSet(snapshot)) {
+    if (parser.isSet(palette) && (parser.isSet(snapshot) || line.processes)) {
+        line.action = CommandLine::Action::Error;
+        line.text = QStringLiteral("--palette goes alone.");
+    } else if (parser.isSet(palette)) {
+        line.action = CommandLine::Action::Palette;
+    } else if (parser.isSet(snapshot)) {
         line.action = CommandLine::Action::Snapshot;
     } else if (line.processes) {
         line.action = CommandLine::Action::Error;

@@ -1,6 +1,7 @@
 #include "app_delegate.h"
 #include "command_line.h"
 #include "last_words.h"
+#include "remote_commands.h"
 #include "session_check.h"
 #include "signal_quitter.h"
 #include "single_instance.h"
@@ -8,6 +9,7 @@
 
 #include "clipboard/clipboard_manager.h"
 #include "clipboard/clipboard_page_model.h"
+#include "clipboard/clipboard_palette_controller.h"
 #include "clipboard/history_store.h"
 #include "clipboard/view/quick_palette_panel.h"
 #include "core/atomic_file.h"
@@ -66,6 +68,10 @@ int main(int argc, char** argv) {
         return 0;
     case app::CommandLine::Action::Snapshot:
         return app::runSnapshot(line.processes);
+    case app::CommandLine::Action::Palette: {
+        QCoreApplication client(argc, argv);
+        return app::requestPalette();
+    }
     case app::CommandLine::Action::Error:
         std::fprintf(stderr, "tillory: %s\nTry 'tillory --help' for the options.\n",
                      line.text.toLocal8Bit().constData());
@@ -285,6 +291,9 @@ int main(int argc, char** argv) {
         };
     }
     delegate.setPanelServices(std::move(panelServices));
+    // For desktops where Tillory cannot add key bindings itself: theirs may run `tillory --palette`.
+    app::RemoteCommands remote([&appState] { return appState.clipboardPalette().open(); });
+    remote.publish();
     QObject::connect(&application, &QCoreApplication::aboutToQuit, &delegate,
                      [&delegate] { delegate.applicationWillTerminate(); });
     QTimer::singleShot(0, &delegate, [&delegate] { delegate.applicationDidFinishLaunching(); });

@@ -278,6 +278,14 @@ bool ClipboardPaletteController::handlePaletteKey(EventType type, const Event& e
     return true;
 }
 
+bool ClipboardPaletteController::open() {
+    if (!isVisible_ && clipboard_.enabled() && !listEntries().empty()) {
+        pendingTap_ = false;
+        show();
+    }
+    return isVisible_;
+}
+
 void ClipboardPaletteController::show() {
     // Made at the first showing and let go a while after the last: a palette not in use holds no window or scene.
     releaseTimer_.reset();

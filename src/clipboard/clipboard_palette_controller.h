@@ -82,6 +82,9 @@ public:
     /// The first 8 of the history's display order (pinned first).
     ClipboardEntries listEntries() const;
 
+    /// Opens the palette as a held chord does, for a key binding of the desktop's own where Tillory cannot bind
+    /// keys itself. Nothing while the history is off or empty, or already open. Answers whether it is open.
+    bool open();
     void dismiss();
     void pasteSelected(bool plainOnly);
     void toggleStaged(const ClipboardEntry& entry);

@@ -27,6 +27,8 @@ CASES = [
     (["--bogus"], {}, 2, "", "Unknown option 'bogus'"),
     (["--processes"], {}, 2, "", "--processes goes with --snapshot"),
     (["stray"], {}, 2, "", "Unexpected argument 'stray'"),
+    (["--palette", "--snapshot"], {}, 2, "", "--palette goes alone"),
+    (["--palette"], {"DBUS_SESSION_BUS_ADDRESS": "unix:path=/nonexistent"}, 1, "", "no session bus"),
     ([], {}, 1, "", "`tillory --snapshot` still"),
     ([], {"DISPLAY": ":4711"}, 1, "", NO_DESKTOP),
     ([], {"WAYLAND_DISPLAY": "wayland-0", "XDG_SESSION_TYPE": "wayland"}, 1, "", "runs through XWayland"),

@@ -510,23 +510,64 @@ def run(args, home):
                             capture_output=True, text=True, timeout=30)
     check(forced.returncode == 1 and "needs a desktop session" in forced.stderr,
           "TILLORY_BACKEND=x11 without XWayland says there is no desktop instead of aborting")
-    without_sway_ipc(binary, home)
+    without_sway_ipc(args, home)
     compositor_dies(binary, home)
 
 
-def without_sway_ipc(binary, home):
+def without_sway_ipc(args, home):
     """On a wlroots compositor other than sway (here: sway with its socket hidden) Tillory takes the same backend
-    less what needs sway's IPC, and still records copies."""
+    less what needs sway's IPC, and still records copies; the desktop's own key binding runs `tillory --palette`,
+    and a digit in the palette pastes into the focused window."""
+    import threading
+    binary = args.tillory
     home = os.path.join(home, "no-ipc")
     os.makedirs(home, exist_ok=True)
     app = Tillory(binary, home, SWAYSOCK=None, I3SOCK=None)
+    client = None
+    keys = Keys(args.keys) if args.keys and args.client else None
     try:
         wait_for(lambda: "watching the clipboard" in app.output(), 15, "Tillory without sway's IPC to start")
         check("Wayland backend without sway's IPC" in app.output(), "without sway's socket it says what it lacks")
+        nothing = subprocess.run([binary, "--palette"], capture_output=True, text=True, timeout=30,
+                                 env={**os.environ, "HOME": home})
+        check(nothing.returncode == 1 and "nothing to show" in nothing.stderr,
+              f"--palette with an empty history says so ({nothing.returncode}: {nothing.stderr.strip()})")
+        copy(data=b"older without IPC")
+        wait_for(lambda: "older without IPC" in app.texts(), 10, "the first copy recorded without IPC")
         copy(data=b"copied on another wlroots desktop")
         wait_for(lambda: "copied on another wlroots desktop" in app.texts(), 10, "the copy recorded without IPC")
         check("bindsym" not in app.output(), "and binds no keys")
+        if not keys:
+            return
+        env = {**os.environ, "QT_QPA_PLATFORM": "wayland"}
+        client = subprocess.Popen([args.client, "--title", "noipc", "--class", "noipc"], env=env,
+                                  stdout=subprocess.PIPE, text=True)
+        texts = []
+
+        def read():
+            for line in client.stdout:
+                if line.startswith("text "):
+                    texts.append(json.loads(line[5:]))
+        threading.Thread(target=read, daemon=True).start()
+        tree = lambda: subprocess.run(["swaymsg", "-t", "get_tree"], capture_output=True, text=True).stdout
+        wait_for(lambda: '"name": "noipc"' in tree(), 15, "the window to paste into")
+        subprocess.run(["swaymsg", "[title=^noipc$] focus"], capture_output=True, timeout=10)
+        wait_for(lambda: focused_title() == "noipc", 10, "that window in front")
+        entered = app.output().count("an overlay has the keyboard")
+        opened = subprocess.run([binary, "--palette"], capture_output=True, text=True, timeout=30,
+                                env={**os.environ, "HOME": home})
+        check(opened.returncode == 0, f"tillory --palette reaches the running Tillory ({opened.stderr.strip()})")
+        wait_for(lambda: app.output().count("an overlay has the keyboard") > entered, 15, "the palette to open")
+        keys("down 2", "up 2")
+        wait_for(lambda: texts and texts[-1] == "older without IPC", 10,
+                 f"the second row pasted into the focused window (has {texts[-1:]!r})")
+        check(True, "2 in the palette opened by the command pastes the second row")
     finally:
+        if client:
+            client.terminate()
+            client.wait(10)
+        if keys:
+            keys.close()
         check(app.quit() == 0, "it quits cleanly without sway's IPC too")
 
 

@@ -273,6 +273,43 @@ TEST_F(PaletteTest, HoldOpensAndEveryShowStartsAfresh) {
     EXPECT_EQ(panels.created, 2);
 }
 
+// Opened by a command (a desktop's own key binding) rather than by a held chord: the same palette, and a digit
+// pastes as ever.
+TEST_F(PaletteTest, OpenedByCommandWhenThereIsSomethingToPick) {
+    const struct {
+        const char* what;
+        bool copies;
+        bool enabled;
+        bool opens;
+    } cases[] = {
+        {"history with entries", true, true, true},
+        {"empty history", false, true, false},
+        {"history switched off", true, false, false},
+    };
+    for (const auto& c : cases) {
+        manager->setEnabled(true);
+        manager->clear();
+        if (c.copies) {
+            copyText1To3();
+        }
+        manager->setEnabled(c.enabled);
+        EXPECT_EQ(palette->open(), c.opens) << c.what;
+        EXPECT_EQ(palette->isVisible(), c.opens) << c.what;
+        EXPECT_EQ(palette->open(), c.opens) << c.what << ": asked again while open";
+        if (palette->isVisible()) {
+            pressEscape();
+        }
+    }
+    manager->setEnabled(true);
+    copyText1To3();
+    ASSERT_TRUE(palette->open());
+    EXPECT_FALSE(sim.pressKey(KeyCode::Two, 0).has_value());
+    EXPECT_FALSE(palette->isVisible());
+    EXPECT_EQ(sim.pasteboardText(), QStringLiteral("text2"));
+    scheduler.advance(0.05);
+    EXPECT_EQ(sim.postedEvents().size(), 2u) << "the paste chord follows";
+}
+
 TEST_F(PaletteTest, RegistersOnceAndHoldsTheControllerWeakly) {
     palette->start();
     EXPECT_EQ(hub->registrationCount(), 1u);

@@ -130,13 +130,15 @@ SwayEventTaps::~SwayEventTaps() {
 }
 
 std::unique_ptr<EventTap> SwayEventTaps::createTap(std::uint64_t mask, EventCallback callback) {
-    if ((mask & ~kKeyboardMask) != 0 || !ipc_.isConnected()) {
+    if ((mask & ~kKeyboardMask) != 0) {
         return nullptr; // the pointer outside this program's surfaces is not told to a Wayland program
     }
+    // Without sway's IPC no chord is ever bound, but a tap still hears the keys of an overlay that holds the
+    // keyboard (a palette opened by `tillory --palette`).
     auto tap = std::make_unique<Tap>(*this, std::move(callback));
     taps_.push_back(tap.get());
     // sway's configuration as it stands: a chord the user binds is theirs.
-    if (const auto config = ipc_.request(SwayMessage::GetConfig)) {
+    if (const auto config = ipc_.isConnected() ? ipc_.request(SwayMessage::GetConfig) : std::nullopt) {
         userChords_ = configuredChords(config->object().value(QLatin1String("config")).toString());
     }
     return tap;

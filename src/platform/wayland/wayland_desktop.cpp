@@ -77,7 +77,7 @@ struct WaylandDesktop::Services {
     std::unique_ptr<LayerOverlays> overlays = LayerOverlays::create(connection);
     std::unique_ptr<VirtualKeyboard> keyboard = VirtualKeyboard::create(connection);
     std::unique_ptr<SwayEventTaps> swayEventTaps =
-        ipc.isConnected() ? std::make_unique<SwayEventTaps>(ipc, workspace, overlays.get(), keyboard.get()) : nullptr;
+        overlays ? std::make_unique<SwayEventTaps>(ipc, workspace, overlays.get(), keyboard.get()) : nullptr;
     EventTaps& eventTaps = swayEventTaps ? static_cast<EventTaps&>(*swayEventTaps) : noEventTaps;
     std::unique_ptr<ScreencopyCapture> capture =
         overlays ? ScreencopyCapture::create(connection, windowList, *overlays) : nullptr;
