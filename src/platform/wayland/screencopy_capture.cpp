@@ -185,9 +185,11 @@ void ScreencopyCapture::refreshClean() {
     if (outputs_.keyboardOverlayShown()) {
         return;
     }
-    copyOutputs([this](std::vector<std::pair<QRect, QImage>> pictures) {
+    auto windows = windows_.windows(static_cast<unsigned>(WindowListOption::All));
+    copyOutputs([this, windows = std::move(windows)](std::vector<std::pair<QRect, QImage>> pictures) mutable {
         if (!pictures.empty()) {
             clean_ = std::move(pictures);
+            cleanWindows_ = std::move(windows);
         }
     });
 }
@@ -255,6 +257,7 @@ bool ScreencopyCapture::capture(std::vector<CaptureRequest> requests, Delivery d
     if (!anyOnScreen || outputs_.keyboardOverlayShown()) {
         // Nothing to copy, or our own switcher or palette covers the screen: the last clean copy serves.
         job->pictures = anyOnScreen ? clean_ : decltype(clean_){};
+        job->takenWith = cleanWindows_;
         QTimer::singleShot(0, this, [this, job] { finish(job); }); // never from inside this call
         return true;
     }
@@ -262,12 +265,25 @@ bool ScreencopyCapture::capture(std::vector<CaptureRequest> requests, Delivery d
     copyOutputs([self, job](std::vector<std::pair<QRect, QImage>> pictures) {
         if (self) {
             self->clean_ = pictures;
+            self->cleanWindows_ = job->windows;
+            job->takenWith = job->windows;
             job->pictures = std::move(pictures);
             self->finish(job);
         }
     });
     return true;
 }
+
+namespace {
+
+/// Whether `window` was on screen in the same place in `then`.
+bool stoodThere(const std::vector<WindowInfo>& then, const WindowInfo& window) {
+    return std::any_of(then.begin(), then.end(), [&](const WindowInfo& w) {
+        return w.number == window.number && w.isOnscreen && w.bounds == window.bounds;
+    });
+}
+
+} // namespace
 
 void ScreencopyCapture::finish(const std::shared_ptr<Job>& job) {
     QPointer<ScreencopyCapture> self(this);
@@ -276,7 +292,8 @@ void ScreencopyCapture::finish(const std::shared_ptr<Job>& job) {
         for (const CaptureRequest& request : job->requests) {
             std::optional<Bitmap> bitmap;
             for (const WindowInfo& window : job->windows) {
-                if (window.number != request.window || !window.isOnscreen) {
+                if (window.number != request.window || !window.isOnscreen || !job->takenWith ||
+                    !stoodThere(*job->takenWith, window)) {
                     continue;
                 }
                 const QRectF bounds(window.bounds.x, window.bounds.y, window.bounds.width, window.bounds.height);

@@ -11,6 +11,7 @@
 
 #include <functional>
 #include <memory>
+#include <optional>
 #include <vector>
 
 struct zwlr_screencopy_manager_v1;
@@ -56,6 +57,9 @@ private:
         std::vector<WindowInfo> windows;
         Delivery deliver;
         std::vector<std::pair<QRect, QImage>> pictures;
+        /// Where the windows were when `pictures` were taken, for pictures older than the job: a window that was
+        /// not on screen then, or stood elsewhere, gets nothing rather than what was there.
+        std::optional<std::vector<WindowInfo>> takenWith;
     };
     void finish(const std::shared_ptr<Job>& job);
     void copyOutputs(std::function<void(std::vector<std::pair<QRect, QImage>>)> done);
@@ -64,6 +68,7 @@ private:
     /// The outputs as last copied while no overlay of ours covered them: what a capture taken while the switcher
     /// shows is cut from, rather than from pictures with the switcher in them.
     std::vector<std::pair<QRect, QImage>> clean_;
+    std::vector<WindowInfo> cleanWindows_;
     SubscriptionPtr focusChanges_;
     QTimer* refresh_ = nullptr;
     WaylandConnection& connection_;

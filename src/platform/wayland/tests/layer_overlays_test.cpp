@@ -1,6 +1,7 @@
 // Overlays as layer-shell surfaces on a real compositor (a headless sway of the test's own): where they show, what
 // they draw, and that they go when hidden. Pixels are read back with grim.
 #include "platform/wayland/layer_overlays.h"
+#include "platform/wayland/screencopy_capture.h"
 #include "platform/wayland/virtual_keyboard.h"
 #include "platform/wayland/wayland_connection.h"
 #include "ui/view/scene_graph.h"
@@ -20,6 +21,8 @@
 
 using namespace tillory;
 using namespace tillory::platform::nix;
+using tillory::platform::WindowInfo;
+using tillory::platform::WindowList;
 
 namespace {
 
@@ -181,6 +184,65 @@ TEST_F(LayerOverlaysTest, ALockingOverlayTakesEveryKeyAndTheCompositorsShortcuts
         spinUntil([] { return false; }, 700);
         EXPECT_EQ(std::count(heard.begin(), heard.end(), XKB_KEY_x) == 1, row.heardByOverlay) << row.what;
         EXPECT_EQ(QFile::exists(fired), row.shortcutFired) << row.what;
+    }
+}
+
+class FakeWindows final : public WindowList {
+public:
+    std::vector<WindowInfo> list;
+    std::vector<WindowInfo> windows(unsigned) override { return list; }
+};
+
+// While the switcher holds the keyboard it would be in a fresh copy of the screen: pictures come from the copy
+// taken before, and only windows that stood in the same place then get one.
+TEST_F(LayerOverlaysTest, PicturesFromAnEarlierCopyGoOnlyToWindowsThatStoodThere) {
+    auto painted = probe(QRect(100, 80, 200, 100));
+    int frames = 0;
+    QObject::connect(&painted->view(), &QQuickWindow::frameSwapped, [&] { ++frames; });
+    painted->show();
+    ASSERT_TRUE(spinUntil([&] { return frames > 0; }, 5000));
+    spinUntil([] { return false; }, 300);
+
+    const WindowInfo there{1, 0, {}, {}, 0, 1.0, platform::Rect{100, 80, 200, 100}, true};
+    FakeWindows windows;
+    windows.list = {there};
+    auto capture = ScreencopyCapture::create(*connection_, windows, *overlays_);
+    ASSERT_TRUE(capture);
+    const auto picture = [&](std::uint32_t window) {
+        std::optional<std::optional<platform::Bitmap>> got;
+        capture->capture({{window, 40, 20}}, [&](std::uint32_t, std::optional<platform::Bitmap> image) {
+            got = std::move(image);
+        });
+        spinUntil([&] { return got.has_value(); }, 5000);
+        return got.value_or(std::nullopt);
+    };
+    ASSERT_TRUE(picture(1).has_value()) << "a fresh copy";
+
+    auto lock = overlays_->create(ui::OverlayRole{QStringLiteral("lock"), true, false, {}, false});
+    lock->view().setSource(QUrl::fromLocalFile(QStringLiteral(TILLORY_PROBE_QML)));
+    lock->setGeometry(QRect(900, 500, 100, 100));
+    lock->show();
+    ASSERT_TRUE(spinUntil([&] { return overlays_->keyboardOverlayShown(); }, 5000));
+    const struct {
+        const char* what;
+        std::vector<WindowInfo> now;
+        std::uint32_t window;
+        bool pictured;
+    } cases[] = {
+        {"where it stood", {there}, 1, true},
+        {"moved since", {WindowInfo{1, 0, {}, {}, 0, 1.0, platform::Rect{500, 300, 200, 100}, true}}, 1, false},
+        {"new since", {there, WindowInfo{2, 0, {}, {}, 0, 1.0, platform::Rect{400, 80, 200, 100}, true}}, 2, false},
+    };
+    for (const auto& c : cases) {
+        windows.list = c.now;
+        const auto image = picture(c.window);
+        EXPECT_EQ(image.has_value(), c.pictured) << c.what;
+        if (image) {
+            // The probe's blue left half, not the overlay that holds the keyboard.
+            const QImage cut(reinterpret_cast<const uchar*>(image->pixels.constData()), image->width, image->height,
+                             image->stride, QImage::Format_ARGB32_Premultiplied);
+            EXPECT_EQ(cut.pixel(2, image->height / 2) & 0xffffff, qRgb(0, 0, 255) & 0xffffff) << c.what;
+        }
     }
 }
 
