@@ -59,6 +59,11 @@ cleanup() {
     if [ -n "${socket:-}" ]; then
         "${as_user[@]}" env -i "${base_env[@]}" SWAYSOCK="$socket" swaymsg exit >/dev/null 2>&1
     fi
+    # dbus-run-session ends sway's bus once sway has gone; stopped before that, it would leave the bus running.
+    for _ in $(seq 50); do
+        kill -0 "$launcher" 2>/dev/null || break
+        sleep 0.1
+    done
     kill "$launcher" 2>/dev/null
     wait "$launcher" 2>/dev/null
     rm -rf "$runtime"
