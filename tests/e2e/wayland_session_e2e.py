@@ -176,6 +176,9 @@ def switcher(args, keys, app):
         for name in ("alpha", "beta"):
             subprocess.run(["swaymsg", f"[title=^{name}$] focus"], capture_output=True, timeout=10)
         wait_for(lambda: focused_title() == "beta", 10, "beta in front")
+        # The screen is copied a moment after the focus moves; a switcher opened sooner shows icons for windows
+        # that were not on screen at the last copy.
+        time.sleep(0.8)
         # (what, key lines, window in front afterwards)
         orders = [
             ("Tab let go before Super, the switcher seen first", ["down Super_L", "down Tab", "up Tab", "sleep 400",
@@ -357,6 +360,65 @@ def tray(home, keys, empty):
               "the panel")
 
 
+def gtk(keys, app):
+    """A GTK program: its copy is recorded; the palette pastes into its entry, GTK reading Tillory's own copy; and a
+    click inside the island's surface but beside its strip, outside the surface's input region, reaches it."""
+    import threading
+    proc = subprocess.Popen(["/usr/bin/python3", os.path.join(HERE, "gtk_entry_client.py"), "--title", "gtkentry"],
+                            env={**os.environ, "GDK_BACKEND": "wayland", "NO_AT_BRIDGE": "1"}, stdin=subprocess.PIPE,
+                            stdout=subprocess.PIPE, text=True)
+    lines = []
+
+    def read():
+        for line in proc.stdout:
+            lines.append(line.rstrip("\n"))
+    threading.Thread(target=read, daemon=True).start()
+    try:
+        tree = lambda: subprocess.run(["swaymsg", "-t", "get_tree"], capture_output=True, text=True).stdout
+        wait_for(lambda: '"name": "gtkentry"' in tree(), 15, "the GTK window")
+        place = ["swaymsg", "[title=^gtkentry$] floating enable, resize set 400 200, move absolute position 440 20"]
+
+        def placed():
+            # Asked again until it holds: a window still settling its first size may undo the first request.
+            if window_rect("gtkentry") == (440, 20, 400, 200):
+                return True
+            subprocess.run(place, capture_output=True, timeout=10)
+            return False
+        wait_for(placed, 10, f"the GTK window under the island (at {window_rect('gtkentry')})")
+        # The pointer on it, so that sway's focus following the pointer keeps it there.
+        keys("move 640,150")
+        subprocess.run(["swaymsg", "[title=^gtkentry$] focus"], capture_output=True, timeout=10)
+        # Wayland lets a program set the clipboard only with the keyboard focus: GTK says when it has it.
+        wait_for(lambda: [line for line in lines if line.startswith("active ")][-1:] == ["active 1"], 10,
+                 "the GTK window to have the keyboard")
+        copy(data=b"for the GTK entry")
+        wait_for(lambda: app.texts() and app.texts()[0] == "for the GTK entry", 10, "the copy for GTK recorded")
+
+        # The collapsed island's surface spans 402-878 × 0-180; only its strip, the top 32 px, takes the pointer.
+        keys("move 640,40", "click left")
+        wait_for(lambda: any(line.startswith("click ") for line in lines), 10, "the click beside the strip")
+        x, y = (int(v) for v in next(line for line in lines if line.startswith("click ")).split()[1:])
+        check((x, y) == (200, 20), f"a click in the island's surface beside its strip reaches the window below ({x},{y})")
+
+        # After the click: the compositor takes a program's copy only with an input event newer than the last copy.
+        proc.stdin.write("copy copied in GTK\n")
+        proc.stdin.flush()
+        wait_for(lambda: app.texts() and app.texts()[0] == "copied in GTK", 10,
+                 f"GTK's copy recorded ({lines[-4:]}, {app.output().splitlines()[-3:]})")
+        check(True, "a GTK program's copy is recorded")
+
+        entered = app.output().count("an overlay has the keyboard")
+        keys("down Super_L", "down v")
+        wait_for(lambda: app.output().count("an overlay has the keyboard") > entered, 15, "the palette over GTK")
+        keys("up v", "down 2", "up 2", "up Super_L")
+        wait_for(lambda: 'text "for the GTK entry"' in lines, 10, f"the second row in the GTK entry ({lines[-3:]})")
+        check(True, "2 in the palette pastes into a GTK entry, GTK reading Tillory's own copy")
+    finally:
+        proc.stdin.close()
+        proc.terminate()
+        proc.wait(10)
+
+
 def overlay_rect(app, name):
     """Where Tillory last placed its overlay `name`, as its log says: (x, y, width, height) or None."""
     found = re.findall(r'"%s" (?:shown at|moved to) QRect\((-?\d+),(-?\d+) (\d+)x(\d+)\)' % name, app.output())
@@ -478,12 +540,13 @@ def run(args, home):
             palette(args, keys, app)
             backspace(args, keys, app)
             caret(args, keys, app)
+            gtk(keys, app)
             snapping(args, keys)
     finally:
         if keys:
             keys.close()
-    kept = app.texts()
     check(app.quit() == 0, "SIGTERM quits it cleanly")
+    kept = app.texts()  # as saved at the quit: a save of the last changes may have been pending until then
 
     keys = Keys(args.keys) if args.keys else None
     bar, empty = start_bar(home) if keys else (None, None)
