@@ -248,6 +248,7 @@ void DataControlPasteboard::offerFormat(void* offer, const char* mime) {
 }
 
 void DataControlPasteboard::selectionChanged(void* offer) {
+    qCDebug(lcDataControl) << "selection changed";
     if (selection_) {
         protocol_->destroyOffer(selection_);
         selection_ = nullptr;

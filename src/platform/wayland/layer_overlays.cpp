@@ -267,6 +267,7 @@ private:
         }
         buffers_[0].reset();
         buffers_[1].reset();
+        pictured_ = false;
         pointerAt(std::nullopt); // the compositor's leave may name a surface already gone
         framePending_ = false;
         configured_ = false;
@@ -419,6 +420,10 @@ private:
         framePending_ = true;
         wl_surface_commit(surface_);
         overlays_->connection().flush();
+        if (!pictured_) {
+            pictured_ = true;
+            qCDebug(lcOverlays) << role_.name << "first picture sent";
+        }
         Q_EMIT view_.frameSwapped(); // what views wait for to know a picture reached the screen
     }
 
@@ -428,6 +433,7 @@ private:
     QQuickView view_; // after the render control it draws through
     QImage image_;
     int renderedScale_ = 1;
+    bool pictured_ = false; // since it was last mapped
     QRect geometry_;
     QRegion mask_;
     bool transparentForInput_ = false;

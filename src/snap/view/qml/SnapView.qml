@@ -61,7 +61,8 @@ Item {
                 y: -30 + 12
                 width: parent.width + 60
                 height: parent.height + 60
-                source: visible ? "image://tillory-snap/halo/30/20/59000000" : ""
+                // Kept while the panel lives: made anew at each opening it cost a frame's time before the picker showed.
+                source: root.translucent ? "image://tillory-snap/halo/30/20/59000000" : ""
                 cache: false
                 border { left: 80; top: 80; right: 80; bottom: 80 }
             }
