@@ -148,8 +148,8 @@ def focused_title():
 class Keys:
     """One virtual keyboard for the whole run, typing in the order the hands do."""
 
-    def __init__(self, binary):
-        self.proc = subprocess.Popen([binary], stdin=subprocess.PIPE, stdout=subprocess.PIPE, text=True)
+    def __init__(self, binary, *arguments):
+        self.proc = subprocess.Popen([binary, *arguments], stdin=subprocess.PIPE, stdout=subprocess.PIPE, text=True)
         check(self.proc.stdout.readline().strip() == "ready", "a virtual keyboard is attached to the seat")
 
     def __call__(self, *lines):

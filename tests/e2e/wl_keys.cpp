@@ -1,7 +1,7 @@
 // A keyboard and a mouse for the Wayland end-to-end tests: one virtual keyboard and one virtual pointer kept for
 // the whole run (a fresh one may lose its first events), driven from stdin a line at a time, keys sent before the
 // modifier state they lead to as a physical keyboard does. Lines: "down <keysym name>", "up <keysym name>",
-// "sleep <ms>", "move <x>,<y>" (the pointer to that place of the 1280 × 720 layout), "click left|right" (a press
+// "sleep <ms>", "move <x>,<y>" (the pointer to that place of the layout, 1280 × 720 unless "--extent WxH" says otherwise), "click left|right" (a press
 // and a release where the pointer is). Prints "ok" or "error" after
 // each line, once the compositor has taken it.
 #include "platform/wayland/virtual_keyboard.h"
@@ -21,6 +21,18 @@ using namespace tillory::platform::nix;
 
 int main(int argc, char** argv) {
     QCoreApplication app(argc, argv);
+    std::uint32_t width = 1280;
+    std::uint32_t height = 720;
+    if (argc == 3 && std::string(argv[1]) == "--extent") {
+        const std::string extent = argv[2];
+        const auto x = extent.find('x');
+        if (x == std::string::npos) {
+            std::cout << "error bad extent" << std::endl;
+            return 2;
+        }
+        width = std::uint32_t(std::stoul(extent.substr(0, x)));
+        height = std::uint32_t(std::stoul(extent.substr(x + 1)));
+    }
     std::unique_ptr<WaylandConnection> connection = WaylandConnection::open();
     std::unique_ptr<VirtualKeyboard> keyboard = connection ? VirtualKeyboard::create(*connection) : nullptr;
     if (!keyboard) {
@@ -50,7 +62,7 @@ int main(int argc, char** argv) {
                 const auto x = std::uint32_t(std::stoul(argument.substr(0, comma)));
                 const auto y = std::uint32_t(std::stoul(argument.substr(comma + 1)));
                 time += 10;
-                zwlr_virtual_pointer_v1_motion_absolute(pointer, time, x, y, 1280, 720);
+                zwlr_virtual_pointer_v1_motion_absolute(pointer, time, x, y, width, height);
                 zwlr_virtual_pointer_v1_frame(pointer);
                 connection->roundtrip();
             }
