@@ -15,7 +15,7 @@
 #include <fcntl.h>
 #include <unistd.h>
 
-Q_LOGGING_CATEGORY(lcDataControl, "tillory.clipboard.wayland")
+Q_LOGGING_CATEGORY(lcDataControl, "tillory.clipboard.wayland", QtInfoMsg)
 
 namespace tillory::platform::nix {
 namespace {

@@ -27,7 +27,7 @@
 #include <sys/mman.h>
 #include <unistd.h>
 
-Q_LOGGING_CATEGORY(lcOverlays, "tillory.wayland.overlays")
+Q_LOGGING_CATEGORY(lcOverlays, "tillory.wayland.overlays", QtInfoMsg)
 
 namespace tillory::platform::nix {
 

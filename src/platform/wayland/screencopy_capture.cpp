@@ -17,7 +17,7 @@
 #include <sys/mman.h>
 #include <unistd.h>
 
-Q_LOGGING_CATEGORY(lcScreencopy, "tillory.wayland.capture")
+Q_LOGGING_CATEGORY(lcScreencopy, "tillory.wayland.capture", QtInfoMsg)
 
 namespace tillory::platform::nix {
 namespace {

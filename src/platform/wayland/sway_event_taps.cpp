@@ -13,7 +13,7 @@
 
 #include <algorithm>
 
-Q_LOGGING_CATEGORY(lcSwayTaps, "tillory.wayland.taps")
+Q_LOGGING_CATEGORY(lcSwayTaps, "tillory.wayland.taps", QtInfoMsg)
 
 namespace tillory::platform::nix {
 namespace {

@@ -13,7 +13,7 @@
 #include <sys/mman.h>
 #include <unistd.h>
 
-Q_LOGGING_CATEGORY(lcVirtualKeyboard, "tillory.wayland.keys")
+Q_LOGGING_CATEGORY(lcVirtualKeyboard, "tillory.wayland.keys", QtInfoMsg)
 
 namespace tillory::platform::nix {
 

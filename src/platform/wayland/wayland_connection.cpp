@@ -10,7 +10,7 @@
 #include <algorithm>
 #include <cstring>
 
-Q_LOGGING_CATEGORY(lcWayland, "tillory.wayland")
+Q_LOGGING_CATEGORY(lcWayland, "tillory.wayland", QtInfoMsg)
 
 namespace tillory::platform::nix {
 
