@@ -64,6 +64,8 @@ private:
     void finish(const std::shared_ptr<Job>& job);
     void copyOutputs(std::function<void(std::vector<std::pair<QRect, QImage>>)> done);
     void refreshClean();
+    static constexpr int kKeptWidth = 960;
+    static std::vector<std::pair<QRect, QImage>> kept(const std::vector<std::pair<QRect, QImage>>& pictures);
 
     /// The outputs as last copied while no overlay of ours covered them: what a capture taken while the switcher
     /// shows is cut from, rather than from pictures with the switcher in them.
