@@ -15,6 +15,7 @@
 #include <QQuickRenderControl>
 #include <QQuickRenderTarget>
 #include <QResizeEvent>
+#include <QTimer>
 #include <QWheelEvent>
 
 #include <wayland-client.h>
@@ -73,6 +74,17 @@ public:
         : overlays_(&overlays), role_(role), view_(QUrl(), &control_) {
         QObject::connect(&control_, &QQuickRenderControl::renderRequested, &control_, [this] { requestFrame(); });
         QObject::connect(&control_, &QQuickRenderControl::sceneChanged, &control_, [this] { requestFrame(); });
+        // A surface that rests (the collapsed island, most of the time) needs no buffer of its own: the
+        // compositor has its picture. Buffers are made again for the next frame.
+        idle_.setSingleShot(true);
+        idle_.setInterval(1000);
+        QObject::connect(&idle_, &QTimer::timeout, &control_, [this] {
+            for (auto& b : buffers_) {
+                if (b && !b->busy) {
+                    b.reset();
+                }
+            }
+        });
     }
     ~LayerOverlaySurface() override {
         onHover_ = nullptr; // whoever listens may be going too
@@ -418,6 +430,7 @@ private:
         }};
         wl_callback_add_listener(frame_, &kFrame, this);
         framePending_ = true;
+        idle_.start();
         wl_surface_commit(surface_);
         overlays_->connection().flush();
         if (!pictured_) {
@@ -453,6 +466,7 @@ private:
     bool dirty_ = true;
     bool scheduled_ = false;
     std::unique_ptr<ShmBuffer> buffers_[2];
+    QTimer idle_;
 };
 
 namespace {
