@@ -376,15 +376,7 @@ def gtk(keys, app):
     try:
         tree = lambda: subprocess.run(["swaymsg", "-t", "get_tree"], capture_output=True, text=True).stdout
         wait_for(lambda: '"name": "gtkentry"' in tree(), 15, "the GTK window")
-        place = ["swaymsg", "[title=^gtkentry$] floating enable, resize set 400 200, move absolute position 440 20"]
-
-        def placed():
-            # Asked again until it holds: a window still settling its first size may undo the first request.
-            if window_rect("gtkentry") == (440, 20, 400, 200):
-                return True
-            subprocess.run(place, capture_output=True, timeout=10)
-            return False
-        wait_for(placed, 10, f"the GTK window under the island (at {window_rect('gtkentry')})")
+        place_window("gtkentry", (440, 20, 400, 200))
         # The pointer on it, so that sway's focus following the pointer keeps it there.
         keys("move 640,150")
         subprocess.run(["swaymsg", "[title=^gtkentry$] focus"], capture_output=True, timeout=10)
@@ -436,9 +428,8 @@ def caret(args, keys, app):
     try:
         tree = lambda: subprocess.run(["swaymsg", "-t", "get_tree"], capture_output=True, text=True).stdout
         wait_for(lambda: '"name": "caret"' in tree(), 15, "the field's window")
-        subprocess.run(["swaymsg", "[title=^caret$] floating enable, resize set 400 60, "
-                        "move absolute position 650 450, focus"], capture_output=True, timeout=10)
-        wait_for(lambda: window_rect("caret") == (650, 450, 400, 60), 10, "the field's window at 650,450")
+        place_window("caret", (650, 450, 400, 60))
+        subprocess.run(["swaymsg", "[title=^caret$] focus"], capture_output=True, timeout=10)
         wait_for(lambda: subprocess.run(["/usr/bin/python3", "-c", FOCUSED_TEXT_PROBE, str(client.pid)],
                                         capture_output=True, timeout=30).returncode == 0,
                  15, "the text field on the accessibility bus")
@@ -454,6 +445,21 @@ def caret(args, keys, app):
     finally:
         client.terminate()
         client.wait(10)
+
+
+def place_window(title, frame):
+    """Floats the window `title` at `frame` (x, y, width, height), asking again until it holds: a window still
+    settling its first size may undo the first request."""
+    x, y, width, height = frame
+    command = ["swaymsg", f"[title=^{title}$] floating enable, resize set {width} {height}, "
+               f"move absolute position {x} {y}"]
+
+    def placed():
+        if window_rect(title) == tuple(frame):
+            return True
+        subprocess.run(command, capture_output=True, timeout=10)
+        return False
+    wait_for(placed, 15, f"the window {title} at {frame} (it is at {window_rect(title)})")
 
 
 def window_rect(title):

@@ -13,8 +13,8 @@ import tempfile
 import time
 
 sys.path.insert(0, os.path.dirname(os.path.abspath(__file__)))
-from wayland_session_e2e import (HERE, Keys, Tillory, copy, overlay_rect, start_bar, wait_for,  # noqa: E402
-                                 window_rect)
+from wayland_session_e2e import (HERE, Keys, Tillory, copy, overlay_rect, place_window, start_bar,  # noqa: E402
+                                 wait_for)
 
 SCREEN = (1280, 720)
 
@@ -97,8 +97,8 @@ class Tour:
             time.sleep(0.5)
 
             self.client("Editor")
-            self.sway("[title=^Editor$] floating enable, resize set 520 80, move absolute position 380 420, focus")
-            wait_for(lambda: window_rect("Editor") == (380, 420, 520, 80), 10, "the editor in place")
+            place_window("Editor", (380, 420, 520, 80))
+            self.sway("[title=^Editor$] focus")
             self.keys("down t", "up t", "down i", "up i", "down l", "up l")
             time.sleep(0.5)
             self.keyboard_overlay(app, ["down Super_L", "down v"])
