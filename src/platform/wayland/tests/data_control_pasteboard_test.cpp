@@ -17,6 +17,8 @@
 
 #include <unistd.h>
 
+#include <vector>
+
 using namespace tillory::platform;
 using namespace tillory::platform::nix;
 
@@ -194,6 +196,15 @@ public:
             return;
         }
         device_ = zwlr_data_control_manager_v1_get_data_device(manager_, seat_);
+        // The compositor tells this device of every selection too: its offers are let go with it.
+        static constexpr zwlr_data_control_device_v1_listener kDevice{
+            [](void* data, zwlr_data_control_device_v1*, zwlr_data_control_offer_v1* offer) {
+                static_cast<RawSource*>(data)->offers_.push_back(offer);
+            },
+            [](void*, zwlr_data_control_device_v1*, zwlr_data_control_offer_v1*) {},
+            [](void*, zwlr_data_control_device_v1*) {},
+            [](void*, zwlr_data_control_device_v1*, zwlr_data_control_offer_v1*) {}};
+        zwlr_data_control_device_v1_add_listener(device_, &kDevice, this);
         source_ = zwlr_data_control_manager_v1_create_data_source(manager_);
         static constexpr zwlr_data_control_source_v1_listener kListener{
             [](void* data, zwlr_data_control_source_v1*, const char*, std::int32_t fd) {
@@ -220,6 +231,15 @@ public:
         if (device_) {
             zwlr_data_control_device_v1_destroy(device_);
         }
+        for (zwlr_data_control_offer_v1* offer : offers_) {
+            zwlr_data_control_offer_v1_destroy(offer);
+        }
+        if (manager_) {
+            zwlr_data_control_manager_v1_destroy(manager_);
+        }
+        if (seat_) {
+            wl_proxy_destroy(reinterpret_cast<wl_proxy*>(seat_));
+        }
         if (connection_) {
             connection_->flush();
         }
@@ -235,6 +255,7 @@ private:
     wl_seat* seat_ = nullptr;
     zwlr_data_control_device_v1* device_ = nullptr;
     zwlr_data_control_source_v1* source_ = nullptr;
+    std::vector<zwlr_data_control_offer_v1*> offers_;
 };
 
 TEST_F(DataControlPasteboardTest, AbsurdOffersAreCutToWhatAProgramMayReallyOffer) {
